@@ -1,0 +1,33 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+// The kanji converter. Options are two letters after "-": input set, then output.
+// Input letters: W UTF-8 (in-memory text), S Shift_JIS (CP932), E EUC-JP, J ISO-2022-JP.
+// Output letters: w UTF-8, j ISO-2022-JP (RFC 1468), M MIME header value
+// (RFC 2047 encoded-words). The options stay in force until the next call.
+void SetConverterOptions(std::string_view options);
+
+// Converts one text completely and independently of earlier calls.
+std::string ConvertText(std::string_view input);
+
+// A conversion that runs as one stream over consecutive pieces of one document: a
+// multibyte character or an ISO-2022-JP shift state that straddles two pieces comes
+// out exactly as if the whole text had been converted at once.
+class KanjiStream {
+public:
+    explicit KanjiStream(std::string_view options);
+    ~KanjiStream();
+    KanjiStream(const KanjiStream&) = delete;
+    KanjiStream& operator=(const KanjiStream&) = delete;
+
+    std::string Convert(std::string_view piece);
+    // Flushes what an unfinished character left behind (as U+FFFD).
+    std::string Finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};

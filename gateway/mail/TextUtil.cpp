@@ -1,0 +1,36 @@
+#include "TextUtil.h"
+
+std::string ToUpperCopy(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+std::string ToLowerCopy(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+std::string ReplaceAll(std::string text, std::string_view oldText, std::string_view newText) {
+    if (oldText.empty()) return text;
+    // Searching from the start each time is what the callers rely on; it stays linear
+    // because the replacement never contains the old text, so we resume after it.
+    std::string::size_type pos = text.find(oldText);
+    std::string::size_type from = 0;
+    if (pos == std::string::npos) return text;
+    std::string out;
+    out.reserve(text.size());
+    while (pos != std::string::npos) {
+        out.append(text, from, pos - from);
+        out.append(newText);
+        from = pos + oldText.size();
+        pos = text.find(oldText, from);
+    }
+    out.append(text, from, std::string::npos);
+    return out;
+}

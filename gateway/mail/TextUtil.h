@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Byte-string helpers: only ASCII letters change case, every other byte stays.
+std::string ToUpperCopy(std::string_view text);
+std::string ToLowerCopy(std::string_view text);
+
+// Replaces the first occurrence of oldText again and again until none is left.
+// Callers always replace a text by one that does not contain it.
+std::string ReplaceAll(std::string text, std::string_view oldText, std::string_view newText);

@@ -1,0 +1,1 @@
+// The POP3 listener and session.

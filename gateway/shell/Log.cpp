@@ -1,0 +1,42 @@
+#include "Log.h"
+
+#include "AppDirectory.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+void WriteLog(std::string_view text) {
+    std::FILE* file = std::fopen(AppFilePath("log.txt").c_str(), "ab");
+    if (!file) return;
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::fprintf(file, "[%04d/%02d/%02d %02d:%02d:%02d] ", local.tm_year + 1900, local.tm_mon + 1,
+                 local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+}
+
+void OpenLogFile() {
+    std::string path = AppFilePath("log.txt");
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((display && *display) || (wayland && *wayland)) {
+        char arg0[] = "xdg-open";
+        char* argv[] = {arg0, path.data(), nullptr};
+        pid_t pid = 0;
+        // The result is not looked at: a missing handler is not reported.
+        if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv, environ) == 0) {
+            waitpid(pid, nullptr, WNOHANG);
+        }
+        return;
+    }
+    std::fprintf(stderr, "log: %s\n", path.c_str());
+}
