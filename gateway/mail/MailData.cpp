@@ -50,5 +50,3 @@ const std::string& MailData::GetText() {
     return text_;
 }
 
-void MailData::WriteRecord(XERCES_CPP_NAMESPACE::DOMDocument*,
-                           XERCES_CPP_NAMESPACE::DOMElement*) const {}

@@ -1,0 +1,5 @@
+add_library(corvane_core STATIC
+  jconvert.cpp
+)
+target_include_directories(corvane_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(corvane_core PUBLIC Qt6::Widgets)
