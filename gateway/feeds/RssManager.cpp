@@ -1,10 +1,333 @@
 #include "RssManager.h"
 
+#include "AppDirectory.h"
+#include "InternetSession.h"
+#include "Log.h"
+#include "Notifier.h"
+#include "Trace.h"
+#include "XmlParse.h"
+
+#include <xercesc/dom/DOM.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 
-RssManager::RssManager() { XERCES_CPP_NAMESPACE::XMLPlatformUtils::Initialize(); }
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <set>
+
+XERCES_CPP_NAMESPACE_USE
+
+namespace {
+
+constexpr const char* kSessionFailure = "インターネット接続をオープンできません。";
+constexpr const char* kOpmlFailure = "OPMLフィードリストの解析に失敗しました。";
+
+bool CanOpen(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return static_cast<bool>(file);
+}
+
+std::string Trim(const std::string& text) {
+    const char* space = " \t\r\n";
+    auto first = text.find_first_not_of(space);
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(space) - first + 1);
+}
+
+// One row per settings element; a present element always overwrites the value.
+struct SettingKey {
+    const char* element;
+    void (*apply)(Settings&, const std::string& text);
+};
+
+const SettingKey kSettingKeys[] = {
+    {"port", [](Settings& s, const std::string& t) { s.port = ParseSettingInt(t); }},
+    {"disable-messagebox", [](Settings& s, const std::string& t) { s.disableMessageBox = t == "true"; }},
+    {"disable-trayicon", [](Settings& s, const std::string& t) { s.disableTrayIcon = t == "true"; }},
+    {"enable-html", [](Settings& s, const std::string& t) { s.enableHtml = t == "true"; }},
+    {"listen-address", [](Settings& s, const std::string& t) { s.listenAddress = Trim(t); }},
+};
+
+DOMElement* ChildNamed(DOMNode* parent, const std::string& name) {
+    for (DOMNode* n = parent ? parent->getFirstChild() : nullptr; n; n = n->getNextSibling()) {
+        if (n->getNodeType() == DOMNode::ELEMENT_NODE && NodeName(n) == name)
+            return static_cast<DOMElement*>(n);
+    }
+    return nullptr;
+}
+
+void LogSettingsProblem(const std::string& problem) {
+    WriteLog("設定ファイルQuillo.xmlを読み込めません。既定の設定を使います。\n" + problem + "\n\n");
+}
+
+// Printable ASCII without space, at most kMaxUidLength bytes, never empty.
+std::string CleanUid(std::string uid) {
+    for (char& c : uid) {
+        if (static_cast<unsigned char>(c) < 0x21 || static_cast<unsigned char>(c) > 0x7E) c = '_';
+    }
+    if (uid.size() > kMaxUidLength) uid.resize(kMaxUidLength);
+    if (uid.empty()) uid = "_";
+    return uid;
+}
+
+}  // namespace
+
+int ParseSettingInt(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        // Saturates instead of overflowing; such a port fails to bind with its message.
+        if (value < INT_MAX) value = value * 10 + (text[i] - '0');
+    }
+    if (value > INT_MAX) value = INT_MAX;
+    return static_cast<int>(negative ? -value : value);
+}
+
+RssManager::RssManager() { XMLPlatformUtils::Initialize(); }
 
 RssManager::~RssManager() {
     handlers_.clear();
-    XERCES_CPP_NAMESPACE::XMLPlatformUtils::Terminate();
+    XMLPlatformUtils::Terminate();
+}
+
+void RssManager::LoadSettings() {
+    std::string path = AppFilePath("Quillo.xml");
+    if (!CanOpen(path)) return;
+    std::string error;
+    auto parser = ParseXmlFile(path, &error);
+    if (!parser) {
+        LogSettingsProblem(error);
+        return;
+    }
+    DOMElement* root = ChildNamed(parser->getDocument(), "quillo");
+    if (!root) {
+        LogSettingsProblem(path + ": the document element is not quillo");
+        return;
+    }
+    Settings settings = settings_;
+    for (DOMNode* group = root->getFirstChild(); group; group = group->getNextSibling()) {
+        if (group->getNodeType() != DOMNode::ELEMENT_NODE || NodeName(group) != "settings") continue;
+        for (DOMNode* node = group->getFirstChild(); node; node = node->getNextSibling()) {
+            std::string name = NodeName(node);
+            for (const auto& key : kSettingKeys) {
+                if (name == key.element) key.apply(settings, FirstChildValue(node));
+            }
+        }
+    }
+    in_addr address{};
+    if (inet_pton(AF_INET, settings.listenAddress.c_str(), &address) != 1) {
+        WriteLog("listen-addressの値が正しくありません: " + settings.listenAddress +
+                 "\n127.0.0.1で待ち受けます。\n\n");
+        settings.listenAddress = Settings().listenAddress;
+    }
+    settings_ = settings;
+}
+
+void RssManager::AddFeed(const std::string& url) {
+    // A feed without a URL could never be fetched; it would only fill the log.
+    if (url.empty()) return;
+    handlers_.push_back(
+        std::make_shared<RssHandler>(url, settings_.disableMessageBox, settings_.enableHtml));
+}
+
+void RssManager::LoadFeedList() {
+    handlers_.clear();
+    std::string path = AppFilePath("Quillo.xml");
+    if (CanOpen(path)) {
+        std::string error;
+        auto parser = ParseXmlFile(path, &error);
+        if (!parser) {
+            WriteLog("Quillo.xmlのフィード一覧を読み込めません。\n" + error + "\n\n");
+        } else if (DOMElement* root = ChildNamed(parser->getDocument(), "quillo")) {
+            for (DOMNode* list = root->getFirstChild(); list; list = list->getNextSibling()) {
+                if (list->getNodeType() != DOMNode::ELEMENT_NODE || NodeName(list) != "feed-list")
+                    continue;
+                for (DOMNode* feed = list->getFirstChild(); feed; feed = feed->getNextSibling()) {
+                    if (NodeName(feed) == "feed") AddFeed(FirstChildValue(feed));
+                }
+            }
+        }
+    }
+    LoadOpmlFeedList();
+}
+
+void RssManager::LoadOpmlFeedList() {
+    std::string path = AppFilePath("feedlist.xml");
+    if (!CanOpen(path)) {
+        Trace("フィードリストがない");
+        return;
+    }
+    std::string error;
+    auto parser = ParseXmlFile(path, &error);
+    DOMElement* opml = parser ? ChildNamed(parser->getDocument(), "opml") : nullptr;
+    if (!opml) {
+        if (!error.empty()) Trace(error);
+        ShowErrorBox(kOpmlFailure);
+        return;
+    }
+    // Depth-first, parents before children, with an explicit stack: a deeply nested
+    // document must not exhaust the thread's stack.
+    std::vector<DOMElement*> stack;
+    auto pushOutlines = [&stack](DOMNode* parent) {
+        size_t mark = stack.size();
+        for (DOMNode* n = parent->getFirstChild(); n; n = n->getNextSibling()) {
+            if (n->getNodeType() == DOMNode::ELEMENT_NODE && NodeName(n) == "outline")
+                stack.push_back(static_cast<DOMElement*>(n));
+        }
+        std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(mark), stack.end());
+    };
+    for (DOMNode* body = opml->getFirstChild(); body; body = body->getNextSibling()) {
+        if (body->getNodeType() != DOMNode::ELEMENT_NODE || NodeName(body) != "body") continue;
+        pushOutlines(body);
+        while (!stack.empty()) {
+            DOMElement* outline = stack.back();
+            stack.pop_back();
+            if (const DOMAttr* url = outline->getAttributeNode(XmlString("xmlUrl")))
+                AddFeed(ToUtf8(url->getValue()));
+            pushOutlines(outline);
+        }
+    }
+}
+
+void RssManager::Refresh() {
+    LoadFeedList();
+    InternetSession session;
+    if (!session.Open("QUILLO")) {
+        if (!settings_.disableMessageBox) ShowErrorBox(kSessionFailure);
+        WriteLog(kSessionFailure);
+        return;
+    }
+    for (const auto& handler : handlers_) handler->Download(session);
+    session.Close();
+    NumberMailbox();
+}
+
+void RssManager::NumberMailbox() {
+    int next = 1;
+    for (const auto& handler : handlers_) next = handler->NumberMessages(next);
+    // Clients key their "already downloaded" lists on the id, so two pending messages
+    // must never share one; later ones get a short suffix.
+    std::set<std::string> seen;
+    for (const auto& handler : handlers_) {
+        for (const auto& message : handler->Pending()) {
+            std::string uid = CleanUid(message->GetUid());
+            if (!seen.insert(uid).second) {
+                for (int k = 2;; ++k) {
+                    std::string suffix = "-" + std::to_string(k);
+                    std::string candidate =
+                        uid.substr(0, std::min(uid.size(), kMaxUidLength - suffix.size())) + suffix;
+                    if (seen.insert(candidate).second) {
+                        uid = candidate;
+                        break;
+                    }
+                }
+            }
+            if (uid != message->GetUid()) message->SetUid(uid);
+        }
+    }
+}
+
+RssHandlerPointer RssManager::FindHandler(int n) const {
+    for (const auto& handler : handlers_) {
+        if (handler->HasMessage(n)) return handler;
+    }
+    return nullptr;
+}
+
+std::string RssManager::Stat() const {
+    long long count = 0;
+    long long size = 0;
+    for (const auto& handler : handlers_) {
+        count += handler->GetMessageCount();
+        size += handler->GetTotalSize();
+    }
+    return "+OK " + std::to_string(count) + " " + std::to_string(size) + "\r\n";
+}
+
+std::string RssManager::List(int n) const {
+    if (n > 0) {
+        auto handler = FindHandler(n);
+        if (!handler) return kNoSuchMessage;
+        return "+OK " + std::to_string(n) + " " + std::to_string(handler->GetMessageSize(n)) + "\r\n";
+    }
+    std::string reply = "+OK\r\n";
+    for (const auto& handler : handlers_) {
+        for (const auto& message : handler->Pending()) {
+            reply += std::to_string(message->GetNumber()) + " " + std::to_string(message->GetSize()) + "\r\n";
+        }
+    }
+    return reply + ".\r\n";
+}
+
+std::string RssManager::Uidl() const {
+    std::string reply = "+OK\r\n";
+    for (const auto& handler : handlers_) {
+        for (const auto& message : handler->Pending()) {
+            reply += std::to_string(message->GetNumber()) + " " + message->GetUid() + "\r\n";
+        }
+    }
+    return reply + ".\r\n";
+}
+
+std::string RssManager::Uidl(int n) const {
+    auto handler = FindHandler(n);
+    if (!handler) return kNoSuchMessage;
+    for (const auto& message : handler->Pending()) {
+        if (message->GetNumber() == n)
+            return "+OK " + std::to_string(n) + " " + message->GetUid() + "\r\n";
+    }
+    return kNoSuchMessage;
+}
+
+std::string RssManager::Retr(int n) const {
+    auto handler = FindHandler(n);
+    if (!handler) return kNoSuchMessage;
+    return "+OK\r\n" + handler->GetMessageText(n);
+}
+
+std::string RssManager::Top(int n, int lineCount) const {
+    auto handler = FindHandler(n);
+    if (!handler) return kNoSuchMessage;
+    std::string text = handler->GetMessageText(n);
+    // The text ends with its own terminating line, which is never copied.
+    size_t end = text.size();
+    if (end >= 5 && text.compare(end - 5, 5, "\r\n.\r\n") == 0) end -= 3;
+    std::string reply = "+OK\r\n";
+    bool headerEnded = false;
+    int bodyLines = 0;
+    size_t pos = 0;
+    while (pos < end) {
+        if (headerEnded && bodyLines >= lineCount) break;
+        size_t eol = text.find("\r\n", pos);
+        size_t next = (eol == std::string::npos || eol + 2 > end) ? end : eol + 2;
+        reply.append(text, pos, next - pos);
+        if (headerEnded) {
+            ++bodyLines;
+        } else if (next - pos == 2 && text.compare(pos, 2, "\r\n") == 0) {
+            headerEnded = true;
+        }
+        pos = next;
+    }
+    return reply + ".\r\n";
+}
+
+bool RssManager::Dele(int n) {
+    auto handler = FindHandler(n);
+    if (!handler) return false;
+    handler->DeleteMessage(n);
+    return true;
+}
+
+void RssManager::Rset() {
+    for (const auto& handler : handlers_) handler->UndeleteMessages();
+}
+
+void RssManager::Commit() {
+    for (const auto& handler : handlers_) handler->SaveSentItems();
 }

@@ -5,13 +5,69 @@
 #include <string>
 #include <vector>
 
+// The gateway's settings as read from Quillo.xml.
+struct Settings {
+    int port = 110;
+    bool disableMessageBox = false;
+    bool disableTrayIcon = false;
+    bool enableHtml = false;
+    // Only this machine by default: the server has no authentication.
+    std::string listenAddress = "127.0.0.1";
+};
+
 // The gateway's feed manager: settings, the handlers of the current refresh and the
-// mailbox over their pending messages.
+// mailbox over their pending messages. Created and used by the server thread only.
 class RssManager {
 public:
     RssManager();
     ~RssManager();
+    RssManager(const RssManager&) = delete;
+    RssManager& operator=(const RssManager&) = delete;
+
+    // Reads Quillo.xml once; a missing file keeps the defaults, a broken one is logged.
+    void LoadSettings();
+    int GetPort() const { return settings_.port; }
+    bool IsMessageBoxDisabled() const { return settings_.disableMessageBox; }
+    bool IsTrayIconDisabled() const { return settings_.disableTrayIcon; }
+    const std::string& GetListenAddress() const { return settings_.listenAddress; }
+    const Settings& GetSettings() const { return settings_; }
+
+    // One refresh per connection: rebuild the feed list, download every feed, number.
+    void Refresh();
+    void LoadFeedList();
+    void LoadOpmlFeedList();
+    // Numbers the pending messages from 1 across handlers and makes their ids unique.
+    void NumberMailbox();
+
+    // Mailbox replies, byte for byte as sent.
+    std::string Stat() const;
+    std::string List(int n) const;  // n <= 0: whole listing
+    std::string Uidl() const;
+    std::string Uidl(int n) const;
+    std::string Retr(int n) const;
+    std::string Top(int n, int lineCount) const;
+    // False, and nothing changes, when no pending message bears n.
+    bool Dele(int n);
+    void Rset();
+    void Commit();
+
+    const std::vector<RssHandlerPointer>& Handlers() const { return handlers_; }
+    void AddHandlerForTesting(RssHandlerPointer handler) { handlers_.push_back(std::move(handler)); }
+
+    static constexpr const char* kNoSuchMessage = "-ERR no such message\r\n";
 
 private:
+    RssHandlerPointer FindHandler(int n) const;
+    void AddFeed(const std::string& url);
+
+    Settings settings_;
     std::vector<RssHandlerPointer> handlers_;
 };
+
+using RssManagerPointer = std::shared_ptr<RssManager>;
+
+// A settings text as an int: leading white space, optional sign, digits up to the
+// first other character; no digits give 0. Saturates instead of overflowing.
+int ParseSettingInt(const std::string& text);
+// The largest id length a POP3 client must accept.
+constexpr size_t kMaxUidLength = 70;

@@ -1,8 +1,48 @@
 #include "App.h"
 
-#include <cstdio>
+#include "CommandLine.h"
+#include "HeadlessMainLoop.h"
+#include "Pop3Server.h"
+#include "ProcessFlags.h"
 
-int RunQuillo(const std::string&) {
-    std::fprintf(stderr, "Quillo: the POP3 service is not built yet.\n");
-    return 0;
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <future>
+#include <thread>
+
+namespace {
+// How long the end of the program waits for a server thread busy in a session.
+constexpr auto kServerThreadWait = std::chrono::seconds(10);
+}  // namespace
+
+int RunQuillo(const std::string& commandLine) {
+    if (HasOnceFlag(SplitCommandLine(commandLine))) g_once = true;
+
+    HeadlessMainLoop::BlockExitSignals();
+    Pop3Server* serverForExit = nullptr;
+    HeadlessMainLoop loop([&serverForExit] {
+        if (serverForExit) serverForExit->Stop();
+    });
+    Pop3Server server({[&loop] { loop.PostClose(); }, nullptr});
+    serverForExit = &server;
+
+    std::promise<void> finished;
+    auto serverDone = finished.get_future();
+    std::thread serverThread([&server, &finished] {
+        server.Run();
+        finished.set_value();
+    });
+
+    int code = loop.Run();
+    // Every way out of the loop stops the server, so it leaves accept.
+    server.Stop();
+    if (serverDone.wait_for(kServerThreadWait) != std::future_status::ready) {
+        // The thread is stuck (a refresh or a message box); the process ends without it.
+        std::fflush(nullptr);
+        _exit(code);
+    }
+    serverThread.join();
+    return code;
 }

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "LineAssembler.h"
+
+class RssManager;
+
+// One POP3 session over the feed manager's mailbox: bytes in, reply bytes out. There is
+// no authorisation and no command state; every command works from the greeting on.
+class Pop3Session {
+public:
+    static constexpr const char* kGreeting = "+OK QUILLO WELCOME\r\n";
+
+    explicit Pop3Session(RssManager& manager) : manager_(manager) {}
+
+    // Answers every complete line of the received bytes, in order. After QUIT the rest
+    // is ignored; the caller then sends the reply and commits.
+    std::string Receive(std::string_view bytes);
+    bool QuitReceived() const { return quit_; }
+
+    // One command text, a line with its line end as received.
+    std::string Execute(std::string_view text);
+
+private:
+    RssManager& manager_;
+    LineAssembler lines_;
+    bool quit_ = false;
+};
+
+// Numeric argument as the commands read it: leading white space, optional sign, digits
+// up to the first other character; no digits give 0.
+int ParseNumber(std::string_view text);
+
+// The two numbers of TOP from the text after the keyword: space and tab separate, the
+// second token takes the rest of the text.
+struct TopArguments {
+    int message = 0;
+    int lines = 0;
+};
+TopArguments ParseTopArguments(std::string_view text);
