@@ -1,0 +1,116 @@
+#include "ConcurrentDownloader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <memory>
+
+namespace {
+struct MultiDeleter {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct UrlDeleter {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+
+std::string UrlPart(CURLU* url, CURLUPart part, unsigned flags) {
+    char* text = nullptr;
+    if (curl_url_get(url, part, &text, flags) != CURLUE_OK || !text) return {};
+    std::string result(text);
+    curl_free(text);
+    return result;
+}
+}  // namespace
+
+ConcurrentDownloader::ConcurrentDownloader(CURLSH* share, int maxTotal, int maxPerHost)
+    : share_(share), maxTotal_(std::max(1, maxTotal)), maxPerHost_(std::max(1, maxPerHost)) {}
+
+std::string ConcurrentDownloader::HostKey(const std::string& url) {
+    std::unique_ptr<CURLU, UrlDeleter> parsed(curl_url());
+    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
+        return url;
+    }
+    std::string host = UrlPart(parsed.get(), CURLUPART_HOST, 0);
+    if (host.empty()) return url;
+    std::transform(host.begin(), host.end(), host.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return UrlPart(parsed.get(), CURLUPART_SCHEME, 0) + "://" + host + ":" +
+           UrlPart(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
+}
+
+void ConcurrentDownloader::Run(std::vector<Job>& jobs) const {
+    if (jobs.empty()) return;
+    std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+    if (!multi) {
+        for (auto& job : jobs) job.finish(nullptr, CURLE_OUT_OF_MEMORY);
+        return;
+    }
+    // Our own scheduling keeps the limits; libcurl's are a backstop for redirects that
+    // lead to another host. The connection cache keeps one idle connection per slot.
+    curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(maxPerHost_));
+    curl_multi_setopt(multi.get(), CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(maxTotal_));
+    curl_multi_setopt(multi.get(), CURLMOPT_MAXCONNECTS, static_cast<long>(maxTotal_));
+
+    std::vector<size_t> waiting(jobs.size());
+    for (size_t i = 0; i < jobs.size(); ++i) waiting[i] = i;
+    std::map<CURL*, size_t> running;
+    std::map<std::string, int> perHost;
+
+    // Starts waiting jobs in list order while there is room; a job whose host is busy
+    // waits without holding back the jobs of other hosts behind it.
+    auto fill = [&] {
+        for (auto it = waiting.begin();
+             it != waiting.end() && static_cast<int>(running.size()) < maxTotal_;) {
+            Job& job = jobs[*it];
+            if (perHost[job.hostKey] >= maxPerHost_) {
+                ++it;
+                continue;
+            }
+            size_t index = *it;
+            it = waiting.erase(it);
+            CURL* easy = job.start();
+            if (!easy) {
+                job.finish(nullptr, CURLE_FAILED_INIT);
+                continue;
+            }
+            if (share_) curl_easy_setopt(easy, CURLOPT_SHARE, share_);
+            if (curl_multi_add_handle(multi.get(), easy) != CURLM_OK) {
+                job.finish(easy, CURLE_FAILED_INIT);
+                curl_easy_cleanup(easy);
+                continue;
+            }
+            running.emplace(easy, index);
+            ++perHost[job.hostKey];
+        }
+    };
+
+    fill();
+    while (!running.empty()) {
+        int stillRunning = 0;
+        curl_multi_perform(multi.get(), &stillRunning);
+        int queued = 0;
+        bool finishedAny = false;
+        while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+            if (message->msg != CURLMSG_DONE) continue;
+            CURL* easy = message->easy_handle;
+            CURLcode result = message->data.result;
+            auto found = running.find(easy);
+            curl_multi_remove_handle(multi.get(), easy);
+            if (found == running.end()) {
+                curl_easy_cleanup(easy);
+                continue;
+            }
+            Job& job = jobs[found->second];
+            running.erase(found);
+            --perHost[job.hostKey];
+            job.finish(easy, result);
+            curl_easy_cleanup(easy);
+            finishedAny = true;
+        }
+        if (finishedAny) {
+            fill();
+            continue;  // new handles want their first perform at once
+        }
+        if (!running.empty()) curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr);
+    }
+}
