@@ -1,0 +1,249 @@
+#include "RssManager.h"
+
+#include "AppDirectory.h"
+#include "Notifier.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Records every box instead of showing it.
+class RecordingNotifier : public Notifier {
+public:
+    Answer Show(const std::string& text, const std::string& title, Icon, Buttons) override {
+        shown.push_back(title + "|" + text);
+        return Answer::No;
+    }
+    std::vector<std::string> shown;
+};
+
+class RssManagerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("quillo-manager-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        SetAppDirectoryForTesting(dir_.string());
+        InstallNotifier(notifier_);
+    }
+    void TearDown() override {
+        InstallNotifier(nullptr);
+        SetAppDirectoryForTesting("");
+        fs::remove_all(dir_);
+    }
+
+    void Write(const std::string& name, const std::string& text) {
+        std::ofstream(dir_ / name, std::ios::binary) << text;
+    }
+    std::string ReadLog() {
+        std::ifstream file(dir_ / "log.txt", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+    Settings Load(const std::string& quilloXml) {
+        Write("Quillo.xml", quilloXml);
+        RssManager manager;
+        manager.LoadSettings();
+        return manager.GetSettings();
+    }
+    std::vector<std::string> FeedUrls() {
+        RssManager manager;
+        manager.LoadSettings();
+        manager.LoadFeedList();
+        std::vector<std::string> urls;
+        for (const auto& handler : manager.Handlers()) urls.push_back(handler->GetFeed()->url);
+        return urls;
+    }
+
+    fs::path dir_;
+    std::shared_ptr<RecordingNotifier> notifier_ = std::make_shared<RecordingNotifier>();
+};
+
+std::string Settings1(const std::string& inner) { return "<quillo><settings>" + inner + "</settings></quillo>"; }
+
+TEST_F(RssManagerTest, NoSettingsFileGivesTheDefaults) {
+    RssManager manager;
+    manager.LoadSettings();
+    EXPECT_EQ(manager.GetPort(), 110);
+    EXPECT_FALSE(manager.IsMessageBoxDisabled());
+    EXPECT_FALSE(manager.IsTrayIconDisabled());
+    EXPECT_FALSE(manager.GetSettings().enableHtml);
+    EXPECT_EQ(manager.GetListenAddress(), "127.0.0.1");
+    EXPECT_FALSE(fs::exists(dir_ / "log.txt"));
+}
+
+TEST_F(RssManagerTest, SettingsFollowTheFileRules) {
+    struct Case {
+        std::string xml;
+        int port;
+        bool noBoxes, noTray, html;
+    };
+    const Case cases[] = {
+        {Settings1("<enable-html>true</enable-html>"), 110, false, false, true},
+        {Settings1("<port>1110</port><port>2110</port>"), 2110, false, false, false},
+        {"<quillo><settings><port>1</port></settings><settings><port>3</port></settings></quillo>", 3, false, false, false},
+        {Settings1("<disable-trayicon>True</disable-trayicon>"), 110, false, false, false},
+        {Settings1("<disable-trayicon>true</disable-trayicon><disable-messagebox>true</disable-messagebox>"), 110, true, true, false},
+        {Settings1("<disable-messagebox> true </disable-messagebox>"), 110, false, false, false},
+        {Settings1("<disable-messagebox>true</disable-messagebox><disable-messagebox>false</disable-messagebox>"), 110, false, false, false},
+        {Settings1("<port>   995</port>"), 995, false, false, false},
+        {Settings1("<port>abc</port>"), 0, false, false, false},
+        {Settings1("<port>12x4</port>"), 12, false, false, false},
+        {Settings1("<port></port>"), 0, false, false, false},
+        {Settings1("<Port>5</Port><unknown>1</unknown>"), 110, false, false, false},
+        {"<quillo><feed-list><feed>x</feed></feed-list></quillo>", 110, false, false, false},
+        {"<?xml version='1.0' encoding='Shift_JIS'?><quillo><!-- c --><settings><port>7</port></settings></quillo>", 7, false, false, false},
+    };
+    for (const auto& c : cases) {
+        Settings s = Load(c.xml);
+        EXPECT_EQ(s.port, c.port) << c.xml;
+        EXPECT_EQ(s.disableMessageBox, c.noBoxes) << c.xml;
+        EXPECT_EQ(s.disableTrayIcon, c.noTray) << c.xml;
+        EXPECT_EQ(s.enableHtml, c.html) << c.xml;
+    }
+}
+
+TEST_F(RssManagerTest, ListenAddressIsLoopbackUnlessSetToAValidAddress) {
+    EXPECT_EQ(Load(Settings1("<listen-address>0.0.0.0</listen-address>")).listenAddress, "0.0.0.0");
+    EXPECT_EQ(Load(Settings1("<listen-address> 192.168.1.2\n</listen-address>")).listenAddress, "192.168.1.2");
+    EXPECT_FALSE(fs::exists(dir_ / "log.txt"));
+    EXPECT_EQ(Load(Settings1("<listen-address>everywhere</listen-address>")).listenAddress, "127.0.0.1");
+    EXPECT_NE(ReadLog().find("everywhere"), std::string::npos);
+}
+
+TEST_F(RssManagerTest, BrokenSettingsFileGivesDefaultsAndALogEntry) {
+    for (const std::string& xml : {std::string("<quillo><settings><port>5"), std::string("<other><settings><port>5</port></settings></other>"),
+                                  std::string("\0\xff\xfe", 3)}) {
+        fs::remove(dir_ / "log.txt");
+        Settings s = Load(xml);
+        EXPECT_EQ(s.port, 110);
+        std::string log = ReadLog();
+        EXPECT_EQ(log.rfind("[", 0), 0u) << log;
+        EXPECT_NE(log.find("Quillo.xml"), std::string::npos) << log;
+    }
+    EXPECT_TRUE(notifier_->shown.empty());
+}
+
+TEST_F(RssManagerTest, FeedListTakesSettingsFeedsFirstThenOutlinesDepthFirst) {
+    Write("Quillo.xml",
+          "<quillo><feed-list><feed>http://a/1</feed><feed>http://a/2</feed></feed-list>"
+          "<settings/><feed-list><feed>http://a/3</feed><other>x</other></feed-list></quillo>");
+    Write("feedlist.xml",
+          "<?xml version='1.0' encoding='UTF-8'?><opml version='1.0'><head><title>t</title></head><body>"
+          "<outline text='folder'>"
+          "  <outline text='f1' xmlUrl='http://b/1'>"
+          "    <outline text='f2' type='atom' xmlUrl='http://b/2'><outline xmlUrl='http://b/3'/></outline>"
+          "  </outline>"
+          "  <outline text='f4' xmlUrl='http://b/4'/>"
+          "</outline>"
+          "<outline text='f5' type='link' xmlUrl='http://b/1'/>"
+          "<outline text='noUrl' XMLURL='http://ignored/'/>"
+          "</body></opml>");
+    std::vector<std::string> expected = {"http://a/1", "http://a/2", "http://a/3", "http://b/1",
+                                         "http://b/2", "http://b/3", "http://b/4", "http://b/1"};
+    EXPECT_EQ(FeedUrls(), expected);
+    EXPECT_TRUE(notifier_->shown.empty());
+}
+
+TEST_F(RssManagerTest, FeedUrlsAreNeverTrimmed) {
+    Write("Quillo.xml", "<quillo><feed-list><feed>\n  http://a/1 \n</feed><feed/></feed-list></quillo>");
+    EXPECT_EQ(FeedUrls(), std::vector<std::string>{"\n  http://a/1 \n"});
+}
+
+TEST_F(RssManagerTest, NonAsciiFeedUrlsArriveAsUtf8) {
+    Write("feedlist.xml",
+          "<?xml version='1.0' encoding='Shift_JIS'?><opml><body><outline xmlUrl='http://a/\x93\xfa'/></body></opml>");
+    EXPECT_EQ(FeedUrls(), std::vector<std::string>{"http://a/日"});
+}
+
+TEST_F(RssManagerTest, MissingFeedListIsSilent) {
+    EXPECT_TRUE(FeedUrls().empty());
+    EXPECT_TRUE(notifier_->shown.empty());
+}
+
+TEST_F(RssManagerTest, FeedListWithoutOpmlOrNotWellFormedShowsTheBoxEvenWithBoxesDisabled) {
+    Write("Quillo.xml", Settings1("<disable-messagebox>true</disable-messagebox>") );
+    for (const std::string opml : {"<rss><body><outline xmlUrl='http://x'/></body></rss>", "<opml><body>",
+                                   "", "<!DOCTYPE a [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;'>"
+                                   "<!ENTITY c '&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;'><!ENTITY d '&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;'>"
+                                   "<!ENTITY e '&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;'><!ENTITY f '&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;'>]>"
+                                   "<opml><body><outline xmlUrl='&f;'/></body></opml>"}) {
+        notifier_->shown.clear();
+        Write("feedlist.xml", opml);
+        EXPECT_TRUE(FeedUrls().empty()) << opml;
+        EXPECT_EQ(notifier_->shown, std::vector<std::string>{"error|OPMLフィードリストの解析に失敗しました。"}) << opml;
+    }
+}
+
+TEST_F(RssManagerTest, DeeplyNestedOutlinesDoNotExhaustTheStack) {
+    std::string opml = "<opml><body>";
+    const int depth = 20000;
+    for (int i = 0; i < depth; ++i) opml += "<outline xmlUrl='u" + std::to_string(i) + "'>";
+    for (int i = 0; i < depth; ++i) opml += "</outline>";
+    opml += "</body></opml>";
+    Write("feedlist.xml", opml);
+    auto urls = FeedUrls();
+    ASSERT_EQ(urls.size(), static_cast<size_t>(depth));
+    EXPECT_EQ(urls.front(), "u0");
+    EXPECT_EQ(urls.back(), "u" + std::to_string(depth - 1));
+}
+
+TEST_F(RssManagerTest, RefreshRebuildsTheHandlersEveryTime) {
+    Write("Quillo.xml", "<quillo><feed-list><feed>http://127.0.0.1:9/a</feed></feed-list></quillo>");
+    RssManager manager;
+    manager.LoadSettings();
+    manager.Refresh();
+    auto first = manager.Handlers();
+    ASSERT_EQ(first.size(), 1u);
+    Write("Quillo.xml", "<quillo><feed-list><feed>http://127.0.0.1:9/a</feed><feed>http://127.0.0.1:9/b</feed></feed-list></quillo>");
+    manager.Refresh();
+    ASSERT_EQ(manager.Handlers().size(), 2u);
+    EXPECT_NE(manager.Handlers()[0], first[0]);
+}
+
+MailDataPointer Message(const std::string& uid) {
+    auto message = std::make_shared<MailData>(false);
+    message->SetUid(uid);
+    return message;
+}
+
+TEST_F(RssManagerTest, NumberingRunsAcrossHandlersAndIdsBecomeUnique) {
+    RssManager manager;
+    auto a = std::make_shared<RssHandler>("http://a", false, false);
+    auto empty = std::make_shared<RssHandler>("http://e", false, false);
+    auto b = std::make_shared<RssHandler>("http://b", false, false);
+    a->AddPendingForTesting(Message("same"));
+    a->AddPendingForTesting(Message("same"));
+    b->AddPendingForTesting(Message("same"));
+    b->AddPendingForTesting(Message("other id\x01"));
+    b->AddPendingForTesting(Message(std::string(80, 'x')));
+    b->AddPendingForTesting(Message(std::string(80, 'x')));
+    b->AddPendingForTesting(Message(""));
+    manager.AddHandlerForTesting(a);
+    manager.AddHandlerForTesting(empty);
+    manager.AddHandlerForTesting(b);
+    manager.NumberMailbox();
+    std::string expected = "+OK\r\n1 same\r\n2 same-2\r\n3 same-3\r\n4 other_id_\r\n5 " + std::string(70, 'x') +
+                           "\r\n6 " + std::string(68, 'x') + "-2\r\n7 _\r\n.\r\n";
+    EXPECT_EQ(manager.Uidl(), expected);
+    EXPECT_EQ(a->Pending()[1]->GetNumber(), 2);
+    EXPECT_EQ(b->Pending()[0]->GetNumber(), 3);
+}
+
+TEST(RssManagerSettingInt, ReadsLikeTheClassicConversion) {
+    const std::pair<std::string, int> cases[] = {
+        {"110", 110}, {"  25", 25}, {"\n\t8", 8}, {"-5", -5}, {"+6", 6}, {"x1", 0}, {"", 0},
+        {"99999999999", 2147483647}, {"1 2", 1},
+    };
+    for (const auto& [text, value] : cases) EXPECT_EQ(ParseSettingInt(text), value) << text;
+}
+
+}  // namespace
