@@ -1,6 +1,7 @@
 #include "RssManager.h"
 
 #include "AppDirectory.h"
+#include "FeedRefresh.h"
 #include "InternetSession.h"
 #include "Log.h"
 #include "Notifier.h"
@@ -49,6 +50,10 @@ const SettingKey kSettingKeys[] = {
     {"disable-trayicon", [](Settings& s, const std::string& t) { s.disableTrayIcon = t == "true"; }},
     {"enable-html", [](Settings& s, const std::string& t) { s.enableHtml = t == "true"; }},
     {"listen-address", [](Settings& s, const std::string& t) { s.listenAddress = Trim(t); }},
+    // Below 1 means one at a time; the cap keeps a typo from opening thousands of sockets.
+    {"download-concurrency", [](Settings& s, const std::string& t) {
+         s.downloadConcurrency = std::clamp(ParseSettingInt(t), 1, 256);
+     }},
 };
 
 DOMElement* ChildNamed(DOMNode* parent, const std::string& name) {
@@ -203,7 +208,7 @@ void RssManager::Refresh() {
         WriteLog(kSessionFailure);
         return;
     }
-    for (const auto& handler : handlers_) handler->Download(session);
+    DownloadFeeds(handlers_, session, settings_.downloadConcurrency);
     session.Close();
     NumberMailbox();
 }

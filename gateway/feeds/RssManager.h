@@ -13,6 +13,8 @@ struct Settings {
     bool enableHtml = false;
     // Only this machine by default: the server has no authentication.
     std::string listenAddress = "127.0.0.1";
+    // Feed transfers of one refresh that may run at once; 1 fetches one after the other.
+    int downloadConcurrency = 16;
 };
 
 // The gateway's feed manager: settings, the handlers of the current refresh and the
