@@ -147,7 +147,8 @@ class Quillo:
         raise RuntimeError("Quillo did not listen on port %d" % self.port)
 
     def stderr(self):
-        self._stderr.flush()
+        if not self._stderr.closed:
+            self._stderr.flush()
         with open(self.stderr_path, "rb") as f:
             return f.read().decode("utf-8", "replace")
 

@@ -1,0 +1,157 @@
+"""Start-up and shutdown of the real Quillo: once mode, bind failure, signals, restart."""
+
+import os
+import signal
+import socket
+import time
+import unittest
+
+from quillo_harness import (AppDir, Pop3Client, Quillo, free_port, is_listening,
+                            settings_xml)
+
+BIND_FAILURE = "ソケットのバインドに失敗しました。(ポート: %d)"
+
+
+class Lifecycle(unittest.TestCase):
+    def setUp(self):
+        self.app = AppDir()
+        self.port = free_port()
+        self.app.write("Quillo.xml", settings_xml(port=self.port))
+
+    def tearDown(self):
+        self.app.cleanup()
+
+    def test_once_mode_exits_after_quit(self):
+        with Quillo(self.app, args=["-once"], port=self.port) as q:
+            with Pop3Client(self.port) as c:
+                self.assertEqual(c.greeting(), b"+OK QUILLO WELCOME\r\n")
+                self.assertEqual(c.single("QUIT"), b"+OK\r\n")
+                self.assertTrue(c.closed_by_peer())
+            self.assertEqual(q.wait(10), 0)
+
+    def test_once_mode_survives_a_dropped_connection(self):
+        with Quillo(self.app, args=["-once"], port=self.port) as q:
+            with Pop3Client(self.port) as c:
+                c.greeting()
+                c.command("STAT")
+                c.read_line()
+            time.sleep(0.5)
+            self.assertTrue(q.running())
+            with Pop3Client(self.port) as c:
+                self.assertEqual(c.greeting(), b"+OK QUILLO WELCOME\r\n")
+                self.assertEqual(c.single("QUIT"), b"+OK\r\n")
+            self.assertEqual(q.wait(10), 0)
+
+    def test_once_with_other_words_and_spaces_still_counts(self):
+        with Quillo(self.app, args=["extra", "   -once"], port=self.port) as q:
+            with Pop3Client(self.port) as c:
+                c.greeting()
+                c.single("QUIT")
+            self.assertEqual(q.wait(10), 0)
+
+    def test_upper_case_once_is_not_once_mode(self):
+        with Quillo(self.app, args=["-ONCE"], port=self.port) as q:
+            with Pop3Client(self.port) as c:
+                c.greeting()
+                c.single("QUIT")
+            self.assertIsNone(q.wait(1))
+
+    def test_second_instance_reports_the_port_and_exits(self):
+        with Quillo(self.app, port=self.port) as first:
+            second_app = AppDir()
+            try:
+                second_app.write("Quillo.xml", settings_xml(port=self.port))
+                second = Quillo(second_app, port=None)
+                self.assertEqual(second.wait(10), 0)
+                err = second.stderr()
+                self.assertIn(BIND_FAILURE % self.port, err)
+                self.assertIn("Quilloがすでに起動しているか", err)
+                second.stop()
+            finally:
+                second_app.cleanup()
+            self.assertTrue(first.running())
+            with Pop3Client(self.port) as c:
+                self.assertEqual(c.greeting(), b"+OK QUILLO WELCOME\r\n")
+
+    def test_bind_failure_is_shown_even_with_message_boxes_disabled(self):
+        self.app.write("Quillo.xml", settings_xml(port=0, disable_messagebox=True))
+        q = Quillo(self.app, port=None)
+        self.assertEqual(q.wait(10), 0)
+        self.assertIn(BIND_FAILURE % 0, q.stderr())
+        q.stop()
+
+    def test_sigterm_ends_the_process_with_a_client_connected(self):
+        q = Quillo(self.app, port=self.port)
+        with Pop3Client(self.port) as c:
+            c.greeting()
+            start = time.monotonic()
+            q.process.send_signal(signal.SIGTERM)
+            self.assertEqual(q.wait(10), 0)
+            self.assertLess(time.monotonic() - start, 10)
+        q.stop()
+
+    def test_sigint_ends_an_idle_process(self):
+        q = Quillo(self.app, port=self.port)
+        q.process.send_signal(signal.SIGINT)
+        self.assertEqual(q.wait(10), 0)
+        q.stop()
+
+    def test_restart_right_after_exit_binds_again(self):
+        q = Quillo(self.app, port=self.port)
+        with Pop3Client(self.port) as c:
+            c.greeting()
+            c.single("QUIT")
+        self.assertEqual(q.terminate(), 0)
+        q.stop()
+        with Quillo(self.app, port=self.port):
+            with Pop3Client(self.port) as c:
+                self.assertEqual(c.greeting(), b"+OK QUILLO WELCOME\r\n")
+
+    def test_listens_on_loopback_only_by_default(self):
+        with Quillo(self.app, port=self.port):
+            wanted = "0100007F:%04X" % self.port
+            with open("/proc/net/tcp") as f:
+                rows = [line.split() for line in f][1:]
+            local = [r[1] for r in rows if r[3] == "0A" and r[1].endswith(":%04X" % self.port)]
+            self.assertEqual(local, [wanted])
+
+    def test_listen_address_opens_every_interface(self):
+        self.app.write("Quillo.xml", settings_xml(port=self.port, listen_address="0.0.0.0"))
+        with Quillo(self.app, port=self.port):
+            with open("/proc/net/tcp") as f:
+                rows = [line.split() for line in f][1:]
+            local = [r[1] for r in rows if r[3] == "0A" and r[1].endswith(":%04X" % self.port)]
+            self.assertEqual(local, ["00000000:%04X" % self.port])
+            with Pop3Client(self.port) as c:
+                self.assertEqual(c.greeting(), b"+OK QUILLO WELCOME\r\n")
+
+    def test_broken_settings_file_gives_defaults_and_a_log_entry(self):
+        self.app.write("Quillo.xml", "<quillo><settings><port>%d</port>" % self.port)
+        q = Quillo(self.app, port=None)
+        # The defaults mean port 110, which an unprivileged run cannot bind; either way
+        # the process must not crash and the log must say why.
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and not self.app.exists("log.txt"):
+            time.sleep(0.05)
+        self.assertIn("Quillo.xml", self.app.read("log.txt"))
+        self.assertFalse(is_listening(self.port))
+        q.stop()
+        self.assertNotIn(q.process.returncode, (-signal.SIGSEGV, -signal.SIGABRT))
+
+    def test_trace_lines_only_with_quillo_trace(self):
+        with Quillo(self.app, port=self.port, args=["-once"]) as q:
+            with Pop3Client(self.port) as c:
+                c.greeting()
+                c.single("QUIT")
+            q.wait(10)
+        self.assertNotIn("argArray", q.stderr())
+        with Quillo(self.app, port=self.port, args=["-once"], env={"QUILLO_TRACE": "1"}) as q:
+            with Pop3Client(self.port) as c:
+                c.greeting()
+                c.single("QUIT")
+            q.wait(10)
+        self.assertIn("argArray[0]: -once", q.stderr())
+
+
+if __name__ == "__main__":
+    unittest.main()
