@@ -1,0 +1,39 @@
+#pragma once
+
+#include "UnitFrmBase.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QTabWidget;
+class QWidget;
+
+// The options: three confirmation switches and the Bulkfeeds API key. The
+// dialog keeps the page last shown between uses.
+class TFrmOption : public TFrmBase {
+    Q_OBJECT
+public:
+    explicit TFrmOption(QWidget* mainWindow);
+
+    // The registration link points at this host.
+    void SetBulkfeedsHost(const QString& host);
+    QString RegistrationUrl() const;
+    void ShowBulkfeedsPage();
+
+    QTabWidget* PageControl;
+    QWidget* tbsConfirm;
+    QWidget* tbsBulkfeeds;
+    QCheckBox* ckbConfirmOnClose;
+    QCheckBox* ckbConfirmOnUpdateFromRss;
+    QCheckBox* ckbConfirmOnDelete;
+    QLineEdit* edtApiKey;
+    QLabel* lblInfo2;
+
+signals:
+    // Emitted instead of opening the browser when a test has asked for that.
+    void RegistrationLinkOpened(const QString& url);
+
+private:
+    void lblInfo2Click();
+    QString host_;
+};
