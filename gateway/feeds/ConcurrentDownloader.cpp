@@ -46,10 +46,11 @@ void ConcurrentDownloader::Run(std::vector<Job>& jobs) const {
         return;
     }
     // Our own scheduling keeps the limits; libcurl's are a backstop for redirects that
-    // lead to another host. The connection cache keeps one idle connection per slot.
+    // lead to another host. The idle-connection cache is larger than the slots, so a
+    // host whose feeds alternate with another's keeps its connection between them.
     curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(maxPerHost_));
     curl_multi_setopt(multi.get(), CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(maxTotal_));
-    curl_multi_setopt(multi.get(), CURLMOPT_MAXCONNECTS, static_cast<long>(maxTotal_));
+    curl_multi_setopt(multi.get(), CURLMOPT_MAXCONNECTS, static_cast<long>(std::max(32, 2 * maxTotal_)));
 
     std::vector<size_t> waiting(jobs.size());
     for (size_t i = 0; i < jobs.size(); ++i) waiting[i] = i;
