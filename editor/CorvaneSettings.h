@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+// The editor's settings, as kept in Corvane.ini beside the executable:
+//   [General]   Top, Left, Height, Width
+//   [Confirm]   OnClose, OnUpdateFromRss, OnDelete (1 or 0)
+//   [Bulkfeeds] ApiKey, Host (discovery and search service host, scheme http)
+// Sections and keys the editor does not know are kept when the file is saved.
+struct CorvaneSettings {
+    int top = 80;
+    int left = 80;
+    int height = 444;
+    int width = 320;
+    bool confirmOnClose = true;
+    bool confirmOnUpdateFromRss = true;
+    bool confirmOnDelete = true;
+    std::string apiKey;
+    std::string bulkfeedsHost = "bulkfeeds.net";
+};
+
+inline constexpr const char* kDefaultBulkfeedsHost = "bulkfeeds.net";
+
+// Corvane.ini in the directory of the running executable, or in the directory set
+// for tests.
+std::string SettingsFilePath();
+// Tests point the settings file at another directory; an empty path restores the
+// executable's directory.
+void SetSettingsDirectoryForTesting(const std::string& directory);
+
+// A missing file or key gives the default; a value that is not an integer gives the
+// integer default; a boolean is true for any non-zero integer.
+CorvaneSettings LoadSettings();
+CorvaneSettings LoadSettings(const std::string& path);
+
+// Writes the eight values (and Host) into the file read back in full, so unknown
+// sections and keys survive. Returns false when the file cannot be written.
+bool SaveSettings(const CorvaneSettings& settings);
+bool SaveSettings(const CorvaneSettings& settings, const std::string& path);
