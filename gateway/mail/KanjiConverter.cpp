@@ -1,66 +1,126 @@
-// First cut: plain iconv conversion. Replaced by the full converter.
 #include "KanjiConverter.h"
 
-#include <iconv.h>
+#include "KanjiCodec.h"
+#include "MimeHeader.h"
 
-#include <cerrno>
+#include <algorithm>
+#include <atomic>
 
 namespace {
 
-std::string g_options = "-Wj";
+struct Options {
+    char input = 'W';
+    char output = 'j';
+};
 
-const char* CharsetOf(char letter) {
-    switch (letter) {
-        case 'S': return "CP932";
-        case 'E': return "EUC-JP";
-        case 'J': case 'j': case 'M': return "ISO-2022-JP";
-        default: return "UTF-8";
+// Letters as the option strings write them; unknown letters are ignored and
+// missing ones keep the defaults (UTF-8 in, ISO-2022-JP out).
+Options ParseOptions(std::string_view text) {
+    Options options;
+    for (char c : text) {
+        if (c == 'W' || c == 'S' || c == 'E' || c == 'J') options.input = c;
+        if (c == 'w' || c == 'j' || c == 'M') options.output = c;
     }
+    return options;
 }
 
-std::string Iconv(std::string_view input, const char* from, const char* to) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(input);
+std::atomic<unsigned> g_options{('W' << 8) | 'j'};
+
+Options CurrentOptions() {
+    const unsigned packed = g_options.load(std::memory_order_relaxed);
+    return Options{static_cast<char>(packed >> 8), static_cast<char>(packed & 0xFF)};
+}
+
+// Bytes every input set and every stream output read as the same ASCII text.
+bool IsPlainAscii(std::string_view text) {
+    return std::none_of(text.begin(), text.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b >= 0x80 || b == 0x0E || b == 0x0F || b == 0x1B;
+    });
+}
+
+std::u32string Decode(char input, std::string_view text) {
+    std::u32string codePoints;
+    codePoints.reserve(text.size());
+    auto decoder = MakeKanjiDecoder(input);
+    decoder->Decode(text, codePoints);
+    decoder->Finish(codePoints);
+    return codePoints;
+}
+
+std::string Convert(Options options, std::string_view input, std::size_t column) {
+    if (options.output == 'M') return EncodeMimeHeader(Decode(options.input, input), column);
+    if (IsPlainAscii(input)) return std::string(input);
+    const std::u32string codePoints = Decode(options.input, input);
     std::string out;
-    char* in = const_cast<char*>(input.data());
-    size_t inLeft = input.size();
-    char buffer[4096];
-    while (inLeft > 0) {
-        char* o = buffer;
-        size_t oLeft = sizeof buffer;
-        size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
-        out.append(buffer, o - buffer);
-        if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-            ++in;
-            --inLeft;
-            out += '?';
-        }
-    }
-    char* o = buffer;
-    size_t oLeft = sizeof buffer;
-    iconv(cd, nullptr, nullptr, &o, &oLeft);
-    out.append(buffer, o - buffer);
-    iconv_close(cd);
+    out.reserve(input.size() + input.size() / 2 + 8);
+    auto encoder = MakeKanjiEncoder(options.output);
+    encoder->Encode(codePoints, out);
+    encoder->Finish(out);
     return out;
-}
-
-std::string Convert(std::string_view options, std::string_view input) {
-    if (options.size() < 3) return std::string(input);
-    return Iconv(input, CharsetOf(options[1]), CharsetOf(options[2]));
 }
 
 }  // namespace
 
-void SetConverterOptions(std::string_view options) { g_options = options; }
+void SetConverterOptions(std::string_view options) {
+    const Options parsed = ParseOptions(options);
+    g_options.store((static_cast<unsigned>(parsed.input) << 8) | static_cast<unsigned char>(parsed.output),
+                    std::memory_order_relaxed);
+}
 
-std::string ConvertText(std::string_view input) { return Convert(g_options, input); }
+std::string ConvertText(std::string_view input) { return Convert(CurrentOptions(), input, 0); }
+
+std::string ConvertTextWith(std::string_view options, std::string_view input) {
+    return Convert(ParseOptions(options), input, 0);
+}
+
+std::string EncodeHeaderValue(std::string_view utf8, std::size_t column) {
+    return Convert(Options{'W', 'M'}, utf8, column);
+}
 
 struct KanjiStream::State {
-    std::string options;
+    Options options;
+    std::unique_ptr<KanjiDecoder> decoder;
+    std::unique_ptr<KanjiEncoder> encoder;
+    std::u32string codePoints;
+    // A header value is encoded as a whole, so its stream collects until Finish.
+    std::u32string header;
 };
 
-KanjiStream::KanjiStream(std::string_view options) : state_(new State{std::string(options)}) {}
+KanjiStream::KanjiStream(std::string_view options) : state_(new State) {
+    state_->options = ParseOptions(options);
+    state_->decoder = MakeKanjiDecoder(state_->options.input);
+    state_->encoder = MakeKanjiEncoder(state_->options.output);
+}
+
 KanjiStream::~KanjiStream() = default;
 
-std::string KanjiStream::Convert(std::string_view piece) { return ::Convert(state_->options, piece); }
-std::string KanjiStream::Finish() { return {}; }
+std::string KanjiStream::Convert(std::string_view piece) {
+    State& s = *state_;
+    s.codePoints.clear();
+    s.decoder->Decode(piece, s.codePoints);
+    if (s.options.output == 'M') {
+        s.header += s.codePoints;
+        return {};
+    }
+    std::string out;
+    out.reserve(piece.size() + piece.size() / 2 + 8);
+    s.encoder->Encode(s.codePoints, out);
+    return out;
+}
+
+std::string KanjiStream::Finish() {
+    State& s = *state_;
+    s.codePoints.clear();
+    s.decoder->Finish(s.codePoints);
+    if (s.options.output == 'M') {
+        s.header += s.codePoints;
+        std::string out = EncodeMimeHeader(s.header);
+        s.header.clear();
+        return out;
+    }
+    std::string out;
+    s.encoder->Encode(s.codePoints, out);
+    s.encoder->Finish(out);
+    return out;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -12,6 +13,13 @@ void SetConverterOptions(std::string_view options);
 
 // Converts one text completely and independently of earlier calls.
 std::string ConvertText(std::string_view input);
+
+// The same with its own options, leaving the process-wide options alone.
+std::string ConvertTextWith(std::string_view options, std::string_view input);
+
+// UTF-8 text as a header value ("-WM"), where column characters of the line
+// ("Subject: ") stand before it, so that the first line stays short as well.
+std::string EncodeHeaderValue(std::string_view utf8, std::size_t column);
 
 // A conversion that runs as one stream over consecutive pieces of one document: a
 // multibyte character or an ISO-2022-JP shift state that straddles two pieces comes

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+// The converter's inner parts: a decoder turns bytes of one character set into
+// code points, an encoder turns code points into bytes. Both keep whatever state
+// a piece boundary cuts through, so a document can be converted piece by piece.
+
+class KanjiDecoder {
+public:
+    virtual ~KanjiDecoder() = default;
+    // Appends the code points of the bytes; an invalid sequence gives U+FFFD.
+    virtual void Decode(std::string_view bytes, std::u32string& out) = 0;
+    // Ends the input: an unfinished sequence gives U+FFFD; the state is reset.
+    virtual void Finish(std::u32string& out) = 0;
+};
+
+class KanjiEncoder {
+public:
+    virtual ~KanjiEncoder() = default;
+    virtual void Encode(std::u32string_view codePoints, std::string& out) = 0;
+    // Ends the output (ISO-2022-JP returns to ASCII); the state is reset.
+    virtual void Finish(std::string& out) = 0;
+};
+
+// Input letters: W UTF-8, S Shift_JIS (CP932), E EUC-JP, J ISO-2022-JP.
+std::unique_ptr<KanjiDecoder> MakeKanjiDecoder(char inputLetter);
+// Output letters: w UTF-8, j ISO-2022-JP. (M, the header form, is not a stream.)
+std::unique_ptr<KanjiEncoder> MakeKanjiEncoder(char outputLetter);
+
+void AppendUtf8(char32_t codePoint, std::string& out);
+
+// Half-width katakana become full-width; a following half-width (semi-)voiced
+// sound mark joins its kana when JIS X 0208 holds the joined letter.
+class HalfWidthKanaFolder {
+public:
+    // Folds the code points into out; a kana at the end is held back for the
+    // mark that may follow in the next piece.
+    void Fold(std::u32string_view in, std::u32string& out);
+    void Finish(std::u32string& out);
+
+private:
+    char32_t held_ = 0;
+};
+
+// The JIS X 0208 pointer of a code point for ISO-2022-JP, or -1.
+int IsoJisPointer(char32_t codePoint);

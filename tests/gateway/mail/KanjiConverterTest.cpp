@@ -1,0 +1,169 @@
+#include "KanjiConverter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Case {
+    const char* options;
+    std::string input;
+    std::string expected;
+};
+
+const std::vector<Case>& ToUtf8Cases() {
+    static const std::vector<Case> cases = {
+        // CP932 with half-width katakana, NEC row 13, an NEC-selected IBM kanji and the wave dash.
+        {"-Sw", "\x93\x8c\x8b\x9e\xc3\xbd\xc4\x87\x40\xed\x40\x81\x60",
+         "東京ﾃｽﾄ①纊～"},
+        // IBM extension rows and the user-defined area of Windows.
+        {"-Sw", "\xfa\x5c\xf0\x40", "纊\xee\x80\x80"},
+        {"-Sw", "line1\r\nline2\n", "line1\r\nline2\n"},
+        {"-Ew", "\xc5\xec\xb5\xfe\xa1\xa2\xc0\xb2\xa4\xec \x8e\xb6\x8e\xc5", "東京、晴れ ｶﾅ"},
+        {"-Ew", "\xad\xa1\x8f\xb0\xa1", "①丂"},
+        {"-Jw", "\x1b\x24\x42\x45\x6c\x35\x7e\x21\x22\x40\x32\x24\x6c\x1b\x28\x42\r\n",
+         "東京、晴れ\r\n"},
+        {"-Jw", "\x1b$B-!\x1b(J\\~\x1b(I6\x1b(Bx", "①¥‾ｶx"},
+        {"-Jw", "\x1b$@F|\x1b(B", "日"},
+        {"-Ww", "日本", "日本"},
+        {"-Sw", "", ""},
+        // Invalid sequences: one U+FFFD each, and the text around them converts.
+        {"-Sw", "\x81 \x93\x8c", "\xef\xbf\xbd 東"},
+        // An empty cell; its ASCII trail byte is text of its own.
+        {"-Sw", "\x85\x40x", "\xef\xbf\xbd@x"},
+        {"-Sw", "\xfd\xff", "\xef\xbf\xbd\xef\xbf\xbd"},
+        {"-Sw", "\x93", "\xef\xbf\xbd"},
+        {"-Ew", "\xa1" "b\xc5\xec", "\xef\xbf\xbd" "b東"},
+        {"-Ew", "\x8e\x21", "\xef\xbf\xbd!"},
+        {"-Jw", "\x1b$B\x21\x1b(Bz", "\xef\xbf\xbdz"},
+        {"-Jw", "\x1b$ZA", "\xef\xbf\xbd$ZA"},
+        {"-Jw", "\x1b$B\x29\x21\x1b(B", "\xef\xbf\xbd"},
+        {"-Jw", "a\xe6z", "a\xef\xbf\xbdz"},
+        {"-Ww", "a\xe6\x97z\xff", "a\xef\xbf\xbdz\xef\xbf\xbd"},
+    };
+    return cases;
+}
+
+const std::vector<Case>& ToIso2022JpCases() {
+    static const std::vector<Case> cases = {
+        {"-Wj", "plain ASCII\r\n", "plain ASCII\r\n"},
+        {"-Wj", "日本語", "\x1b$BF|K\\8l\x1b(B"},
+        {"-Wj", "東京\n晴れ", "\x1b$BEl5~\x1b(B\n\x1b$B@2$l\x1b(B"},
+        // Half-width katakana become full-width, joined with their sound marks.
+        {"-Wj", "ｶﾞｷﾊﾟｳﾞｰ", "\x1b$B%,%-%Q%t!<\x1b(B"},
+        {"-Wj", "ｶ", "\x1b$B%+\x1b(B"},
+        {"-Wj", "ﾜﾞ", "\x1b$B%o!+\x1b(B"},
+        // NEC row 13 and the NEC-selected IBM extensions in their JIS rows.
+        {"-Wj", "①Ⅲ№", "\x1b$B-!-7-b\x1b(B"},
+        {"-Wj", "纊髙", "\x1b$By!|b\x1b(B"},
+        // Windows and JIS forms of the wave dash and the minus land on one cell.
+        {"-Wj", "～〜−－", "\x1b$B!A!A!]!]\x1b(B"},
+        {"-Wj", "¥100", "\x1b(J\\\x1b(B100"},
+        {"-Wj", "Café 東", "Caf&#233; \x1b$BEl\x1b(B"},
+        {"-Wj", "😀", "&#128512;"},
+        {"-Wj", "a\x1b$Bb", "a&#27;$Bb"},
+        {"-Wj", "\xff", "&#65533;"},
+        {"-Wj", "", ""},
+        {"-Sj", "\x93\x8c\xc3", "\x1b$BEl%F\x1b(B"},
+    };
+    return cases;
+}
+
+TEST(KanjiConverter, ConvertsEachJapaneseSetToUtf8) {
+    for (const Case& c : ToUtf8Cases()) {
+        SetConverterOptions(c.options);
+        EXPECT_EQ(ConvertText(c.input), c.expected) << c.options << " " << c.expected;
+        EXPECT_EQ(ConvertTextWith(c.options, c.input), c.expected);
+    }
+}
+
+TEST(KanjiConverter, WritesIso2022JpThatEndsInAsciiAndDropsNothing) {
+    for (const Case& c : ToIso2022JpCases()) {
+        EXPECT_EQ(ConvertTextWith(c.options, c.input), c.expected) << c.input;
+    }
+}
+
+TEST(KanjiConverter, Iso2022JpOutputReadsBackAsTheOriginalText) {
+    const std::vector<std::string> texts = {
+        "吾輩は猫である。名前はまだ無い。\nどこで生れたかとんと見当がつかぬ。",
+        "①から⑳まで、ⅠⅡⅢ、㈱、纊褜鍈、髙﨑、¥と‾も",
+        "全角ＡＢＣ１２３、記号「」『』【】〒※→",
+        "mixed 日本 text, with ASCII [brackets] and \\ backslash ~ tilde",
+    };
+    for (const std::string& text : texts) {
+        const std::string jis = ConvertTextWith("-Wj", text);
+        for (char c : jis) EXPECT_LT(static_cast<unsigned char>(c), 0x80);
+        EXPECT_EQ(ConvertTextWith("-Jw", jis), text);
+    }
+}
+
+TEST(KanjiConverter, OptionsStayInForceUntilTheNextCall) {
+    SetConverterOptions("-Ew");
+    EXPECT_EQ(ConvertText("\xc5\xec"), "東");
+    EXPECT_EQ(ConvertText("\xb5\xfe"), "京");
+    SetConverterOptions("-Wj");
+    EXPECT_EQ(ConvertText("東"), "\x1b$BEl\x1b(B");
+    EXPECT_EQ(ConvertTextWith("-Sw", "\x93\x8c"), "東");
+    EXPECT_EQ(ConvertText("京"), "\x1b$B5~\x1b(B");
+}
+
+TEST(KanjiConverter, EachCallIsIndependentOfTheOneBefore) {
+    SetConverterOptions("-Sw");
+    EXPECT_EQ(ConvertText("\x93"), "\xef\xbf\xbd");
+    EXPECT_EQ(ConvertText("\x8c"), "\xef\xbf\xbd");
+    SetConverterOptions("-Jw");
+    EXPECT_EQ(ConvertText("\x1b$BEl"), "東");
+    EXPECT_EQ(ConvertText("El"), "El");
+}
+
+// Every case split into two pieces at every position, and byte by byte.
+TEST(KanjiStream, GivesTheSameTextWhereverThePiecesAreCut) {
+    std::vector<Case> cases = ToUtf8Cases();
+    const auto& jis = ToIso2022JpCases();
+    cases.insert(cases.end(), jis.begin(), jis.end());
+    for (const Case& c : cases) {
+        const std::string whole = ConvertTextWith(c.options, c.input);
+        for (std::size_t cut = 0; cut <= c.input.size(); ++cut) {
+            KanjiStream stream(c.options);
+            std::string out = stream.Convert(std::string_view(c.input).substr(0, cut));
+            out += stream.Convert(std::string_view(c.input).substr(cut));
+            out += stream.Finish();
+            EXPECT_EQ(out, whole) << c.options << " cut at " << cut << " of " << c.expected;
+        }
+        KanjiStream stream(c.options);
+        std::string out;
+        for (char b : c.input) out += stream.Convert(std::string_view(&b, 1));
+        out += stream.Finish();
+        EXPECT_EQ(out, whole) << c.options << " byte by byte " << c.expected;
+    }
+}
+
+TEST(KanjiStream, FinishTurnsAnUnfinishedCharacterIntoAReplacement) {
+    KanjiStream stream("-Sw");
+    EXPECT_EQ(stream.Convert("\x93\x8c\x8b"), "東");
+    EXPECT_EQ(stream.Finish(), "\xef\xbf\xbd");
+    // After Finish the stream starts afresh.
+    EXPECT_EQ(stream.Convert("\x8b\x9e"), "京");
+    EXPECT_EQ(stream.Finish(), "");
+}
+
+TEST(KanjiStream, KeepsTheIso2022JpShiftStateAcrossPieces) {
+    KanjiStream stream("-Jw");
+    std::string out = stream.Convert("\x1b$BEl5~\n");
+    out += stream.Convert("@2$l\x1b(B\n");
+    out += stream.Finish();
+    EXPECT_EQ(out, "東京\n晴れ\n");
+}
+
+TEST(KanjiStream, WritesIso2022JpThatEndsInAsciiOnFinish) {
+    KanjiStream stream("-Wj");
+    std::string out = stream.Convert("日");
+    out += stream.Convert("本ｶ");
+    out += stream.Convert("ﾞ");
+    out += stream.Finish();
+    EXPECT_EQ(out, "\x1b$BF|K\\%,\x1b(B");
+}
+
+}  // namespace
