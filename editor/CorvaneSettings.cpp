@@ -1,8 +1,113 @@
 #include "CorvaneSettings.h"
 
-std::string SettingsFilePath() { return "Corvane.ini"; }
-void SetSettingsDirectoryForTesting(const std::string&) {}
-CorvaneSettings LoadSettings() { return {}; }
-CorvaneSettings LoadSettings(const std::string&) { return {}; }
-bool SaveSettings(const CorvaneSettings&) { return false; }
-bool SaveSettings(const CorvaneSettings&, const std::string&) { return false; }
+#include "IniFile.h"
+#include "OpmlWriter.h"
+
+#include <charconv>
+#include <climits>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+namespace {
+
+std::string& TestingDirectory() {
+    static std::string directory;
+    return directory;
+}
+
+std::string ExecutableDirectory() {
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return ".";
+    std::string path(buffer, static_cast<std::size_t>(n));
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+IniFile ReadIni(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return IniFile::Parse("");
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return IniFile::Parse(text);
+}
+
+int ReadInteger(const IniFile& ini, const char* section, const char* key, int fallback) {
+    const auto value = ini.Value(section, key);
+    if (!value || value->empty()) return fallback;
+    int result = 0;
+    const char* begin = value->data();
+    const char* end = begin + value->size();
+    if (*begin == '+') ++begin;
+    const auto [ptr, ec] = std::from_chars(begin, end, result);
+    if (ec != std::errc() || ptr != end) return fallback;
+    return result;
+}
+
+bool ReadBoolean(const IniFile& ini, const char* section, const char* key, bool fallback) {
+    const auto value = ini.Value(section, key);
+    if (!value) return fallback;
+    // Any non-zero integer is true; a value that is no integer keeps the default.
+    constexpr int kNotInteger = INT_MIN;
+    const int number = ReadInteger(ini, section, key, kNotInteger);
+    if (number == kNotInteger) return fallback;
+    return number != 0;
+}
+
+}  // namespace
+
+std::string SettingsFilePath() {
+    const std::string& testing = TestingDirectory();
+    return (testing.empty() ? ExecutableDirectory() : testing) + "/Corvane.ini";
+}
+
+void SetSettingsDirectoryForTesting(const std::string& directory) {
+    TestingDirectory() = directory;
+}
+
+CorvaneSettings LoadSettings() { return LoadSettings(SettingsFilePath()); }
+
+CorvaneSettings LoadSettings(const std::string& path) {
+    const IniFile ini = ReadIni(path);
+    CorvaneSettings defaults;
+    CorvaneSettings s;
+    s.top = ReadInteger(ini, "General", "Top", defaults.top);
+    s.left = ReadInteger(ini, "General", "Left", defaults.left);
+    s.height = ReadInteger(ini, "General", "Height", defaults.height);
+    s.width = ReadInteger(ini, "General", "Width", defaults.width);
+    s.confirmOnClose = ReadBoolean(ini, "Confirm", "OnClose", defaults.confirmOnClose);
+    s.confirmOnUpdateFromRss =
+        ReadBoolean(ini, "Confirm", "OnUpdateFromRss", defaults.confirmOnUpdateFromRss);
+    s.confirmOnDelete = ReadBoolean(ini, "Confirm", "OnDelete", defaults.confirmOnDelete);
+    s.apiKey = ini.Value("Bulkfeeds", "ApiKey").value_or(defaults.apiKey);
+    const std::string host = ini.Value("Bulkfeeds", "Host").value_or("");
+    s.bulkfeedsHost = host.empty() ? defaults.bulkfeedsHost : host;
+    return s;
+}
+
+bool SaveSettings(const CorvaneSettings& settings) {
+    return SaveSettings(settings, SettingsFilePath());
+}
+
+bool SaveSettings(const CorvaneSettings& s, const std::string& path) {
+    IniFile ini = ReadIni(path);
+    const auto flag = [](bool value) { return value ? "1" : "0"; };
+    ini.SetValue("General", "Top", std::to_string(s.top));
+    ini.SetValue("General", "Left", std::to_string(s.left));
+    ini.SetValue("General", "Height", std::to_string(s.height));
+    ini.SetValue("General", "Width", std::to_string(s.width));
+    ini.SetValue("Confirm", "OnClose", flag(s.confirmOnClose));
+    ini.SetValue("Confirm", "OnUpdateFromRss", flag(s.confirmOnUpdateFromRss));
+    ini.SetValue("Confirm", "OnDelete", flag(s.confirmOnDelete));
+    // A line break in a value would start a new key when the file is read again.
+    std::string apiKey = s.apiKey;
+    std::string host = s.bulkfeedsHost;
+    for (std::string* value : {&apiKey, &host}) {
+        for (char& c : *value) {
+            if (c == '\r' || c == '\n') c = ' ';
+        }
+    }
+    ini.SetValue("Bulkfeeds", "ApiKey", apiKey);
+    ini.SetValue("Bulkfeeds", "Host", host);
+    return ReplaceFileAtomically(path, ini.Text());
+}

@@ -1,5 +1,30 @@
 #include "OpmlReader.h"
 
+#include "jconvert.h"
+
+#include <QTreeWidget>
+#include <QTreeWidgetItem>
+
+namespace {
+
+std::string LowerCopy(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+std::string UpperCopy(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+}  // namespace
+
 std::string OutcomeMessage(OpmlScanOutcome outcome) {
     switch (outcome) {
     case OpmlScanOutcome::Success: return {};
@@ -10,14 +35,170 @@ std::string OutcomeMessage(OpmlScanOutcome outcome) {
 }
 
 OpmlReader::OpmlReader(QTreeWidget* tree) : tree_(tree) {}
-void OpmlReader::SetMessageSink(std::function<void(const std::string&)> sink) { messageSink_ = std::move(sink); }
-void OpmlReader::SetNodeBoxesProvider(std::function<ChannelInfo()> provider) { nodeBoxes_ = std::move(provider); }
-XmlScanResult OpmlReader::ScanFile(const std::string&) { return {false, "not built yet", 0, 0}; }
-XmlScanResult OpmlReader::ScanBuffer(std::string_view) { return {false, "not built yet", 0, 0}; }
-OpmlScanOutcome OpmlReader::Outcome() const { return OpmlScanOutcome::NotOpml; }
-void OpmlReader::XmlProlog(const std::string&, bool, const std::string&) {}
-void OpmlReader::ProcessingInstruction(const std::string&, const XmlAttributes&, const std::string&) {}
-void OpmlReader::StartTag(const std::string&, const XmlAttributes&) {}
-void OpmlReader::EmptyTag(const std::string&, const XmlAttributes&) {}
-void OpmlReader::EndTag(const std::string&) {}
-void OpmlReader::Content(const std::string&) {}
+
+void OpmlReader::SetMessageSink(std::function<void(const std::string&)> sink) {
+    messageSink_ = std::move(sink);
+}
+
+void OpmlReader::SetNodeBoxesProvider(std::function<ChannelInfo()> provider) {
+    nodeBoxes_ = std::move(provider);
+}
+
+XmlScanResult OpmlReader::ScanFile(const std::string& path) {
+    return Scan([&](XmlScanner& scanner) { return scanner.ScanFile(path); });
+}
+
+XmlScanResult OpmlReader::ScanBuffer(std::string_view text) {
+    return Scan([&](XmlScanner& scanner) { return scanner.ScanBuffer(text); });
+}
+
+XmlScanResult OpmlReader::Scan(const std::function<XmlScanResult(XmlScanner&)>& run) {
+    cursor_ = nullptr;
+    ClearFlags();
+    XmlScanner scanner(*this);
+    XmlScanResult result = run(scanner);
+    // A document cut short leaves the cursor inside it; the next scan starts afresh.
+    cursor_ = nullptr;
+    return result;
+}
+
+void OpmlReader::ClearFlags() {
+    opmlSeen_ = inHead_ = inBody_ = inHeadTitle_ = inDateCreated_ = inDateModified_ =
+        inOwnerName_ = inOwnerEmail_ = false;
+    feedSeen_ = inChannel_ = inItem_ = inTextInput_ = inChannelTitle_ = inChannelLink_ =
+        inChannelDescription_ = false;
+}
+
+OpmlScanOutcome OpmlReader::Outcome() const {
+    if (!opmlSeen_) return OpmlScanOutcome::NotOpml;
+    if (tree_->topLevelItemCount() == 0) return OpmlScanOutcome::NoFeeds;
+    return OpmlScanOutcome::Success;
+}
+
+std::string OpmlReader::FromDocument(std::string_view text) const {
+    return ConvertFromDocument(text, documentEncoding_);
+}
+
+std::string OpmlReader::OutlineText(const XmlAttributes& attributes) const {
+    const std::string& title = attributes.Value("title");
+    return FromDocument(title.empty() ? attributes.Value("text") : title);
+}
+
+void OpmlReader::XmlProlog(const std::string& version, bool /*standalone*/,
+                           const std::string& encoding) {
+    channel_ = ChannelInfo{};
+    QTreeWidgetItem* selected = tree_->currentItem();
+    if (selected != nullptr && selected->isSelected()) {
+        if (nodeBoxes_) {
+            channel_ = nodeBoxes_();
+        } else {
+            channel_.title = NodeText(selected);
+            if (const auto data = OutlineData(selected)) {
+                channel_.link = data->htmlUrl;
+                channel_.description = data->description;
+            }
+        }
+    }
+    documentEncoding_ = UpperCopy(encoding.empty() ? std::string("UTF-8") : encoding);
+    if (!messageSink_) return;
+    if (version != "1.0") {
+        messageSink_("XML " + ConvertFromDocument(version, "") + "はサポートしていません。");
+    } else if (!IsSupportedEncoding(documentEncoding_)) {
+        messageSink_(ConvertFromDocument(documentEncoding_, "") + "はサポートしていません。");
+    }
+}
+
+void OpmlReader::ProcessingInstruction(const std::string& target,
+                                       const XmlAttributes& pseudo,
+                                       const std::string& /*content*/) {
+    if (LowerCopy(target) == "xml-stylesheet") {
+        scratchHead_.stylesheetHref = FromDocument(pseudo.Value("href"));
+    }
+}
+
+void OpmlReader::StartTag(const std::string& name, const XmlAttributes& attributes) {
+    const std::string n = LowerCopy(name);
+    if (n == "opml") {
+        opmlSeen_ = true;
+    } else if (n == "rss" || n == "rdf:rdf") {
+        feedSeen_ = true;
+    }
+    if (opmlSeen_) {
+        if (n == "head") {
+            inHead_ = true;
+        } else if (n == "body") {
+            inBody_ = true;
+        }
+        if (inHead_) {
+            if (n == "title") inHeadTitle_ = true;
+            else if (n == "datecreated") inDateCreated_ = true;
+            else if (n == "datemodified") inDateModified_ = true;
+            else if (n == "ownername") inOwnerName_ = true;
+            else if (n == "owneremail") inOwnerEmail_ = true;
+        }
+        if (inBody_ && n == "outline") {
+            cursor_ = CreateFolderNode(tree_, cursor_, OutlineText(attributes));
+        }
+    }
+    if (feedSeen_) {
+        if (n == "channel") inChannel_ = true;
+        else if (n == "item") inItem_ = true;
+        else if (n == "textinput") inTextInput_ = true;
+    }
+    if (inChannel_) {
+        if (n == "title") inChannelTitle_ = true;
+        else if (n == "link") inChannelLink_ = true;
+        else if (n == "description") inChannelDescription_ = true;
+    }
+}
+
+void OpmlReader::EmptyTag(const std::string& name, const XmlAttributes& attributes) {
+    if (LowerCopy(name) != "outline" || LowerCopy(attributes.Value("type")) != "rss") return;
+    TOutlineData data;
+    data.xmlUrl = FromDocument(attributes.Value("xmlUrl"));
+    data.description = FromDocument(attributes.Value("description"));
+    data.htmlUrl = FromDocument(attributes.Value("htmlUrl"));
+    CreateFeedItemNode(tree_, cursor_, OutlineText(attributes), data);
+}
+
+void OpmlReader::EndTag(const std::string& name) {
+    const std::string n = LowerCopy(name);
+    if (n == "rss" || n == "rdf:rdf") feedSeen_ = false;
+    if (opmlSeen_) {
+        if (n == "head") inHead_ = false;
+        else if (n == "body") inBody_ = false;
+        else if (n == "title") inHeadTitle_ = false;
+        else if (n == "datecreated") inDateCreated_ = false;
+        else if (n == "datemodified") inDateModified_ = false;
+        else if (n == "ownername") inOwnerName_ = false;
+        else if (n == "owneremail") inOwnerEmail_ = false;
+    }
+    if (feedSeen_) {
+        if (n == "channel") inChannel_ = false;
+        else if (n == "item") inItem_ = false;
+        else if (n == "textinput") inTextInput_ = false;
+        else if (n == "title") inChannelTitle_ = false;
+        else if (n == "link") inChannelLink_ = false;
+        else if (n == "description") inChannelDescription_ = false;
+    }
+    // In a body of outlines these are exactly the closing tags of folders.
+    if (cursor_ != nullptr) {
+        SetNodeImages(cursor_, kImageFolder, kImageFolderSelected);
+        cursor_ = cursor_->parent();
+    }
+}
+
+void OpmlReader::Content(const std::string& text) {
+    if (text.empty() || inItem_ || inTextInput_) return;
+    if (inChannel_) {
+        if (inChannelTitle_) channel_.title = FromDocument(text);
+        else if (inChannelLink_) channel_.link = FromDocument(text);
+        else if (inChannelDescription_) channel_.description = FromDocument(text);
+    } else if (inHead_) {
+        if (inHeadTitle_) scratchHead_.title = FromDocument(text);
+        else if (inOwnerName_) scratchHead_.ownerName = FromDocument(text);
+        else if (inOwnerEmail_) scratchHead_.ownerEmail = FromDocument(text);
+        else if (inDateCreated_) scratchHead_.dateCreated = FromDocument(text);
+        else if (inDateModified_) scratchHead_.dateModified = FromDocument(text);
+    }
+}

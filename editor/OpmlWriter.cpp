@@ -1,6 +1,182 @@
 #include "OpmlWriter.h"
 
-std::string BuildOpmlText(const OpmlHead&, const QTreeWidget*, std::time_t) { return {}; }
-void WriteOutline(std::string&, const QTreeWidgetItem*) {}
-OpmlSaveResult SaveOpmlFile(const std::string&, const OpmlHead&, const QTreeWidget*) { return {false, kSaveFailedMessage, "not built yet"}; }
-bool ReplaceFileAtomically(const std::string&, const std::string&, std::string*) { return false; }
+#include "jconvert.h"
+
+#include <QTreeWidget>
+#include <QTreeWidgetItem>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace {
+
+constexpr const char* kCrLf = "\r\n";
+
+// Every value from the head or the tree: escaped, then made UTF-8.
+std::string Value(std::string_view text) { return LocalToUtf8(EscapeXmlText(text)); }
+
+void Line(std::string& out, std::string_view text) {
+    out += text;
+    out += kCrLf;
+}
+
+std::string SystemError(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+// The path the rename must replace: a symbolic link is followed, so saving through
+// it updates the file it points to instead of replacing the link.
+std::string ResolveTarget(const std::string& path) {
+    std::string target = path;
+    for (int hops = 0; hops < 16; ++hops) {
+        struct stat info {};
+        if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
+        char buffer[PATH_MAX];
+        const ssize_t n = readlink(target.c_str(), buffer, sizeof buffer - 1);
+        if (n <= 0) break;
+        std::string link(buffer, static_cast<std::size_t>(n));
+        if (link.front() != '/') {
+            const std::size_t slash = target.rfind('/');
+            link = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + link;
+        }
+        target = link;
+    }
+    return target;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+void WriteOutline(std::string& out, const QTreeWidgetItem* node) {
+    // Depth-first without recursion: each entry is a node, or the closing line of a
+    // folder whose children have been written.
+    struct Step {
+        const QTreeWidgetItem* node;
+        bool close;
+    };
+    std::vector<Step> pending{{node, false}};
+    while (!pending.empty()) {
+        const Step step = pending.back();
+        pending.pop_back();
+        std::string indent = "\t\t";
+        indent.append(static_cast<std::size_t>(NodeDepth(step.node)), '\t');
+        if (step.close) {
+            Line(out, indent + "</outline>");
+            continue;
+        }
+        const std::string text = Value(NodeText(step.node));
+        if (const auto data = OutlineData(step.node)) {
+            Line(out, indent + "<outline text=\"" + text + "\" type=\"rss\" xmlUrl=\"" +
+                          Value(data->xmlUrl) + "\" description=\"" +
+                          Value(data->description) + "\" htmlUrl=\"" +
+                          Value(data->htmlUrl) + "\" title=\"" + text + "\" />");
+            continue;
+        }
+        Line(out, indent + "<outline text=\"" + text + "\">");
+        pending.push_back({step.node, true});
+        for (int i = step.node->childCount() - 1; i >= 0; --i) {
+            pending.push_back({step.node->child(i), false});
+        }
+    }
+}
+
+std::string BuildOpmlText(const OpmlHead& head, const QTreeWidget* tree, std::time_t now) {
+    const std::string timestamp = FormatUtc(kOpmlDatePattern, now);
+    std::string out;
+    Line(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+    if (!head.stylesheetHref.empty()) {
+        Line(out, "<?xml-stylesheet href=\"" + Value(head.stylesheetHref) +
+                      "\" type=\"text/xsl\"?>");
+    }
+    Line(out, "<opml version=\"1.0\">");
+    Line(out, "\t<head>");
+    if (!head.title.empty()) Line(out, "\t\t<title>" + Value(head.title) + "</title>");
+    Line(out, "\t\t<dateCreated>" +
+                  (head.dateCreated.empty() ? timestamp : Value(head.dateCreated)) +
+                  "</dateCreated>");
+    // The head's own dateModified is never written: saving is the modification.
+    Line(out, "\t\t<dateModified>" + timestamp + "</dateModified>");
+    if (!head.ownerName.empty()) {
+        Line(out, "\t\t<ownerName>" + Value(head.ownerName) + "</ownerName>");
+    }
+    if (!head.ownerEmail.empty()) {
+        Line(out, "\t\t<ownerEmail>" + Value(head.ownerEmail) + "</ownerEmail>");
+    }
+    Line(out, "\t</head>");
+    Line(out, "\t<body>");
+    if (tree != nullptr) {
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+            WriteOutline(out, tree->topLevelItem(i));
+        }
+    }
+    Line(out, "\t</body>");
+    Line(out, "</opml>");
+    return out;
+}
+
+bool ReplaceFileAtomically(const std::string& path, const std::string& bytes,
+                           std::string* error) {
+    const std::string target = ResolveTarget(path);
+    std::string temp = target + ".XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        if (error) *error = SystemError("cannot create a temporary file beside " + target);
+        return false;
+    }
+    // The new file keeps the permissions of the one it replaces (0644 for a new one).
+    struct stat info {};
+    const mode_t mode = stat(target.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0644;
+    // A failed chmod is not worth losing the save over.
+    (void)fchmod(fd, mode);
+    bool ok = WriteAll(fd, bytes);
+    if (!ok && error) *error = SystemError("cannot write " + temp);
+    if (ok && fsync(fd) != 0) {
+        ok = false;
+        if (error) *error = SystemError("cannot flush " + temp);
+    }
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        if (error) *error = SystemError("cannot close " + temp);
+    }
+    if (ok && rename(temp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        if (error) *error = SystemError("cannot replace " + target);
+    }
+    if (!ok) unlink(temp.c_str());
+    return ok;
+}
+
+OpmlSaveResult SaveOpmlFile(const std::string& path, const OpmlHead& head,
+                            const QTreeWidget* tree) {
+    // The whole text is built before the file is touched.
+    const std::string text = BuildOpmlText(head, tree, std::time(nullptr));
+    OpmlSaveResult result;
+    if (path.empty()) {
+        result.message = kSaveFailedMessage;
+        result.detail = "no file name";
+        return result;
+    }
+    result.ok = ReplaceFileAtomically(path, text, &result.detail);
+    if (!result.ok) result.message = kSaveFailedMessage;
+    return result;
+}

@@ -5,6 +5,7 @@ add_library(corvane_core STATIC
   OpmlReader.cpp
   OpmlWriter.cpp
   CorvaneSettings.cpp
+  IniFile.cpp
 )
 target_include_directories(corvane_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(corvane_core PUBLIC Qt6::Widgets)
