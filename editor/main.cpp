@@ -1,9 +1,14 @@
 #include <QApplication>
-#include <QMessageBox>
+#include <QStringList>
+
+#include "UnitFrmMain.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Corvane");
-    QMessageBox::information(nullptr, "Corvane", "Corvane is not built yet.");
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Corvane"));
+    QStringList files = QApplication::arguments();
+    files.removeFirst();  // the program itself
+    TFrmMain window(files);
+    window.show();
+    return QApplication::exec();
 }

@@ -6,6 +6,7 @@ add_library(corvane_ui STATIC
   UnitFrmAppointOpmlUrl.cpp
   UnitFrmBase.cpp
   UnitFrmDialogs.cpp
+  UnitFrmMain.cpp
   UnitFrmMainImages.cpp
   UnitFrmOpmlProperty.cpp
   UnitFrmOption.cpp
