@@ -153,7 +153,11 @@ void OpmlReader::StartTag(const std::string& name, const XmlAttributes& attribut
 }
 
 void OpmlReader::EmptyTag(const std::string& name, const XmlAttributes& attributes) {
-    if (LowerCopy(name) != "outline" || LowerCopy(attributes.Value("type")) != "rss") return;
+    if (LowerCopy(name) != "outline") return;
+    // Many feed readers export feeds without a type; an outline that names a feed
+    // URL is a feed all the same, as the gateway, which reads every xmlUrl, sees it.
+    const std::string type = LowerCopy(attributes.Value("type"));
+    if (type != "rss" && !(type.empty() && !attributes.Value("xmlUrl").empty())) return;
     TOutlineData data;
     data.xmlUrl = FromDocument(attributes.Value("xmlUrl"));
     data.description = FromDocument(attributes.Value("description"));

@@ -1,0 +1,143 @@
+#include "CorvaneSettings.h"
+
+#include "IniFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class CorvaneSettingsTest : public testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::path(testing::TempDir()) /
+               ("corvane-settings-" + std::to_string(getpid()) + "-" +
+                testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        SetSettingsDirectoryForTesting(dir_.string());
+    }
+    void TearDown() override {
+        SetSettingsDirectoryForTesting("");
+        fs::remove_all(dir_);
+    }
+    void Write(const std::string& text) { std::ofstream(Path(), std::ios::binary) << text; }
+    std::string Read() {
+        std::ifstream in(Path(), std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    std::string Path() const { return (dir_ / "Corvane.ini").string(); }
+
+    fs::path dir_;
+};
+
+TEST_F(CorvaneSettingsTest, TheFileIsCorvaneIniInTheChosenDirectory) {
+    EXPECT_EQ(SettingsFilePath(), Path());
+    SetSettingsDirectoryForTesting("");
+    const std::string own = SettingsFilePath();
+    EXPECT_EQ(fs::path(own).filename(), "Corvane.ini");
+    EXPECT_EQ(fs::path(own).parent_path(), fs::read_symlink("/proc/self/exe").parent_path());
+}
+
+TEST_F(CorvaneSettingsTest, FirstStartWithoutAFileGivesTheDefaults) {
+    const CorvaneSettings s = LoadSettings();
+    EXPECT_EQ(s.left, 80);
+    EXPECT_EQ(s.top, 80);
+    EXPECT_EQ(s.width, 320);
+    EXPECT_EQ(s.height, 444);
+    EXPECT_TRUE(s.confirmOnClose);
+    EXPECT_TRUE(s.confirmOnUpdateFromRss);
+    EXPECT_TRUE(s.confirmOnDelete);
+    EXPECT_EQ(s.apiKey, "");
+    EXPECT_EQ(s.bulkfeedsHost, kDefaultBulkfeedsHost);
+}
+
+TEST_F(CorvaneSettingsTest, SavingANewFileWritesThreeSectionsInOrder) {
+    ASSERT_TRUE(SaveSettings(LoadSettings()));
+    EXPECT_EQ(Read(),
+              "[General]\nTop=80\nLeft=80\nHeight=444\nWidth=320\n"
+              "[Confirm]\nOnClose=1\nOnUpdateFromRss=1\nOnDelete=1\n"
+              "[Bulkfeeds]\nApiKey=\nHost=bulkfeeds.net\n");
+}
+
+TEST_F(CorvaneSettingsTest, ValuesSurviveASaveAndLoad) {
+    CorvaneSettings s;
+    s.top = -20;
+    s.left = 1900;
+    s.height = 600;
+    s.width = 500;
+    s.confirmOnDelete = false;
+    s.confirmOnClose = false;
+    s.apiKey = "k3y";
+    s.bulkfeedsHost = "127.0.0.1:8080";
+    ASSERT_TRUE(SaveSettings(s));
+    const CorvaneSettings r = LoadSettings();
+    EXPECT_EQ(r.top, -20);
+    EXPECT_EQ(r.left, 1900);
+    EXPECT_EQ(r.height, 600);
+    EXPECT_EQ(r.width, 500);
+    EXPECT_FALSE(r.confirmOnDelete);
+    EXPECT_FALSE(r.confirmOnClose);
+    EXPECT_TRUE(r.confirmOnUpdateFromRss);
+    EXPECT_EQ(r.apiKey, "k3y");
+    EXPECT_EQ(r.bulkfeedsHost, "127.0.0.1:8080");
+}
+
+TEST_F(CorvaneSettingsTest, BadValuesReadAsDefaultsAndAnyNonZeroIsTrue) {
+    Write("[general]\r\ntop = abc\r\nLeft=12px\r\nHeight=\r\nWidth=99999999999\r\n"
+          "[Confirm]\r\nOnClose=2\r\nOnUpdateFromRss=yes\r\nOnDelete=-1\r\n");
+    const CorvaneSettings s = LoadSettings();
+    EXPECT_EQ(s.top, 80);
+    EXPECT_EQ(s.left, 80);
+    EXPECT_EQ(s.height, 444);
+    EXPECT_EQ(s.width, 320);
+    EXPECT_TRUE(s.confirmOnClose);
+    EXPECT_TRUE(s.confirmOnUpdateFromRss);
+    EXPECT_TRUE(s.confirmOnDelete);
+    Write("[Confirm]\nOnClose=0\n");
+    EXPECT_FALSE(LoadSettings().confirmOnClose);
+}
+
+TEST_F(CorvaneSettingsTest, UnknownSectionsKeysAndCommentsAreKept) {
+    Write("; my settings\n[Other]\nColour=blue\n\n[General]\nTop=5\nExtra=x\n\n[Bulkfeeds]\nApiKey=old\n");
+    CorvaneSettings s = LoadSettings();
+    EXPECT_EQ(s.top, 5);
+    s.apiKey = "new";
+    ASSERT_TRUE(SaveSettings(s));
+    EXPECT_EQ(Read(),
+              "; my settings\n[Other]\nColour=blue\n\n"
+              "[General]\nTop=5\nExtra=x\nLeft=80\nHeight=444\nWidth=320\n\n"
+              "[Bulkfeeds]\nApiKey=new\nHost=bulkfeeds.net\n"
+              "[Confirm]\nOnClose=1\nOnUpdateFromRss=1\nOnDelete=1\n");
+}
+
+TEST_F(CorvaneSettingsTest, ALineBreakInTheKeyCannotInjectAnotherKey) {
+    CorvaneSettings s;
+    s.apiKey = "abc\nOnDelete=0";
+    ASSERT_TRUE(SaveSettings(s));
+    const CorvaneSettings r = LoadSettings();
+    EXPECT_TRUE(r.confirmOnDelete);
+    EXPECT_EQ(r.apiKey, "abc OnDelete=0");
+}
+
+TEST_F(CorvaneSettingsTest, SaveIntoAMissingDirectoryFails) {
+    SetSettingsDirectoryForTesting((dir_ / "gone").string());
+    EXPECT_FALSE(SaveSettings(CorvaneSettings{}));
+}
+
+TEST(IniFile, KeepsLinesThatAreNotPairs) {
+    const IniFile ini = IniFile::Parse("junk line\n[S]\n=novalue\nk=v=w\n");
+    EXPECT_EQ(ini.Value("S", "k"), "v=w");
+    EXPECT_EQ(ini.Value("s", "K"), "v=w");
+    EXPECT_FALSE(ini.Value("S", "missing"));
+    EXPECT_EQ(ini.Text(), "junk line\n[S]\n=novalue\nk=v=w\n");
+}
+
+}  // namespace

@@ -1,0 +1,78 @@
+// The gateway reads the feed list the editor saves: the same feed URLs, in the same
+// order, must reach its feed manager.
+#include "OpmlReader.h"
+#include "OpmlWriter.h"
+
+#include "AppDirectory.h"
+#include "RssManager.h"
+
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> GatewayFeedUrls(const fs::path& dir) {
+    SetAppDirectoryForTesting(dir.string());
+    RssManager manager;
+    manager.LoadOpmlFeedList();
+    std::vector<std::string> urls;
+    for (const auto& handler : manager.Handlers()) urls.push_back(handler->GetFeed()->url);
+    SetAppDirectoryForTesting("");
+    return urls;
+}
+
+// The feed URLs of the tree, depth-first, parents before children.
+void EditorFeedUrls(const QTreeWidgetItem* node, std::vector<std::string>& urls) {
+    if (const auto data = OutlineData(node)) urls.push_back(data->xmlUrl);
+    for (int i = 0; i < node->childCount(); ++i) EditorFeedUrls(node->child(i), urls);
+}
+
+fs::path FreshDir(const std::string& name) {
+    const fs::path dir = fs::path(testing::TempDir()) / ("corvane-cross-" + name + "-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+TEST(FeedListCrossProgram, GatewayReadsTheFeedUrlsTheEditorSavedInTreeOrder) {
+    QTreeWidget tree;
+    QTreeWidgetItem* news = CreateFolderNode(&tree, nullptr, "ニュース");
+    CreateFeedItemNode(&tree, news, "One", {"http://127.0.0.1:8080/one.rdf", "", ""});
+    QTreeWidgetItem* inner = CreateFolderNode(&tree, news, "Inner & more");
+    CreateFeedItemNode(&tree, inner, "Two", {"http://127.0.0.1:8080/two?a=1&b=\"2\"", "", ""});
+    CreateFeedItemNode(&tree, news, "Three", {"http://127.0.0.1:8080/three", "説明", ""});
+    CreateFeedItemNode(&tree, nullptr, "Four", {"http://[::1]:8080/four", "", ""});
+
+    const fs::path dir = FreshDir("tree");
+    ASSERT_TRUE(SaveOpmlFile((dir / "feedlist.xml").string(), {"t", "", "", "", "", ""}, &tree).ok);
+    EXPECT_EQ(GatewayFeedUrls(dir),
+              (std::vector<std::string>{"http://127.0.0.1:8080/one.rdf", "http://127.0.0.1:8080/two?a=1&b=\"2\"",
+                                        "http://127.0.0.1:8080/three", "http://[::1]:8080/four"}));
+}
+
+TEST(FeedListCrossProgram, CorpusFeedListsSavedByTheEditorReachTheGatewayUnchanged) {
+    for (const char* file : {"newsboat/test/data/example.opml", "liferea/opml/feedlist_en.opml",
+                             "node-opmlparser/test/opml/top100.opml",
+                             "opml-rs/opml_api/tests/opml_examples/subscriptionList.opml"}) {
+        SCOPED_TRACE(file);
+        QTreeWidget tree;
+        OpmlReader reader(&tree);
+        reader.ScanFile(std::string(QUILLO_CORPUS) + "/" + file);
+        std::vector<std::string> expected;
+        for (int i = 0; i < tree.topLevelItemCount(); ++i) EditorFeedUrls(tree.topLevelItem(i), expected);
+        ASSERT_FALSE(expected.empty());
+        const fs::path dir = FreshDir("corpus");
+        ASSERT_TRUE(SaveOpmlFile((dir / "feedlist.xml").string(), reader.ScratchHead(), &tree).ok);
+        EXPECT_EQ(GatewayFeedUrls(dir), expected);
+    }
+}
+
+}  // namespace
