@@ -1,12 +1,119 @@
 #include "RssHandler.h"
 
+#include "EncodingNormaliser.h"
+#include "FeedDownload.h"
+#include "FeedFolder.h"
 #include "InternetSession.h"
+#include "Log.h"
+#include "ProcessFlags.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace {
+
+void LogFailure(const std::string& text) {
+    WriteLog(text);
+    g_feedError = true;
+}
+
+void AppendField(std::string& out, const std::string& field) {
+    // Length first, so that no two field lists run together into the same bytes.
+    out += std::to_string(field.size());
+    out += ':';
+    out += field;
+}
+
+}  // namespace
 
 RssHandler::RssHandler(std::string url, bool disableMessageBox, bool enableHtml)
     : feed_(std::make_shared<Feed>(Feed{std::move(url), {}})),
       disableMessageBox_(disableMessageBox),
       enableHtml_(enableHtml) {}
 
-void RssHandler::Download(InternetSession&) {}
+std::string RssHandler::FeedFolder() const { return GetFeedFolderPath(feed_->url); }
 
-void RssHandler::SaveSentItems() {}
+void RssHandler::Download(InternetSession& session) {
+    BeginDownload();
+    FeedTransfer transfer(feed_->url, FeedFolder());
+    transfer.Setup(session);
+    FinishDownload(transfer.Perform());
+}
+
+void RssHandler::BeginDownload() {
+    LoadSentItems();
+    MakeSureDirectoryPathExists(FeedFolder());
+}
+
+void RssHandler::FinishDownload(const FeedTransferResult& result) {
+    using Outcome = FeedTransferResult::Outcome;
+    const std::string& url = feed_->url;
+    const std::string folder = FeedFolder();
+    const std::string latest = folder + "latest.xml";
+    switch (result.outcome) {
+        case Outcome::NoConnection:
+            std::cout << "hconnect==NULL" << std::endl;
+            return;
+        case Outcome::OpenFailed:
+            LogFailure("HttpOpenRequestに失敗。\nURL: " + url + "\n\n");
+            return;
+        case Outcome::SendFailed:
+            std::cout << "HttpSendRequest: " << result.detail << ": " << url << std::endl;
+            LogFailure("HttpSendRequest()に失敗。\nURL: " + url + "\n\n");
+            return;
+        case Outcome::WriteFailed:
+            LogFailure("latest.xmlを保存できませんでした。\nURL: " + url + "\n\n");
+            return;
+        case Outcome::Replied:
+            break;
+    }
+    if (result.status == 304) {
+        if (!result.bodyPath.empty()) std::remove(result.bodyPath.c_str());
+        // The stored copy is still the feed: items offered before but never deleted
+        // are offered again, and sentitems.xml still holds back the delivered ones.
+        Parse();
+        return;
+    }
+    if (result.status != 200 && result.status != 0) {
+        if (!result.bodyPath.empty()) std::remove(result.bodyPath.c_str());
+        LogFailure("HTTPステータス: " + std::to_string(result.status) + " " + result.statusText +
+                   "\nURLが正しいかどうか確認してください。\nURL: " + url + "\n\n");
+        return;
+    }
+    if (!result.lastModified.empty()) std::cout << "最終更新時刻[" << result.lastModified << "]\n";
+    if (result.bodyPath.empty() || std::rename(result.bodyPath.c_str(), latest.c_str()) != 0) {
+        if (!result.bodyPath.empty()) std::remove(result.bodyPath.c_str());
+        LogFailure("latest.xmlを保存できませんでした。\nURL: " + url + "\n\n");
+        return;
+    }
+    if (!result.lastModified.empty())
+        WriteFileAtomically(folder + "lastmodified.txt", result.lastModified);
+    ConvertFromEucJp();
+    ConvertFromShiftJis();
+    ConvertFromIso2022Jp();
+    Parse();
+}
+
+void RssHandler::ConvertFromEucJp() {
+    NormaliseEncoding(FeedFolder() + "latest.xml", "EUC-JP", "-Ew");
+}
+
+void RssHandler::ConvertFromShiftJis() {
+    NormaliseEncoding(FeedFolder() + "latest.xml", "SHIFT-JIS", "-Sw");
+}
+
+void RssHandler::ConvertFromIso2022Jp() {
+    NormaliseEncoding(FeedFolder() + "latest.xml", "ISO-2022-JP", "-Jw");
+}
+
+std::string RssHandler::MakeUid(const std::string& feedUrl, const MailData& message) {
+    std::string key;
+    AppendField(key, feedUrl);
+    AppendField(key, message.GetSubject());
+    AppendField(key, message.GetLink());
+    // An undated item keeps its id when only the construction time of its date changes.
+    if (message.HasTime()) AppendField(key, message.GetDate());
+    char uid[48];
+    std::snprintf(uid, sizeof uid, "%020llu%020llu", HashText(key, 1), HashText(key, 2));
+    return uid;
+}

@@ -5,9 +5,17 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class InternetSession;
+struct FeedTransferResult;
+
+XERCES_CPP_NAMESPACE_BEGIN
+class DOMDocument;
+class DOMElement;
+class DOMNode;
+XERCES_CPP_NAMESPACE_END
 
 // One feed of the current refresh. Its pending messages are its part of the mailbox;
 // the deleted list holds items recognised as delivered plus messages deleted in the
@@ -18,6 +26,29 @@ public:
 
     // Loads sentitems.xml, fetches the feed, normalises its encoding and parses it.
     void Download(InternetSession& session);
+
+    // Download in two steps, for refreshes that run the transfers of several feeds at
+    // once: BeginDownload loads sentitems.xml and makes the feed folder; the caller runs
+    // the transfer (FeedTransfer, see FeedDownload.h) on FeedFolder(); FinishDownload
+    // handles its result -- log entries, flag, latest.xml, lastmodified.txt -- then
+    // normalises and parses. Download is exactly Begin, one transfer, Finish.
+    void BeginDownload();
+    void FinishDownload(const FeedTransferResult& result);
+    // The feed folder, ending in "/".
+    std::string FeedFolder() const;
+
+    // Loads the delivered records of sentitems.xml into the sent-items list.
+    void LoadSentItems();
+    // Rewrites latest.xml to UTF-8 when its first line declares the encoding.
+    void ConvertFromEucJp();
+    void ConvertFromShiftJis();
+    void ConvertFromIso2022Jp();
+    // Turns the items of latest.xml into messages: pending, or deleted when delivered.
+    void Parse();
+
+    // A stable unique id: the same item of the same feed gets the same id at every
+    // refresh, so clients that leave mail on the server do not fetch it again.
+    static std::string MakeUid(const std::string& feedUrl, const MailData& message);
 
     // Mailbox operations. Numbers are fixed at refresh; DELE leaves a gap.
     int NumberMessages(int start);
@@ -41,6 +72,19 @@ public:
     void AddPendingForTesting(MailDataPointer message) { pending_.push_back(std::move(message)); }
 
 private:
+    bool IsRss2(const XERCES_CPP_NAMESPACE::DOMDocument* document) const;
+    bool IsAtom(const XERCES_CPP_NAMESPACE::DOMDocument* document) const;
+    void ParseRss1(const XERCES_CPP_NAMESPACE::DOMDocument* document);
+    void ParseRss2(const XERCES_CPP_NAMESPACE::DOMDocument* document);
+    void ParseAtom(const XERCES_CPP_NAMESPACE::DOMDocument* document);
+    void ReadFeedTitle(const XERCES_CPP_NAMESPACE::DOMNode* element);
+    void ParseRssItem(const XERCES_CPP_NAMESPACE::DOMNode* item, const std::string& feedTitle);
+    void ParseAtomEntry(const XERCES_CPP_NAMESPACE::DOMNode* entry, const std::string& feedTitle);
+    // Files a finished message: deleted when a record says it was delivered, else pending.
+    void FileMessage(MailDataPointer message, bool compareDate);
+    void LogParseFailure();
+    void IndexSentItems();
+
     FeedPointer feed_;
     bool disableMessageBox_;
     bool enableHtml_;
@@ -49,6 +93,9 @@ private:
     std::vector<MailDataPointer> sentItems_;
     // How many entries at the end of deleted_ were deleted by DELE in this session.
     size_t deletedInSession_ = 0;
+    // Sent-items records by subject and link, each bucket in file order, so a lookup
+    // finds the same first match as a walk of the whole list.
+    std::unordered_map<std::string, std::vector<size_t>> sentIndex_;
 };
 
 using RssHandlerPointer = std::shared_ptr<RssHandler>;

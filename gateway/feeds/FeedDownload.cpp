@@ -1,0 +1,195 @@
+#include "FeedDownload.h"
+
+#include "InternetSession.h"
+#include "TextUtil.h"
+
+#include <cstring>
+#include <unistd.h>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+FeedTransferLimits g_limits;
+
+constexpr size_t kMaxStoredLastModified = 1000;
+
+std::string Trim(std::string text) {
+    const char* blanks = " \t\r\n";
+    auto first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return "";
+    auto last = text.find_last_not_of(blanks);
+    return text.substr(first, last - first + 1);
+}
+
+// Only http and https are fetched; a URL without a scheme is taken as http.
+bool HasFetchableScheme(const std::string& url) {
+    auto pos = url.find("://");
+    if (pos == std::string::npos) return true;
+    std::string scheme = ToLowerCopy(url.substr(0, pos));
+    return scheme == "http" || scheme == "https";
+}
+
+}  // namespace
+
+const FeedTransferLimits& CurrentFeedTransferLimits() { return g_limits; }
+void SetFeedTransferLimitsForTesting(const FeedTransferLimits& limits) { g_limits = limits; }
+
+FeedTransfer::FeedTransfer(std::string url, std::string folder)
+    : url_(std::move(url)), folder_(std::move(folder)), bodyPath_(folder_ + "latest.xml.part") {}
+
+FeedTransfer::~FeedTransfer() {
+    if (curl_) curl_easy_cleanup(curl_);
+    if (headers_) curl_slist_free_all(headers_);
+    if (body_) {
+        std::fclose(body_);
+        std::remove(bodyPath_.c_str());
+    }
+}
+
+std::string FeedTransfer::ConditionalHeader(const std::string& folder) {
+    std::ifstream file(folder + "lastmodified.txt", std::ios::binary);
+    if (!file) return "";
+    std::string text(kMaxStoredLastModified, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(file.gcount()));
+    // The stored text ends at its first NUL, and a line end in it must never start a
+    // header line of its own.
+    text = text.substr(0, text.find_first_of(std::string("\0\r\n", 3)));
+    return "If-Modified-Since: " + text;
+}
+
+bool FeedTransfer::Setup(const InternetSession& session) {
+    setupDone_ = true;
+    if (!HasFetchableScheme(url_)) {
+        openFailed_ = true;
+        return false;
+    }
+    curl_ = curl_easy_init();
+    if (!curl_) {
+        initFailed_ = true;
+        return false;
+    }
+    body_ = std::fopen(bodyPath_.c_str(), "wb");
+    if (!body_) {
+        writeFailed_ = true;
+        return false;
+    }
+    const FeedTransferLimits& limits = CurrentFeedTransferLimits();
+    curl_easy_setopt(curl_, CURLOPT_URL, url_.c_str());
+    curl_easy_setopt(curl_, CURLOPT_DEFAULT_PROTOCOL, "http");
+    curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl_, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl_, CURLOPT_MAXREDIRS, limits.maxRedirects);
+    curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(limits.connectTimeout.count()));
+    curl_easy_setopt(curl_, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.totalTimeout.count()));
+    curl_easy_setopt(curl_, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(limits.maxBodyBytes));
+    curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl_, CURLOPT_USERAGENT, session.Agent().c_str());
+    if (session.Share()) curl_easy_setopt(curl_, CURLOPT_SHARE, session.Share());
+    std::string conditional = ConditionalHeader(folder_);
+    if (!conditional.empty()) {
+        headers_ = curl_slist_append(headers_, conditional.c_str());
+        curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headers_);
+    }
+    curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &FeedTransfer::OnHeader);
+    curl_easy_setopt(curl_, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &FeedTransfer::OnBody);
+    curl_easy_setopt(curl_, CURLOPT_WRITEDATA, this);
+    return true;
+}
+
+FeedTransferResult FeedTransfer::Perform() {
+    if (!curl_) return Complete(CURLE_FAILED_INIT);
+    return Complete(curl_easy_perform(curl_));
+}
+
+size_t FeedTransfer::OnHeader(char* data, size_t size, size_t count, void* self) {
+    static_cast<FeedTransfer*>(self)->HeaderLine(std::string(data, size * count));
+    return size * count;
+}
+
+size_t FeedTransfer::OnBody(char* data, size_t size, size_t count, void* self) {
+    return static_cast<FeedTransfer*>(self)->Body(data, size * count);
+}
+
+void FeedTransfer::HeaderLine(std::string line) {
+    if (line.compare(0, 5, "HTTP/") == 0) {
+        // Each reply of a redirect chain starts afresh; only the final one counts.
+        lastModified_.clear();
+        statusText_.clear();
+        std::string rest = Trim(line);
+        auto space = rest.find(' ');
+        if (space != std::string::npos) {
+            auto reason = rest.find(' ', space + 1);
+            if (reason != std::string::npos) statusText_ = Trim(rest.substr(reason + 1));
+        }
+        // A body written for an earlier reply of the chain is not the document.
+        if (body_ && bodyBytes_ > 0) {
+            std::fflush(body_);
+            if (std::fseek(body_, 0, SEEK_SET) != 0 || ::ftruncate(fileno(body_), 0) != 0)
+                writeFailed_ = true;
+            bodyBytes_ = 0;
+        }
+        return;
+    }
+    auto colon = line.find(':');
+    if (colon == std::string::npos) return;
+    if (ToLowerCopy(Trim(line.substr(0, colon))) == "last-modified")
+        lastModified_ = Trim(line.substr(colon + 1));
+}
+
+size_t FeedTransfer::Body(const char* data, size_t size) {
+    if (bodyBytes_ + static_cast<long long>(size) > CurrentFeedTransferLimits().maxBodyBytes) {
+        tooBig_ = true;
+        return 0;
+    }
+    if (std::fwrite(data, 1, size, body_) != size) {
+        writeFailed_ = true;
+        return 0;
+    }
+    bodyBytes_ += static_cast<long long>(size);
+    return size;
+}
+
+void FeedTransfer::ReleaseCurl() {
+    if (curl_ && !keepHandle_) curl_easy_cleanup(curl_);
+    curl_ = nullptr;
+}
+
+FeedTransferResult FeedTransfer::Complete(CURLcode code) {
+    FeedTransferResult result;
+    if (!setupDone_ || initFailed_) return result;
+    if (openFailed_) {
+        result.outcome = FeedTransferResult::Outcome::OpenFailed;
+        return result;
+    }
+    long status = 0;
+    if (curl_) curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status);
+    ReleaseCurl();
+    bool closed = true;
+    if (body_) {
+        closed = std::fclose(body_) == 0;
+        body_ = nullptr;
+    }
+    if (writeFailed_ || !closed) {
+        result.outcome = FeedTransferResult::Outcome::WriteFailed;
+        std::remove(bodyPath_.c_str());
+        return result;
+    }
+    if (code != CURLE_OK) {
+        result.outcome = FeedTransferResult::Outcome::SendFailed;
+        result.detail = tooBig_ ? "body larger than the limit" : curl_easy_strerror(code);
+        std::remove(bodyPath_.c_str());
+        return result;
+    }
+    result.outcome = FeedTransferResult::Outcome::Replied;
+    result.status = status;
+    result.statusText = statusText_;
+    result.lastModified = lastModified_;
+    result.bodyPath = bodyPath_;
+    return result;
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include <curl/curl.h>
+
+class InternetSession;
+
+// What one conditional GET of a feed came to. A 304 is a result, not an error: the
+// caller branches on the outcome.
+struct FeedTransferResult {
+    enum class Outcome {
+        NoConnection,  // no transfer could be set up at all
+        OpenFailed,    // the URL cannot be requested (scheme other than http and https)
+        SendFailed,    // no complete reply: refused, unresolvable, time-out, cut off, too big
+        WriteFailed,   // the body could not be stored in the feed folder
+        Replied,       // a complete reply; see status
+    };
+    Outcome outcome = Outcome::NoConnection;
+    // Status code of the final reply after redirects; 0 when none could be read.
+    long status = 0;
+    std::string statusText;    // reason phrase of the final reply ("" for HTTP/2)
+    std::string lastModified;  // Last-Modified of the final reply, trimmed
+    // The complete body of the final reply, in a temporary file beside latest.xml;
+    // FinishDownload renames it or removes it. Empty when there is none.
+    std::string bodyPath;
+    std::string detail;  // libcurl's reason for a failure, for the trace
+};
+
+// Limits that keep a stalled or hostile server from holding the refresh or filling the
+// disk. Tests shorten them.
+struct FeedTransferLimits {
+    std::chrono::milliseconds connectTimeout{30000};
+    std::chrono::milliseconds totalTimeout{120000};
+    long long maxBodyBytes = 64LL * 1024 * 1024;
+    long maxRedirects = 10;
+};
+const FeedTransferLimits& CurrentFeedTransferLimits();
+void SetFeedTransferLimitsForTesting(const FeedTransferLimits& limits);
+
+// One conditional GET of a feed into its folder. Setup makes and configures the easy
+// handle (URL, If-Modified-Since from lastmodified.txt, redirects, limits, a body
+// file); the handle can be performed here (Perform) or on a multi handle by the
+// caller, who then calls Complete with libcurl's result. The transfer must outlive
+// the handle's use.
+class FeedTransfer {
+public:
+    FeedTransfer(std::string url, std::string folder);
+    ~FeedTransfer();
+    FeedTransfer(const FeedTransfer&) = delete;
+    FeedTransfer& operator=(const FeedTransfer&) = delete;
+
+    // False when the transfer cannot start; Complete then gives the reason.
+    bool Setup(const InternetSession& session);
+    CURL* Handle() const { return curl_; }
+    // For a driver that cleans the handle up itself (a multi handle): Complete then
+    // reads the handle's info but leaves it alone.
+    void KeepHandleAfterComplete() { keepHandle_ = true; }
+    // Runs the transfer on this thread and completes it.
+    FeedTransferResult Perform();
+    // The result of a finished transfer; closes the body file and frees the handle.
+    FeedTransferResult Complete(CURLcode code);
+
+    // "If-Modified-Since: ..." from lastmodified.txt as stored, or "" when there is none.
+    static std::string ConditionalHeader(const std::string& folder);
+
+private:
+    static size_t OnHeader(char* data, size_t size, size_t count, void* self);
+    static size_t OnBody(char* data, size_t size, size_t count, void* self);
+    void HeaderLine(std::string line);
+    size_t Body(const char* data, size_t size);
+    void ReleaseCurl();
+
+    std::string url_;
+    std::string folder_;
+    std::string bodyPath_;
+    CURL* curl_ = nullptr;
+    struct curl_slist* headers_ = nullptr;
+    std::FILE* body_ = nullptr;
+    bool setupDone_ = false;
+    bool initFailed_ = false;
+    bool keepHandle_ = false;
+    bool openFailed_ = false;
+    bool writeFailed_ = false;
+    bool tooBig_ = false;
+    long long bodyBytes_ = 0;
+    std::string statusText_;
+    std::string lastModified_;
+};
