@@ -5,3 +5,13 @@ quillo_add_gtest(corvane_ui_units_test
     ui/FeedDiscoveryTest.cpp
     ui/DialogPlacementTest.cpp
 )
+quillo_add_gtest(corvane_ui_window_test
+  LIBS corvane_ui Qt6::Test
+  SOURCES
+    ui/FrmMainEditingTest.cpp
+)
+quillo_add_gtest(corvane_ui_network_test
+  LIBS corvane_ui Qt6::Test
+  SOURCES
+    ui/NetworkCommandsTest.cpp
+)

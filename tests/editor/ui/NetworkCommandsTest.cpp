@@ -1,0 +1,348 @@
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+
+#include "HttpClient.h"
+#include "OpmlModel.h"
+#include "UiTestSupport.h"
+#include "UnitFrmAddItemFromUrl.h"
+#include "UnitFrmAppointOpmlUrl.h"
+#include "UnitFrmOption.h"
+#include "UnitFrmSearchBulkfeeds.h"
+
+namespace {
+
+class NetworkCommandsTest : public FrmMainTest {
+protected:
+    static void SetUpTestSuite() {
+        TestApp();
+        server_ = new EditorHttpServer;
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+    void SetUp() override {
+        FrmMainTest::SetUp();
+        ASSERT_NE(server_->Port(), 0) << "loopback server did not start";
+    }
+    // The window with the fake service as its Bulkfeeds host.
+    TFrmMain& OpenWithHost(const QStringList& arguments = {}, const std::string& apiKey = "") {
+        CorvaneSettings settings;
+        settings.bulkfeedsHost = server_->Host().toStdString();
+        settings.apiKey = apiKey;
+        SaveSettings(settings);
+        return Open(arguments);
+    }
+    static void AnswerUrl(const QString& url) {
+        DialogHooks::SetNextDialogHandler([url](QDialog* d) {
+            if (auto* u = qobject_cast<TFrmAppointOpmlUrl*>(d)) u->EdtOpmlUrl->setText(url);
+            if (auto* a = qobject_cast<TFrmAddItemFromUrl*>(d)) a->EdtUrl->setText(url);
+            return int(QDialog::Accepted);
+        });
+    }
+    static void AnswerSearch(const QString& text, int field) {
+        DialogHooks::SetNextDialogHandler([text, field](QDialog* d) {
+            auto* s = static_cast<TFrmSearchBulkfeeds*>(d);
+            s->EdtSearchString->setText(text);
+            s->CbxSearchType->setCurrentIndex(field);
+            return int(QDialog::Accepted);
+        });
+    }
+    static QString ServerLog() {
+        HttpClient client;
+        const HttpResult r = client.Get(server_->Url("/__log").toStdString());
+        return QString::fromUtf8(r.body);
+    }
+    static EditorHttpServer* server_;
+};
+
+EditorHttpServer* NetworkCommandsTest::server_ = nullptr;
+
+TEST_F(NetworkCommandsTest, ClientSendsTheEditorsHeaders) {
+    TestApp();
+    HttpClient client;
+    const HttpResult r = client.Get(server_->Url("/echo").toStdString());
+    ASSERT_TRUE(r.ok) << r.errorMessage;
+    const QString headers = QString::fromUtf8(r.body);
+    EXPECT_TRUE(headers.contains("User-Agent: Mozilla/3.0 (compatible; Corvane 1.1.3; Powered by Indy Library)"));
+    EXPECT_TRUE(headers.contains("Connection: Close"));
+    EXPECT_TRUE(headers.contains("Accept: text/html, */*"));
+}
+
+TEST_F(NetworkCommandsTest, ClientKeepsCookiesBetweenRequests) {
+    HttpClient client;
+    ASSERT_TRUE(client.Get(server_->Url("/cookie/set").toStdString()).ok);
+    EXPECT_EQ(client.Get(server_->Url("/cookie/check").toStdString()).body, "sid=abc123");
+}
+
+struct StatusCase {
+    const char* path;
+    bool ok;
+    long status;
+};
+
+class HttpStatusRule : public NetworkCommandsTest, public ::testing::WithParamInterface<StatusCase> {};
+
+TEST_P(HttpStatusRule, OnlySuccessAndRedirectsWithALocationComplete) {
+    HttpClient client;
+    const HttpResult r = client.Get(server_->Url(GetParam().path).toStdString());
+    EXPECT_EQ(r.ok, GetParam().ok) << r.errorMessage;
+    EXPECT_EQ(r.status, GetParam().status);
+    if (!r.ok) {
+        EXPECT_FALSE(r.errorMessage.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, HttpStatusRule,
+                         ::testing::Values(StatusCase{"/opml/basic.opml", true, 200},
+                                           StatusCase{"/status/204", true, 204},
+                                           StatusCase{"/redirect", true, 302},
+                                           StatusCase{"/status/304", false, 304},
+                                           StatusCase{"/status/301", false, 301},
+                                           StatusCase{"/status/404", false, 404},
+                                           StatusCase{"/status/500", false, 500}));
+
+TEST_F(NetworkCommandsTest, RedirectIsReportedNotFollowed) {
+    HttpClient client;
+    const HttpResult r = client.Get(server_->Url("/redirect").toStdString());
+    EXPECT_EQ(r.body, "moved");
+    EXPECT_EQ(r.location, server_->Url("/opml/basic.opml").toStdString());
+}
+
+TEST_F(NetworkCommandsTest, SilentServerFailsAfterTheReadTimeOut) {
+    HttpClient client;
+    client.SetReadTimeoutMs(1000);
+    const HttpResult r = client.Get(server_->Url("/slow").toStdString());
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.errorMessage.empty());
+}
+
+TEST_F(NetworkCommandsTest, WindowKeepsPaintingWhileARequestRuns) {
+    TFrmMain& w = Open();
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+    timer.start(50);
+    w.Http().SetReadTimeoutMs(1000);
+    w.Http().Get(server_->Url("/slow").toStdString());
+    EXPECT_GE(ticks, 5);
+}
+
+TEST_F(NetworkCommandsTest, RefusedConnectionFails) {
+    HttpClient client;
+    const HttpResult r = client.Get("http://127.0.0.1:1/");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(NetworkCommandsTest, OpenFromUrlReplacesTheTreeAndLeavesSaveOff) {
+    TFrmMain& w = OpenWithHost({WriteFile("a.opml", kTwoLevelOpml)});
+    AnswerUrl(server_->Url("/opml/basic.opml"));
+    w.ActOpenOpmlFileFromUrl->trigger();
+    EXPECT_EQ(Shape(w.TrvOpml), "Folder A\n  Feed One\nFeed Two\n");
+    EXPECT_EQ(w.StatusText->text(), server_->Url("/opml/basic.opml"));
+    EXPECT_EQ(w.DocumentFileName(), "feeds.opml");
+    EXPECT_EQ(w.DocumentHead().title, "Loopback list");
+    EXPECT_TRUE(w.ActAddOpmlFile->isEnabled());
+    EXPECT_TRUE(w.ActSaveAsOpmlFile->isEnabled());
+    EXPECT_FALSE(w.ActSaveOpmlFile->isEnabled());
+    EXPECT_TRUE(w.Modified());
+    EXPECT_EQ(w.FrmAppointOpmlUrl->windowTitle(), "URLからOPMLファイルを開く...");
+}
+
+TEST_F(NetworkCommandsTest, OpenFromAnUnreachableUrlLeavesAnEmptyUnmodifiedDocument) {
+    TFrmMain& w = OpenWithHost({WriteFile("a.opml", kTwoLevelOpml)});
+    const QString url = server_->Url("/status/404");
+    AnswerUrl(url);
+    w.ActOpenOpmlFileFromUrl->trigger();
+    EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"インターネット接続に失敗しました。\n" + url});
+    EXPECT_EQ(w.TrvOpml->topLevelItemCount(), 0);
+    EXPECT_TRUE(w.StatusText->text().isEmpty());
+    EXPECT_FALSE(w.Modified());
+    EXPECT_TRUE(w.close());
+}
+
+TEST_F(NetworkCommandsTest, OpenFromAUrlWithoutOutlinesSaysNoFeedsWereFound) {
+    TFrmMain& w = OpenWithHost();
+    AnswerUrl(server_->Url("/opml/empty.opml"));
+    w.ActOpenOpmlFileFromUrl->trigger();
+    EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"RSSが見つかりませんでした。"});
+    EXPECT_FALSE(w.ActSaveAsOpmlFile->isEnabled());
+}
+
+TEST_F(NetworkCommandsTest, OpenARealCorpusOpmlOverHttp) {
+    TFrmMain& w = OpenWithHost();
+    AnswerUrl(server_->Url("/corpus/feedvalidator/testcases/opml/clean/subscriptionList.opml"));
+    w.ActOpenOpmlFileFromUrl->trigger();
+    EXPECT_EQ(w.TrvOpml->topLevelItemCount(), 13);
+    EXPECT_TRUE(IsFeedItem(w.TrvOpml->topLevelItem(0)));
+}
+
+TEST_F(NetworkCommandsTest, AddFromUrlAppendsAfterAnOpenedFile) {
+    TFrmMain& w = OpenWithHost({WriteFile("a.opml", kTwoLevelOpml)});
+    AnswerUrl(server_->Url("/opml/basic.opml"));
+    w.ActAddOpmlFileFromUrl->trigger();
+    EXPECT_EQ(Shape(w.TrvOpml), "Folder\n  A\n  B\nC\nFolder A\n  Feed One\nFeed Two\n");
+    EXPECT_EQ(w.DocumentHead().title, "Mine");
+    EXPECT_TRUE(w.ActSaveOpmlFile->isEnabled());
+}
+
+TEST_F(NetworkCommandsTest, AddFromAFailingUrlLeavesTheTreeAlone) {
+    TFrmMain& w = OpenWithHost({WriteFile("a.opml", kTwoLevelOpml)});
+    AnswerUrl(server_->Url("/status/500"));
+    w.ActAddOpmlFileFromUrl->trigger();
+    EXPECT_EQ(Shape(w.TrvOpml), "Folder\n  A\n  B\nC\n");
+    EXPECT_EQ(DialogHooks::TakeShownMessages().size(), 1);
+}
+
+TEST_F(NetworkCommandsTest, SearchSendsUtf8PercentEncodedTextAndTheFieldSuffix) {
+    TFrmMain& w = OpenWithHost();
+    AnswerSearch(QStringLiteral("日本 1"), 2);
+    w.ActOpenBulkfeedsSearchResult->trigger();
+    EXPECT_EQ(w.FrmSearchBulkfeeds->windowTitle(), "Bulkfeedsの検索結果を開く...");
+    EXPECT_TRUE(ServerLog().contains("GET /app/search.opml?q=%E6%97%A5%E6%9C%AC+%31;field=link"));
+    ASSERT_EQ(w.TrvOpml->topLevelItemCount(), 1);
+    EXPECT_FALSE(w.ActSaveOpmlFile->isEnabled());
+}
+
+TEST_F(NetworkCommandsTest, SearchFieldIndexesGiveTheirSuffixes) {
+    TFrmMain& w = OpenWithHost();
+    const QString base = "http://" + server_->Host() + "/app/search.opml?q=a";
+    EXPECT_EQ(w.SearchUrl("a", 0), base + ";field=title");
+    EXPECT_EQ(w.SearchUrl("a", 1), base + ";field=description");
+    EXPECT_EQ(w.SearchUrl("a", 2), base + ";field=link");
+    EXPECT_EQ(w.SearchUrl("a", 7), base + ";field=title");
+}
+
+TEST_F(NetworkCommandsTest, AddSearchResultAppends) {
+    TFrmMain& w = OpenWithHost({WriteFile("a.opml", kTwoLevelOpml)});
+    AnswerSearch("x", 0);
+    w.ActAddBulkfeedsSearchResult->trigger();
+    EXPECT_EQ(w.FrmSearchBulkfeeds->windowTitle(), "Bulkfeedsの検索結果を追加...");
+    EXPECT_EQ(w.TrvOpml->topLevelItemCount(), 3);
+}
+
+TEST_F(NetworkCommandsTest, AddItemFromAPageUsesThePagesOwnFeedLink) {
+    TFrmMain& w = OpenWithHost();
+    AnswerUrl(server_->Url("/page/with-link.html"));
+    w.ActAddItemFromUrl->trigger();
+    ASSERT_EQ(w.TrvOpml->topLevelItemCount(), 1);
+    QTreeWidgetItem* node = w.TrvOpml->topLevelItem(0);
+    EXPECT_EQ(node->text(0), "ループバック日記");
+    EXPECT_EQ(OutlineData(node)->xmlUrl, server_->Url("/feed/rss2.xml").toStdString());
+    EXPECT_EQ(OutlineData(node)->description, "毎日のこと");
+    EXPECT_EQ(OutlineData(node)->htmlUrl, "http://127.0.0.1/diary/");
+    EXPECT_TRUE(DialogHooks::TakeShownMessages().isEmpty());  // no key needed
+    EXPECT_FALSE(ServerLog().contains("/app/discover.xml"));
+    EXPECT_EQ(w.focusWidget(), w.EdtRssTitle);
+}
+
+TEST_F(NetworkCommandsTest, AddItemFromAFeedUrlTakesTheFeedItself) {
+    TFrmMain& w = OpenWithHost();
+    AnswerUrl(server_->Url("/feed/rss2.xml"));
+    w.ActAddItemFromUrl->trigger();
+    EXPECT_EQ(w.TrvOpml->topLevelItem(0)->text(0), "ループバック日記");
+}
+
+TEST_F(NetworkCommandsTest, PageWithoutFeedLinkAndNoKeyAsksForTheKey) {
+    TFrmMain& w = OpenWithHost();
+    AnswerUrl(server_->Url("/page/no-link.html"));
+    bool optionsShown = false;
+    DialogHooks::SetNextDialogHandler([&optionsShown](QDialog* d) {
+        auto* option = qobject_cast<TFrmOption*>(d);
+        optionsShown = option != nullptr && option->PageControl->currentWidget() == option->tbsBulkfeeds;
+        return int(QDialog::Rejected);
+    });
+    w.ActAddItemFromUrl->trigger();
+    EXPECT_TRUE(optionsShown);
+    EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"BulkfeedsのAPI Keyが未設定です。"});
+    QTreeWidgetItem* node = w.TrvOpml->topLevelItem(0);
+    EXPECT_EQ(node->text(0), "新規アイテム");
+    EXPECT_EQ(OutlineData(node)->htmlUrl, server_->Url("/page/no-link.html").toStdString());
+}
+
+TEST_F(NetworkCommandsTest, PageWithoutFeedLinkFallsBackToTheDiscoveryService) {
+    TFrmMain& w = OpenWithHost({}, "KEY");
+    AnswerUrl(server_->Url("/page/no-link.html"));
+    w.ActAddItemFromUrl->trigger();
+    EXPECT_TRUE(ServerLog().contains("/app/discover.xml?url=http%3A%2F%2F%31%32%37%2E%30%2E%30%2E%31%3A"));
+    QTreeWidgetItem* node = w.TrvOpml->topLevelItem(0);
+    EXPECT_EQ(node->text(0), "ループバック日記");
+    EXPECT_EQ(OutlineData(node)->xmlUrl, server_->Url("/feed/rss2.xml").toStdString());
+}
+
+TEST_F(NetworkCommandsTest, DiscoveryAnswerWithoutSuccessLeavesANewItemWithThePageUrl) {
+    TFrmMain& w = OpenWithHost({}, "WRONG");
+    AnswerUrl(server_->Url("/page/no-link.html"));
+    w.ActAddItemFromUrl->trigger();
+    EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"RSSのURLを取得できませんでした。"});
+    QTreeWidgetItem* node = w.TrvOpml->topLevelItem(0);
+    EXPECT_EQ(node->text(0), "新規アイテム");
+    EXPECT_EQ(OutlineData(node)->xmlUrl, "http://");
+    EXPECT_EQ(OutlineData(node)->htmlUrl, server_->Url("/page/no-link.html").toStdString());
+}
+
+TEST_F(NetworkCommandsTest, UpdateFromFeedReplacesTitleDescriptionAndSource) {
+    const QByteArray opml = "<?xml version=\"1.0\"?><opml version=\"1.0\"><body><outline text=\"Old\" type=\"rss\" xmlUrl=\"" +
+                            server_->Url("/feed/rss2.xml").toUtf8() + "\" description=\"old\" htmlUrl=\"x\"/></body></opml>";
+    TFrmMain& w = OpenWithHost({WriteFile("u.opml", opml)});
+    DialogHooks::SetNextAnswer(QMessageBox::Yes);
+    w.ActUpdateFromRss->trigger();
+    QTreeWidgetItem* node = w.TrvOpml->topLevelItem(0);
+    EXPECT_EQ(node->text(0), "ループバック日記");
+    EXPECT_EQ(OutlineData(node)->description, "毎日のこと");
+    EXPECT_EQ(OutlineData(node)->htmlUrl, "http://127.0.0.1/diary/");
+    EXPECT_TRUE(w.Modified());
+}
+
+TEST_F(NetworkCommandsTest, UpdateFromAFeedWithoutDescriptionKeepsTheItemsDescription) {
+    const QByteArray opml = "<?xml version=\"1.0\"?><opml version=\"1.0\"><body><outline text=\"Old\" type=\"rss\" xmlUrl=\"" +
+                            server_->Url("/feed/no-description.xml").toUtf8() + "\" description=\"keep me\" htmlUrl=\"x\"/></body></opml>";
+    TFrmMain& w = OpenWithHost({WriteFile("u.opml", opml)});
+    DialogHooks::SetNextAnswer(QMessageBox::Yes);
+    w.ActUpdateFromRss->trigger();
+    QTreeWidgetItem* node = w.TrvOpml->topLevelItem(0);
+    EXPECT_EQ(node->text(0), "No description feed");
+    EXPECT_EQ(OutlineData(node)->description, "keep me");
+}
+
+TEST_F(NetworkCommandsTest, UpdateAnsweredNoOrFailingLeavesTheItemAlone) {
+    const QByteArray opml = "<?xml version=\"1.0\"?><opml version=\"1.0\"><body><outline text=\"Old\" type=\"rss\" xmlUrl=\"" +
+                            server_->Url("/status/404").toUtf8() + "\" description=\"old\" htmlUrl=\"x\"/></body></opml>";
+    TFrmMain& w = OpenWithHost({WriteFile("u.opml", opml)});
+    const qsizetype before = ServerLog().count("/status/404");
+    DialogHooks::SetNextAnswer(QMessageBox::No);
+    w.ActUpdateFromRss->trigger();
+    EXPECT_EQ(ServerLog().count("/status/404"), before);
+    DialogHooks::SetNextAnswer(QMessageBox::Yes);
+    w.ActUpdateFromRss->trigger();
+    QTreeWidgetItem* node = w.TrvOpml->topLevelItem(0);
+    EXPECT_EQ(node->text(0), "Old");
+    EXPECT_EQ(OutlineData(node)->description, "old");
+    EXPECT_FALSE(w.Modified());
+}
+
+TEST_F(NetworkCommandsTest, CheckStatusReportsOkOnlyFor200) {
+    const QByteArray opml = "<?xml version=\"1.0\"?><opml version=\"1.0\"><body>"
+                            "<outline text=\"Good\" type=\"rss\" xmlUrl=\"" + server_->Url("/feed/rss2.xml").toUtf8() + "\"/>"
+                            "<outline text=\"Moved\" type=\"rss\" xmlUrl=\"" + server_->Url("/redirect").toUtf8() + "\"/>"
+                            "<outline text=\"Gone\" type=\"rss\" xmlUrl=\"" + server_->Url("/status/404").toUtf8() + "\"/>"
+                            "</body></opml>";
+    TFrmMain& w = OpenWithHost({WriteFile("s.opml", opml)});
+    auto check = [&w](int row) {
+        w.TrvOpml->setCurrentItem(w.TrvOpml->topLevelItem(row));
+        w.FlushSelectionChange();
+        w.ActCheckStatus->trigger();
+        return DialogHooks::TakeShownMessages();
+    };
+    EXPECT_EQ(check(0), QStringList{"HTTP 1.1 200 OK."});
+    EXPECT_TRUE(check(1).isEmpty());
+    const QStringList gone = check(2);
+    ASSERT_EQ(gone.size(), 1);
+    EXPECT_TRUE(gone.front().contains("404"));
+    EXPECT_TRUE(ServerLog().contains("HEAD /feed/rss2.xml"));
+}
+
+}  // namespace
