@@ -167,3 +167,39 @@ TEST(KanjiStream, WritesIso2022JpThatEndsInAsciiOnFinish) {
 }
 
 }  // namespace
+
+namespace {
+
+// Arbitrary bytes in every input set: valid output, and the same text in any pieces.
+TEST(KanjiConverter, ArbitraryBytesConvertToValidTextInAnyPieces) {
+    unsigned seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0xFF;
+    };
+    const char* alphabet = "\x1b$B()J@I\x0e\x0f\x21\x7e\x80\x81\x8e\x8f\xa1\xc0\xe0\xed\xef\xf0\xfc\xfe\xff\n";
+    for (const char* options : {"-Sw", "-Ew", "-Jw", "-Ww", "-Wj", "-Sj", "-Ej", "-Jj", "-WM"}) {
+        for (int round = 0; round < 200; ++round) {
+            std::string input;
+            const int length = static_cast<int>(next() % 40);
+            for (int i = 0; i < length; ++i) {
+                input += (next() & 1) ? alphabet[next() % 25] : static_cast<char>(next());
+            }
+            const std::string whole = ConvertTextWith(options, input);
+            if (options[2] == 'w') {
+                EXPECT_EQ(ConvertTextWith("-Ww", whole), whole);
+            } else {
+                for (char c : whole) EXPECT_LT(static_cast<unsigned char>(c), 0x80) << options;
+            }
+            if (options[2] == 'M') continue;
+            const std::size_t cut = next() % (input.size() + 1);
+            KanjiStream stream(options);
+            std::string pieces = stream.Convert(std::string_view(input).substr(0, cut));
+            pieces += stream.Convert(std::string_view(input).substr(cut));
+            pieces += stream.Finish();
+            EXPECT_EQ(pieces, whole) << options;
+        }
+    }
+}
+
+}  // namespace
