@@ -45,11 +45,11 @@ void ConcurrentDownloader::Run(std::vector<Job>& jobs) const {
         for (auto& job : jobs) job.finish(nullptr, CURLE_OUT_OF_MEMORY);
         return;
     }
-    // Our own scheduling keeps the limits; libcurl's are a backstop for redirects that
-    // lead to another host. The idle-connection cache is larger than the slots, so a
-    // host whose feeds alternate with another's keeps its connection between them.
+    // Our own scheduling keeps the limits; libcurl's host limit is a backstop for
+    // redirects that lead to another host. Its total limit would count idle connections
+    // too and close them, so it stays off. The idle-connection cache is larger than the
+    // slots, so a host whose feeds alternate with another's keeps its connection.
     curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(maxPerHost_));
-    curl_multi_setopt(multi.get(), CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(maxTotal_));
     curl_multi_setopt(multi.get(), CURLMOPT_MAXCONNECTS, static_cast<long>(std::max(32, 2 * maxTotal_)));
 
     std::vector<size_t> waiting(jobs.size());
@@ -58,30 +58,32 @@ void ConcurrentDownloader::Run(std::vector<Job>& jobs) const {
     std::map<std::string, int> perHost;
 
     // Starts waiting jobs in list order while there is room; a job whose host is busy
-    // waits without holding back the jobs of other hosts behind it.
+    // waits without holding back the jobs of other hosts behind it. A job finished
+    // without a transfer may make an earlier one ready, so the scan then starts again.
     auto fill = [&] {
-        for (auto it = waiting.begin();
-             it != waiting.end() && static_cast<int>(running.size()) < maxTotal_;) {
-            Job& job = jobs[*it];
-            if (perHost[job.hostKey] >= maxPerHost_) {
-                ++it;
-                continue;
-            }
-            size_t index = *it;
-            it = waiting.erase(it);
-            CURL* easy = job.start();
-            if (!easy) {
-                job.finish(nullptr, CURLE_FAILED_INIT);
-                continue;
-            }
-            if (share_) curl_easy_setopt(easy, CURLOPT_SHARE, share_);
-            if (curl_multi_add_handle(multi.get(), easy) != CURLM_OK) {
+        for (bool rescan = true; rescan;) {
+            rescan = false;
+            for (auto it = waiting.begin();
+                 it != waiting.end() && static_cast<int>(running.size()) < maxTotal_;) {
+                Job& job = jobs[*it];
+                if (perHost[job.hostKey] >= maxPerHost_ || (job.ready && !job.ready())) {
+                    ++it;
+                    continue;
+                }
+                size_t index = *it;
+                it = waiting.erase(it);
+                CURL* easy = job.start();
+                if (easy && share_) curl_easy_setopt(easy, CURLOPT_SHARE, share_);
+                if (easy && curl_multi_add_handle(multi.get(), easy) == CURLM_OK) {
+                    running.emplace(easy, index);
+                    ++perHost[job.hostKey];
+                    continue;
+                }
                 job.finish(easy, CURLE_FAILED_INIT);
-                curl_easy_cleanup(easy);
-                continue;
+                if (easy) curl_easy_cleanup(easy);
+                rescan = true;
+                break;
             }
-            running.emplace(easy, index);
-            ++perHost[job.hostKey];
         }
     };
 
@@ -114,4 +116,7 @@ void ConcurrentDownloader::Run(std::vector<Job>& jobs) const {
         }
         if (!running.empty()) curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr);
     }
+    // Only a ready() that never turns true leaves jobs here; they end without a transfer
+    // rather than hold the refresh forever.
+    for (size_t index : waiting) jobs[index].finish(nullptr, CURLE_FAILED_INIT);
 }

@@ -26,6 +26,9 @@ public:
         // Called once with the finished handle (still valid: read its info here) and
         // the transfer's result. The downloader cleans the handle up afterwards.
         std::function<void(CURL*, CURLcode)> finish;
+        // Optional: while it answers false the job waits, keeping its place in the list
+        // (for a job that must not start before an earlier one's outcome is handled).
+        std::function<bool()> ready;
     };
 
     // share: DNS and TLS session cache of the internet session (may be null).

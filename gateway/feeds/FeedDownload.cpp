@@ -30,6 +30,15 @@ bool HasFetchableScheme(const std::string& url) {
     return scheme == "http" || scheme == "https";
 }
 
+// The first bytes of a stored validator file, up to its first NUL: a line end in it
+// must never start a header line of its own.
+std::string ReadStoredValidator(std::ifstream& file) {
+    std::string text(kMaxStoredLastModified, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(file.gcount()));
+    return text.substr(0, text.find_first_of(std::string("\0\r\n", 3)));
+}
+
 }  // namespace
 
 const FeedTransferLimits& CurrentFeedTransferLimits() { return g_limits; }
@@ -50,13 +59,14 @@ FeedTransfer::~FeedTransfer() {
 std::string FeedTransfer::ConditionalHeader(const std::string& folder) {
     std::ifstream file(folder + "lastmodified.txt", std::ios::binary);
     if (!file) return "";
-    std::string text(kMaxStoredLastModified, '\0');
-    file.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<size_t>(file.gcount()));
-    // The stored text ends at its first NUL, and a line end in it must never start a
-    // header line of its own.
-    text = text.substr(0, text.find_first_of(std::string("\0\r\n", 3)));
-    return "If-Modified-Since: " + text;
+    return "If-Modified-Since: " + ReadStoredValidator(file);
+}
+
+std::string FeedTransfer::EntityTagHeader(const std::string& folder) {
+    std::ifstream file(folder + "etag.txt", std::ios::binary);
+    if (!file) return "";
+    std::string tag = ReadStoredValidator(file);
+    return tag.empty() ? "" : "If-None-Match: " + tag;
 }
 
 bool FeedTransfer::Setup(const InternetSession& session) {
@@ -90,11 +100,14 @@ bool FeedTransfer::Setup(const InternetSession& session) {
     curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl_, CURLOPT_USERAGENT, session.Agent().c_str());
     if (session.Share()) curl_easy_setopt(curl_, CURLOPT_SHARE, session.Share());
-    std::string conditional = ConditionalHeader(folder_);
-    if (!conditional.empty()) {
-        headers_ = curl_slist_append(headers_, conditional.c_str());
-        curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headers_);
+    // Many servers send only an ETag; without If-None-Match they answer every refresh
+    // with the whole feed.
+    for (const std::string& header : {ConditionalHeader(folder_), EntityTagHeader(folder_)}) {
+        if (!header.empty()) headers_ = curl_slist_append(headers_, header.c_str());
     }
+    if (headers_) curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headers_);
+    // Every coding libcurl can decode is offered; the body arrives decoded.
+    curl_easy_setopt(curl_, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &FeedTransfer::OnHeader);
     curl_easy_setopt(curl_, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &FeedTransfer::OnBody);
@@ -120,6 +133,7 @@ void FeedTransfer::HeaderLine(std::string line) {
     if (line.compare(0, 5, "HTTP/") == 0) {
         // Each reply of a redirect chain starts afresh; only the final one counts.
         lastModified_.clear();
+        etag_.clear();
         statusText_.clear();
         std::string rest = Trim(line);
         auto space = rest.find(' ');
@@ -138,8 +152,11 @@ void FeedTransfer::HeaderLine(std::string line) {
     }
     auto colon = line.find(':');
     if (colon == std::string::npos) return;
-    if (ToLowerCopy(Trim(line.substr(0, colon))) == "last-modified")
+    std::string name = ToLowerCopy(Trim(line.substr(0, colon)));
+    if (name == "last-modified")
         lastModified_ = Trim(line.substr(colon + 1));
+    else if (name == "etag")
+        etag_ = Trim(line.substr(colon + 1));
 }
 
 size_t FeedTransfer::Body(const char* data, size_t size) {
@@ -190,6 +207,7 @@ FeedTransferResult FeedTransfer::Complete(CURLcode code) {
     result.status = status;
     result.statusText = statusText_;
     result.lastModified = lastModified_;
+    result.etag = etag_;
     result.bodyPath = bodyPath_;
     return result;
 }

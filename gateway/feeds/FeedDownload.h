@@ -23,6 +23,7 @@ struct FeedTransferResult {
     long status = 0;
     std::string statusText;    // reason phrase of the final reply ("" for HTTP/2)
     std::string lastModified;  // Last-Modified of the final reply, trimmed
+    std::string etag;          // ETag of the final reply, trimmed
     // The complete body of the final reply, in a temporary file beside latest.xml;
     // FinishDownload renames it or removes it. Empty when there is none.
     std::string bodyPath;
@@ -65,6 +66,8 @@ public:
 
     // "If-Modified-Since: ..." from lastmodified.txt as stored, or "" when there is none.
     static std::string ConditionalHeader(const std::string& folder);
+    // "If-None-Match: ..." from etag.txt as stored, or "" when there is none.
+    static std::string EntityTagHeader(const std::string& folder);
 
 private:
     static size_t OnHeader(char* data, size_t size, size_t count, void* self);
@@ -88,4 +91,5 @@ private:
     long long bodyBytes_ = 0;
     std::string statusText_;
     std::string lastModified_;
+    std::string etag_;
 };

@@ -88,6 +88,11 @@ void RssHandler::FinishDownload(const FeedTransferResult& result) {
     }
     if (!result.lastModified.empty())
         WriteFileAtomically(folder + "lastmodified.txt", result.lastModified);
+    // The ETag names the copy just stored; a reply without one leaves none to send back.
+    if (!result.etag.empty())
+        WriteFileAtomically(folder + "etag.txt", result.etag);
+    else
+        std::remove((folder + "etag.txt").c_str());
     ConvertFromEucJp();
     ConvertFromShiftJis();
     ConvertFromIso2022Jp();
