@@ -9,6 +9,7 @@ quillo_add_gtest(corvane_ui_window_test
   LIBS corvane_ui Qt6::Test
   SOURCES
     ui/FrmMainEditingTest.cpp
+    ui/DialogsTest.cpp
 )
 quillo_add_gtest(corvane_ui_network_test
   LIBS corvane_ui Qt6::Test

@@ -102,7 +102,8 @@ INSTANTIATE_TEST_SUITE_P(Statuses, HttpStatusRule,
                                            StatusCase{"/status/304", false, 304},
                                            StatusCase{"/status/301", false, 301},
                                            StatusCase{"/status/404", false, 404},
-                                           StatusCase{"/status/500", false, 500}));
+                                           StatusCase{"/status/500", false, 500}),
+                         [](const auto& info) { return "Status" + std::to_string(info.param.status); });
 
 TEST_F(NetworkCommandsTest, RedirectIsReportedNotFollowed) {
     HttpClient client;
