@@ -18,6 +18,10 @@ const std::vector<Case>& ToUtf8Cases() {
         // CP932 with half-width katakana, NEC row 13, an NEC-selected IBM kanji and the wave dash.
         {"-Sw", "\x93\x8c\x8b\x9e\xc3\xbd\xc4\x87\x40\xed\x40\x81\x60",
          "東京ﾃｽﾄ①纊～"},
+        {"-Sw",
+         "\x8c\xe1\x94\x79\x82\xcd\x94\x4c\x82\xc5\x82\xa0\x82\xe9\x81\x42\x96\xbc\x91\x4f"
+         "\x82\xcd\x82\xdc\x82\xbe\x96\xb3\x82\xa2\x81\x42\x87\x40\x87\x56\x87\x8a\x81\x60\x81\x7c",
+         "吾輩は猫である。名前はまだ無い。①Ⅲ㈱～－"},
         // IBM extension rows and the user-defined area of Windows.
         {"-Sw", "\xfa\x5c\xf0\x40", "纊\xee\x80\x80"},
         {"-Sw", "line1\r\nline2\n", "line1\r\nline2\n"},
@@ -97,6 +101,30 @@ TEST(KanjiConverter, Iso2022JpOutputReadsBackAsTheOriginalText) {
         for (char c : jis) EXPECT_LT(static_cast<unsigned char>(c), 0x80);
         EXPECT_EQ(ConvertTextWith("-Jw", jis), text);
     }
+}
+
+// Text read from each Japanese set goes out as ISO-2022-JP and reads back the same
+// (half-width katakana aside, which mail carries full-width).
+TEST(KanjiConverter, DecodedTextOfEverySetSurvivesIso2022Jp) {
+    int checked = 0;
+    for (const Case& c : ToUtf8Cases()) {
+        const std::string text = ConvertTextWith(c.options, c.input);
+        const std::u32string_view halfWidth = U"ｶﾅﾃｽﾄ";
+        bool hasHalfWidth = false;
+        for (char32_t k : halfWidth) {
+            std::string utf8;
+            utf8 += static_cast<char>(0xEF);
+            utf8 += static_cast<char>(k >= 0xFF80 ? 0xBE : 0xBD);
+            utf8 += static_cast<char>(0x80 | (k & 0x3F));
+            if (text.find(utf8) != std::string::npos) hasHalfWidth = true;
+        }
+        // Characters outside JIS X 0208 travel as references instead.
+        const std::string jis = ConvertTextWith("-Wj", text);
+        if (hasHalfWidth || jis.find("&#") != std::string::npos) continue;
+        EXPECT_EQ(ConvertTextWith("-Jw", jis), text) << c.options << " " << text;
+        ++checked;
+    }
+    EXPECT_GE(checked, 6);
 }
 
 TEST(KanjiConverter, OptionsStayInForceUntilTheNextCall) {
