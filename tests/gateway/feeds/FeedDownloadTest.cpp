@@ -1,0 +1,307 @@
+// RssHandler::Download against a real HTTP server on loopback.
+#include "FeedDownload.h"
+#include "FeedFolder.h"
+#include "FeedTestSupport.h"
+#include "InternetSession.h"
+#include "LoopbackHttpServer.h"
+#include "RssHandler.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+
+namespace {
+
+using namespace feedtest;
+using Response = LoopbackHttpServer::Response;
+using Request = LoopbackHttpServer::Request;
+
+const char kFeed[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<rss version=\"2.0\"><channel><title>Loopback</title>"
+    "<item><title>One</title><link>http://example.invalid/1</link><description>first</description></item>"
+    "<item><title>Two</title><link>http://example.invalid/2</link><description>second</description></item>"
+    "</channel></rss>\n";
+
+class FeedDownload : public AppDirTest {
+protected:
+    void SetUp() override {
+        AppDirTest::SetUp();
+        session_.Open("QUILLO");
+        FeedTransferLimits limits;
+        limits.connectTimeout = std::chrono::milliseconds(2000);
+        limits.totalTimeout = std::chrono::milliseconds(1500);
+        limits.maxBodyBytes = 64 * 1024;
+        SetFeedTransferLimitsForTesting(limits);
+        server_ = std::make_unique<LoopbackHttpServer>(
+            std::vector<std::string>{"127.0.0.1"}, [this](const Request& request) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                return reply_(request);
+            });
+    }
+    void TearDown() override {
+        server_.reset();
+        SetFeedTransferLimitsForTesting(FeedTransferLimits{});
+        AppDirTest::TearDown();
+    }
+    void Reply(std::function<Response(const Request&)> reply) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        reply_ = std::move(reply);
+    }
+    static Response Ok(std::string body, std::string lastModified = "") {
+        Response r;
+        r.body = std::move(body);
+        if (!lastModified.empty()) r.headers.push_back({"Last-Modified", lastModified});
+        return r;
+    }
+    std::shared_ptr<RssHandler> Run(const std::string& url) {
+        auto handler = std::make_shared<RssHandler>(url, true, false);
+        handler->Download(session_);
+        return handler;
+    }
+    fs::path Folder(const std::string& url) { return GetFeedFolderPath(url); }
+
+    InternetSession session_;
+    std::mutex mutex_;
+    std::function<Response(const Request&)> reply_ = [](const Request&) { return Ok(kFeed); };
+    std::unique_ptr<LoopbackHttpServer> server_;
+};
+
+TEST_F(FeedDownload, A200ReplyStoresTheBodyAndLastModifiedAndYieldsItsItems) {
+    Reply([](const Request&) { return Ok(kFeed, "Sat, 01 Jan 2005 00:00:00 GMT"); });
+    const std::string url = server_->Url("/feed.xml");
+    auto handler = Run(url);
+    EXPECT_EQ(ReadFile(Folder(url) / "latest.xml"), kFeed);
+    EXPECT_EQ(ReadFile(Folder(url) / "lastmodified.txt"), "Sat, 01 Jan 2005 00:00:00 GMT");
+    ASSERT_EQ(handler->Pending().size(), 2u);
+    EXPECT_EQ(handler->Pending()[0]->GetSubject(), "One");
+    EXPECT_EQ(handler->GetFeed()->title, "Loopback");
+    EXPECT_FALSE(g_feedError);
+    EXPECT_TRUE(LogEntries().empty());
+    EXPECT_FALSE(fs::exists(Folder(url) / "latest.xml.part"));
+}
+
+TEST_F(FeedDownload, TheFirstRequestCarriesNoConditionalHeaderAndLaterOnesTheStoredTextExactly) {
+    Reply([](const Request&) { return Ok(kFeed, "Sat, 01 Jan 2005 00:00:00 GMT"); });
+    const std::string url = server_->Url("/feed.xml");
+    Run(url);
+    WriteFile(Folder(url) / "lastmodified.txt", "whatever text  stored");
+    Run(url);
+    auto requests = server_->Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].headers.count("if-modified-since"), 0u);
+    EXPECT_EQ(requests[1].Header("if-modified-since"), "whatever text  stored");
+    EXPECT_EQ(requests[1].Header("user-agent"), "QUILLO");
+    EXPECT_EQ(requests[1].target, "/feed.xml");
+}
+
+TEST_F(FeedDownload, ALineEndInTheStoredTextNeverStartsAHeaderOfItsOwn) {
+    const std::string url = server_->Url("/feed.xml");
+    WriteFile(Folder(url) / "lastmodified.txt", "Sat, 01 Jan 2005\r\nX-Injected: yes");
+    Run(url);
+    auto requests = server_->Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].Header("if-modified-since"), "Sat, 01 Jan 2005");
+    EXPECT_EQ(requests[0].headers.count("x-injected"), 0u);
+}
+
+TEST_F(FeedDownload, A304ParsesTheStoredCopyAndChangesNoFile) {
+    const std::string url = server_->Url("/feed.xml");
+    Reply([](const Request&) { return Ok(kFeed, "Sat, 01 Jan 2005 00:00:00 GMT"); });
+    Run(url);
+    Reply([](const Request&) {
+        Response r;
+        r.status = 304;
+        r.reason = "Not Modified";
+        r.headers.push_back({"Last-Modified", "Sun, 02 Jan 2005 00:00:00 GMT"});
+        return r;
+    });
+    auto handler = Run(url);
+    EXPECT_EQ(handler->Pending().size(), 2u);
+    EXPECT_EQ(ReadFile(Folder(url) / "latest.xml"), kFeed);
+    EXPECT_EQ(ReadFile(Folder(url) / "lastmodified.txt"), "Sat, 01 Jan 2005 00:00:00 GMT");
+    EXPECT_TRUE(LogEntries().empty());
+    EXPECT_FALSE(g_feedError);
+}
+
+TEST_F(FeedDownload, A304WithoutAStoredCopyYieldsNothingAndIsNoError) {
+    Reply([](const Request&) {
+        Response r;
+        r.status = 304;
+        r.reason = "Not Modified";
+        return r;
+    });
+    auto handler = Run(server_->Url("/feed.xml"));
+    EXPECT_TRUE(handler->Pending().empty());
+    EXPECT_TRUE(LogEntries().empty());
+    EXPECT_FALSE(g_feedError);
+}
+
+TEST_F(FeedDownload, A200WithoutLastModifiedKeepsTheOldValue) {
+    const std::string url = server_->Url("/feed.xml");
+    WriteFile(Folder(url) / "lastmodified.txt", "Sat, 01 Jan 2005 00:00:00 GMT");
+    Reply([](const Request&) { return Ok("<rss version=\"2.0\"><channel/></rss>"); });
+    Run(url);
+    EXPECT_EQ(ReadFile(Folder(url) / "lastmodified.txt"), "Sat, 01 Jan 2005 00:00:00 GMT");
+    EXPECT_EQ(ReadFile(Folder(url) / "latest.xml"), "<rss version=\"2.0\"><channel/></rss>");
+}
+
+TEST_F(FeedDownload, EveryOtherStatusIsLoggedWithCodeReasonAndUrlAndStoresNothing) {
+    struct Case {
+        int status;
+        std::string reason;
+    };
+    for (const Case& c : {Case{404, "Not Found"}, Case{203, "Non-Authoritative Information"},
+                          Case{206, "Partial Content"}, Case{500, "Internal Server Error"}}) {
+        SCOPED_TRACE(c.status);
+        fs::remove(dir_ / "log.txt");
+        g_feedError = false;
+        const std::string url = server_->Url("/s" + std::to_string(c.status));
+        WriteFile(Folder(url) / "latest.xml", "old");
+        Reply([c](const Request&) {
+            Response r = Ok("error page", "Sat, 01 Jan 2005 00:00:00 GMT");
+            r.status = c.status;
+            r.reason = c.reason;
+            return r;
+        });
+        auto handler = Run(url);
+        EXPECT_TRUE(handler->Pending().empty());
+        EXPECT_EQ(ReadFile(Folder(url) / "latest.xml"), "old");
+        EXPECT_FALSE(fs::exists(Folder(url) / "lastmodified.txt"));
+        EXPECT_TRUE(g_feedError);
+        EXPECT_EQ(LogEntries(), std::vector<std::string>{
+                                    "HTTPステータス: " + std::to_string(c.status) + " " + c.reason +
+                                    "\nURLが正しいかどうか確認してください。\nURL: " + url + "\n\n"});
+    }
+}
+
+TEST_F(FeedDownload, ARefusedConnectionIsASendFailure) {
+    // A port nothing listens on: bind one, note it, close it.
+    int port;
+    {
+        LoopbackHttpServer gone({"127.0.0.1"}, [](const Request&) { return Response{}; });
+        std::string u = gone.Url("/");
+        port = std::stoi(u.substr(u.rfind(':') + 1));
+    }
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/feed.xml";
+    auto handler = Run(url);
+    EXPECT_TRUE(handler->Pending().empty());
+    EXPECT_TRUE(g_feedError);
+    EXPECT_EQ(LogEntries(), std::vector<std::string>{"HttpSendRequest()に失敗。\nURL: " + url + "\n\n"});
+}
+
+TEST_F(FeedDownload, SchemesOtherThanHttpAndHttpsCannotBeRequested) {
+    for (std::string url : {"ftp://127.0.0.1/feed.xml", "file:///etc/passwd", "gopher://127.0.0.1/"}) {
+        SCOPED_TRACE(url);
+        fs::remove(dir_ / "log.txt");
+        Run(url);
+        EXPECT_EQ(LogEntries(), std::vector<std::string>{"HttpOpenRequestに失敗。\nURL: " + url + "\n\n"});
+        EXPECT_TRUE(g_feedError);
+    }
+    EXPECT_TRUE(server_->Requests().empty());
+}
+
+TEST_F(FeedDownload, FailedTransfersKeepTheLastGoodCopy) {
+    struct Case {
+        const char* name;
+        std::function<Response(const Request&)> reply;
+    };
+    const std::string big(200 * 1024, 'x');
+    std::vector<Case> cases = {
+        {"cut off midway",
+         [](const Request&) {
+             Response r = Ok(std::string(kFeed) + std::string(5000, ' '));
+             r.cutAfter = 100;
+             return r;
+         }},
+        {"slower than the time-out",
+         [](const Request&) {
+             Response r = Ok(kFeed);
+             r.delay = std::chrono::milliseconds(4000);
+             return r;
+         }},
+        {"larger than the limit", [big](const Request&) { return Ok(big); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(dir_ / "log.txt");
+        g_feedError = false;
+        const std::string url = server_->Url(std::string("/") + c.name[0] + ".xml");
+        WriteFile(Folder(url) / "latest.xml", "last good copy");
+        Reply(c.reply);
+        auto handler = Run(url);
+        EXPECT_TRUE(handler->Pending().empty());
+        EXPECT_EQ(ReadFile(Folder(url) / "latest.xml"), "last good copy");
+        EXPECT_FALSE(fs::exists(Folder(url) / "latest.xml.part"));
+        EXPECT_TRUE(g_feedError);
+        EXPECT_EQ(LogEntries(), std::vector<std::string>{"HttpSendRequest()に失敗。\nURL: " + url + "\n\n"});
+    }
+}
+
+TEST_F(FeedDownload, RedirectsAreFollowedAndTheFinalReplyCounts) {
+    Reply([this](const Request& request) {
+        if (request.target == "/old") {
+            Response r;
+            r.status = 301;
+            r.reason = "Moved Permanently";
+            r.headers.push_back({"Location", server_->Url("/new")});
+            r.headers.push_back({"Last-Modified", "Mon, 01 Jan 2001 00:00:00 GMT"});
+            return r;
+        }
+        return Ok(kFeed, "Sat, 01 Jan 2005 00:00:00 GMT");
+    });
+    const std::string url = server_->Url("/old");
+    auto handler = Run(url);
+    EXPECT_EQ(handler->Pending().size(), 2u);
+    EXPECT_EQ(ReadFile(Folder(url) / "latest.xml"), kFeed);
+    EXPECT_EQ(ReadFile(Folder(url) / "lastmodified.txt"), "Sat, 01 Jan 2005 00:00:00 GMT");
+}
+
+TEST_F(FeedDownload, MoreThanTenRedirectsOrOneToAnotherSchemeIsASendFailure) {
+    Reply([this](const Request& request) {
+        Response r;
+        r.status = 302;
+        r.reason = "Found";
+        if (request.target == "/to-ftp") {
+            r.headers.push_back({"Location", "ftp://127.0.0.1/feed"});
+        } else {
+            int n = std::stoi(request.target.substr(1));
+            r.headers.push_back({"Location", server_->Url("/" + std::to_string(n + 1))});
+        }
+        return r;
+    });
+    for (std::string path : {"/0", "/to-ftp"}) {
+        SCOPED_TRACE(path);
+        fs::remove(dir_ / "log.txt");
+        const std::string url = server_->Url(path);
+        Run(url);
+        EXPECT_EQ(LogEntries(), std::vector<std::string>{"HttpSendRequest()に失敗。\nURL: " + url + "\n\n"});
+    }
+    EXPECT_LE(server_->Requests().size(), 12u + 1u);
+}
+
+TEST_F(FeedDownload, AMalformedDocumentIsLoggedAsAParseFailure) {
+    Reply([](const Request&) { return Ok("<rss version=\"2.0\"><channel><item>"); });
+    const std::string url = server_->Url("/broken.xml");
+    auto handler = Run(url);
+    EXPECT_TRUE(handler->Pending().empty());
+    EXPECT_TRUE(g_feedError);
+    EXPECT_EQ(LogEntries(), std::vector<std::string>{
+                                "RSSの解析に失敗しました。\n予期しない書式です。\nURL: " + url + "\n\n"});
+}
+
+TEST_F(FeedDownload, ALongBodyIsStoredWholeInOrder) {
+    std::string body = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>t</title>";
+    for (int i = 0; i < 500; ++i)
+        body += "<item><title>item " + std::to_string(i) + "</title><link>l" + std::to_string(i) + "</link></item>";
+    body += "</channel></rss>";
+    Reply([body](const Request&) { return Ok(body); });
+    const std::string url = server_->Url("/long.xml");
+    auto handler = Run(url);
+    EXPECT_EQ(ReadFile(Folder(url) / "latest.xml"), body);
+    ASSERT_EQ(handler->Pending().size(), 500u);
+    EXPECT_EQ(handler->Pending()[499]->GetSubject(), "item 499");
+}
+
+}  // namespace
