@@ -46,16 +46,15 @@ class WithFeeds(unittest.TestCase):
         self.app.cleanup()
         shutil.rmtree(self.feeds_dir, ignore_errors=True)
 
-    def count_or_skip(self):
+    def mailbox_count(self):
         with Pop3Client(self.port) as c:
             c.greeting()
             count = int(c.single("STAT").split()[1])
-        if count == 0:
-            self.skipTest("the feed download produces no messages yet")
+        self.assertEqual(count, 5, self.app.read("log.txt") if self.app.exists("log.txt") else "")
         return count
 
     def test_poplib_walks_the_whole_mailbox(self):
-        count = self.count_or_skip()
+        count = self.mailbox_count()
         self.assertEqual(count, 5)
         p = poplib.POP3("127.0.0.1", self.port, timeout=30)
         self.assertEqual(p.getwelcome(), b"+OK QUILLO WELCOME")
@@ -90,7 +89,7 @@ class WithFeeds(unittest.TestCase):
         p.quit()
 
     def test_retr_size_matches_list_size(self):
-        self.count_or_skip()
+        self.mailbox_count()
         with Pop3Client(self.port) as c:
             c.greeting()
             listing = c.multi("LIST").split(b"\r\n")[1:-2]
@@ -100,7 +99,7 @@ class WithFeeds(unittest.TestCase):
                 self.assertEqual(len(reply) - len(b"+OK\r\n"), int(size))
 
     def test_dele_without_quit_is_forgotten(self):
-        self.count_or_skip()
+        self.mailbox_count()
         with Pop3Client(self.port) as c:
             c.greeting()
             self.assertEqual(c.single("DELE 1"), b"+OK\r\n")
@@ -109,7 +108,7 @@ class WithFeeds(unittest.TestCase):
             self.assertEqual(c.single("STAT").split()[1], b"5")
 
     def test_curl_lists_and_retrieves(self):
-        count = self.count_or_skip()
+        count = self.mailbox_count()
         out = subprocess.run(["curl", "-s", "--max-time", "30", "pop3://127.0.0.1:%d/" % self.port,
                               "-u", "me:secret"], capture_output=True, check=True).stdout
         self.assertEqual(len(out.splitlines()), count)
@@ -118,7 +117,7 @@ class WithFeeds(unittest.TestCase):
         self.assertIn(b"Subject:", msg)
 
     def test_fetchmail_downloads_and_deletes_everything(self):
-        self.count_or_skip()
+        self.mailbox_count()
         home = tempfile.mkdtemp(prefix="quillo-fetchmail-")
         try:
             mbox = os.path.join(home, "mail")
@@ -140,7 +139,7 @@ class WithFeeds(unittest.TestCase):
             shutil.rmtree(home, ignore_errors=True)
 
     def test_mpop_downloads_into_an_mbox(self):
-        self.count_or_skip()
+        self.mailbox_count()
         home = tempfile.mkdtemp(prefix="quillo-mpop-")
         try:
             mbox = os.path.join(home, "mbox")
