@@ -1,0 +1,124 @@
+#include "EncodingNormaliser.h"
+
+#include "FeedFolder.h"
+#include "FeedTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace feedtest;
+
+// 日本語 in each encoding.
+const std::string kUtf8 = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
+const std::string kEuc = "\xC6\xFC\xCB\xDC\xB8\xEC";
+const std::string kSjis = "\x93\xFA\x96\x7B\x8C\xEA";
+const std::string kJis = "\x1B$BF|K\\8l\x1B(B";
+
+class Normaliser : public AppDirTest {
+protected:
+    std::string Convert(const std::string& bytes, const char* name, const char* options,
+                        bool* converted = nullptr) {
+        const fs::path path = dir_ / "latest.xml";
+        WriteFile(path, bytes);
+        bool done = NormaliseEncoding(path.string(), name, options);
+        if (converted) *converted = done;
+        EXPECT_FALSE(fs::exists(dir_ / "latest.xmltmp"));
+        return ReadFile(path);
+    }
+};
+
+TEST_F(Normaliser, EachDeclaredJapaneseEncodingBecomesUtf8WithALowerCaseFirstLine) {
+    struct Case {
+        const char* name;
+        const char* options;
+        std::string declared;
+        std::string text;
+    };
+    for (const Case& c : {Case{"EUC-JP", "-Ew", "EUC-JP", kEuc}, Case{"EUC-JP", "-Ew", "euc-jp", kEuc},
+                          Case{"SHIFT-JIS", "-Sw", "Shift-JIS", kSjis},
+                          Case{"ISO-2022-JP", "-Jw", "iso-2022-jp", kJis}}) {
+        SCOPED_TRACE(c.declared);
+        const std::string in = "<?xml version=\"1.0\" encoding=\"" + c.declared + "\"?>\n<rss><t>" +
+                               c.text + "</t>\n<u>" + c.text + c.text + "</u></rss>\n";
+        bool converted = false;
+        EXPECT_EQ(Convert(in, c.name, c.options, &converted),
+                  "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<rss><t>" + kUtf8 + "</t>\n<u>" + kUtf8 +
+                      kUtf8 + "</u></rss>\n");
+        EXPECT_TRUE(converted);
+    }
+}
+
+TEST_F(Normaliser, DeclarationsTheTestDoesNotRecogniseLeaveTheFileAlone) {
+    const std::vector<std::string> documents = {
+        "<?xml version='1.0' encoding='EUC-JP'?>\n<a>" + kEuc + "</a>",
+        "<?xml version=\"1.0\" encoding = \"EUC-JP\"?>\n<a>" + kEuc + "</a>",
+        "\n<?xml version=\"1.0\" encoding=\"EUC-JP\"?>\n<a>" + kEuc + "</a>",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a>" + kUtf8 + "</a>",
+        "",
+    };
+    for (const std::string& doc : documents) {
+        SCOPED_TRACE(doc);
+        bool converted = true;
+        EXPECT_EQ(Convert(doc, "EUC-JP", "-Ew", &converted), doc);
+        EXPECT_FALSE(converted);
+    }
+    const std::string sjis = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<a>" + kSjis + "</a>";
+    EXPECT_EQ(Convert(sjis, "SHIFT-JIS", "-Sw"), sjis);
+}
+
+TEST_F(Normaliser, ADocumentOnOneLineIsOnlyLowerCased) {
+    const std::string in = "<?xml version=\"1.0\" encoding=\"EUC-JP\"?><RSS><T>" + kEuc + "</T></RSS>";
+    EXPECT_EQ(Convert(in, "EUC-JP", "-Ew"),
+              "<?xml version=\"1.0\" encoding=\"utf-8\"?><rss><t>" + kEuc + "</t></rss>");
+}
+
+TEST_F(Normaliser, CharactersAndShiftStatesAcrossAnyReadBoundaryComeOutWhole) {
+    struct Case {
+        const char* name;
+        const char* options;
+        std::string text;
+    };
+    for (const Case& c : {Case{"EUC-JP", "-Ew", kEuc}, Case{"SHIFT-JIS", "-Sw", kSjis}}) {
+        // One long line, one byte off even, so that two-byte characters straddle every
+        // 1998-byte piece and every 64 KiB block.
+        std::string line = "x";
+        std::string expected = "x";
+        while (line.size() < 200000) {
+            line += c.text;
+            expected += kUtf8;
+        }
+        const std::string head = std::string("<?xml version=\"1.0\" encoding=\"") + c.name + "\"?>\n";
+        EXPECT_EQ(Convert(head + "<a>" + line + "</a>\n", c.name, c.options),
+                  std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n") + "<a>" + expected + "</a>\n");
+    }
+    // An ISO-2022-JP shift that opens in one piece and closes thousands of bytes later.
+    std::string jis = "\x1B$B";
+    std::string expected;
+    for (int i = 0; i < 3000; ++i) {
+        jis += "F|";
+        expected += "\xE6\x97\xA5";
+    }
+    jis += "\x1B(B";
+    const std::string head = "<?xml version=\"1.0\" encoding=\"ISO-2022-JP\"?>\n";
+    EXPECT_EQ(Convert(head + "<a>" + jis + "</a>", "ISO-2022-JP", "-Jw"),
+              "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<a>" + expected + "</a>");
+}
+
+TEST_F(Normaliser, AFirstLineLongerThanAPieceIsCutThere) {
+    const std::string first = "<?xml version=\"1.0\" encoding=\"EUC-JP\"?>" + std::string(3000, 'A');
+    EXPECT_EQ(ReadFirstLinePiece(first + "\nrest").size(), 1998u);
+    EXPECT_EQ(ReadFirstLinePiece("ab\ncd"), "ab\n");
+    EXPECT_EQ(ReadFirstLinePiece(""), "");
+    // The part after the first piece is converted like the rest of the document.
+    EXPECT_EQ(Convert(first + kEuc, "EUC-JP", "-Ew"),
+              "<?xml version=\"1.0\" encoding=\"utf-8\"?>" + std::string(1998 - 39, 'a') +
+                  std::string(3000 - (1998 - 39), 'A') + kUtf8);
+}
+
+TEST_F(Normaliser, AMissingFileIsNoError) {
+    EXPECT_FALSE(NormaliseEncoding((dir_ / "none.xml").string(), "EUC-JP", "-Ew"));
+    EXPECT_FALSE(fs::exists(dir_ / "none.xml"));
+}
+
+}  // namespace
