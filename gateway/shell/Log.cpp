@@ -29,12 +29,18 @@ void OpenLogFile() {
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     if ((display && *display) || (wayland && *wayland)) {
-        char arg0[] = "xdg-open";
-        char* argv[] = {arg0, path.data(), nullptr};
+        // A short-lived shell starts the handler in the background and ends at once, so
+        // the handler is nobody's child here and leaves no zombie behind. The path is an
+        // argument, never part of the script.
+        char arg0[] = "sh";
+        char arg1[] = "-c";
+        char script[] = "xdg-open \"$1\" >/dev/null 2>&1 &";
+        char name[] = "quillo-open-log";
+        char* argv[] = {arg0, arg1, script, name, path.data(), nullptr};
         pid_t pid = 0;
         // The result is not looked at: a missing handler is not reported.
-        if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv, environ) == 0) {
-            waitpid(pid, nullptr, WNOHANG);
+        if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) == 0) {
+            waitpid(pid, nullptr, 0);
         }
         return;
     }

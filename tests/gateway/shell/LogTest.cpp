@@ -7,6 +7,9 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <thread>
+
+#include <cstdlib>
 
 namespace {
 
@@ -48,6 +51,37 @@ TEST_F(LogTest, UnwritableLogLosesTheEntrySilently) {
     SetAppDirectoryForTesting((dir_ / "missing" / "dir").string());
     WriteLog("lost");
     EXPECT_FALSE(fs::exists(dir_ / "missing"));
+}
+
+TEST_F(LogTest, OpenLogFileHandsThePathToTheDesktopHandler) {
+    fs::path bin = dir_ / "bin";
+    fs::create_directories(bin);
+    {
+        std::ofstream script(bin / "xdg-open");
+        script << "#!/bin/sh\nprintf '%s' \"$1\" > '" << (dir_ / "opened").string() << "'\n";
+    }
+    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+    std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", (bin.string() + ":" + oldPath).c_str(), 1);
+    setenv("DISPLAY", ":99", 1);
+    OpenLogFile();
+    unsetenv("DISPLAY");
+    setenv("PATH", oldPath.c_str(), 1);
+    std::string opened;
+    for (int i = 0; i < 200 && opened.empty(); ++i) {
+        std::ifstream file(dir_ / "opened");
+        opened.assign(std::istreambuf_iterator<char>(file), {});
+        if (opened.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(opened, (dir_ / "log.txt").string());
+}
+
+TEST_F(LogTest, OpenLogFileWithoutADisplayPrintsThePath) {
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    ::testing::internal::CaptureStderr();
+    OpenLogFile();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "log: " + (dir_ / "log.txt").string() + "\n");
 }
 
 }  // namespace
