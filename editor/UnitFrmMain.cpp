@@ -527,12 +527,15 @@ void TFrmMain::TrvOpmlChange() {
     ActDelete->setEnabled(true);
     SetBoxEnabled(EdtRssTitle, true);
     EdtRssTitle->setText(Q(NodeText(node)));
+    EdtRssTitle->setCursorPosition(0);
     const std::optional<TOutlineData> data = OutlineData(node);
     if (data) {
         for (QLineEdit* box : {EdtRssUrl, EdtRssDesc, EdtSrcUrl}) SetBoxEnabled(box, true);
         EdtRssUrl->setText(Q(data->xmlUrl));
         EdtRssDesc->setText(Q(data->description));
         EdtSrcUrl->setText(Q(data->htmlUrl));
+        // Long addresses show their beginning, where they differ most.
+        for (QLineEdit* box : {EdtRssUrl, EdtRssDesc, EdtSrcUrl}) box->setCursorPosition(0);
         ActUpdateFromRss->setEnabled(true);
     } else {
         for (QLineEdit* box : {EdtRssUrl, EdtRssDesc, EdtSrcUrl}) {

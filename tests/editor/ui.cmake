@@ -10,6 +10,7 @@ quillo_add_gtest(corvane_ui_window_test
   SOURCES
     ui/FrmMainEditingTest.cpp
     ui/DialogsTest.cpp
+    ui/ScreenshotTest.cpp
 )
 quillo_add_gtest(corvane_ui_network_test
   LIBS corvane_ui Qt6::Test

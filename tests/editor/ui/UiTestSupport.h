@@ -21,7 +21,7 @@ inline QApplication& TestApp() {
     static char name[] = "corvane_ui_test";
     static char* argv[] = {name, nullptr};
     static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         return new QApplication(argc, argv);
     }();
     return *app;
