@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
+    // Nothing here is shown; listing the tests must work without a display too.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
