@@ -38,7 +38,7 @@ std::string ConcurrentDownloader::HostKey(const std::string& url) {
            UrlPart(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
 }
 
-void ConcurrentDownloader::Run(std::vector<Job>& jobs) const {
+void ConcurrentDownloader::Run(std::vector<Job>& jobs, const std::function<bool()>& work) const {
     if (jobs.empty()) return;
     std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
     if (!multi) {
@@ -87,34 +87,48 @@ void ConcurrentDownloader::Run(std::vector<Job>& jobs) const {
         }
     };
 
-    fill();
-    while (!running.empty()) {
-        int stillRunning = 0;
-        curl_multi_perform(multi.get(), &stillRunning);
+    // Finished transfers: their callbacks, their handles cleaned up. True when any.
+    auto reap = [&] {
+        bool any = false;
         int queued = 0;
-        bool finishedAny = false;
         while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
             if (message->msg != CURLMSG_DONE) continue;
             CURL* easy = message->easy_handle;
             CURLcode result = message->data.result;
-            auto found = running.find(easy);
             curl_multi_remove_handle(multi.get(), easy);
-            if (found == running.end()) {
-                curl_easy_cleanup(easy);
-                continue;
+            auto found = running.find(easy);
+            if (found != running.end()) {
+                Job& job = jobs[found->second];
+                running.erase(found);
+                --perHost[job.hostKey];
+                job.finish(easy, result);
+                any = true;
             }
-            Job& job = jobs[found->second];
-            running.erase(found);
-            --perHost[job.hostKey];
-            job.finish(easy, result);
             curl_easy_cleanup(easy);
-            finishedAny = true;
         }
-        if (finishedAny) {
-            fill();
-            continue;  // new handles want their first perform at once
+        return any;
+    };
+
+    int stillRunning = 0;
+    fill();
+    for (;;) {
+        if (!running.empty()) {
+            curl_multi_perform(multi.get(), &stillRunning);
+            if (reap()) {
+                fill();
+                // The new transfers connect and send their requests before any other work.
+                curl_multi_perform(multi.get(), &stillRunning);
+                if (reap()) fill();
+            }
         }
-        if (!running.empty()) curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr);
+        bool worked = work && work();
+        // Handled work may make a waiting job ready.
+        if (worked || running.empty()) fill();
+        if (running.empty()) {
+            if (worked) continue;
+            break;  // nothing runs and nothing can start
+        }
+        if (!worked) curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr);
     }
     // Only a ready() that never turns true leaves jobs here; they end without a transfer
     // rather than hold the refresh forever.

@@ -24,7 +24,8 @@ public:
         // start; finish is called with nullptr and CURLE_FAILED_INIT.
         std::function<CURL*()> start;
         // Called once with the finished handle (still valid: read its info here) and
-        // the transfer's result. The downloader cleans the handle up afterwards.
+        // the transfer's result. The downloader cleans the handle up afterwards. Keep
+        // it short: slots are refilled only after it returns; heavy work goes in work().
         std::function<void(CURL*, CURLcode)> finish;
         // Optional: while it answers false the job waits, keeping its place in the list
         // (for a job that must not start before an earlier one's outcome is handled).
@@ -34,8 +35,12 @@ public:
     // share: DNS and TLS session cache of the internet session (may be null).
     ConcurrentDownloader(CURLSH* share, int maxTotal, int maxPerHost);
 
-    // Runs every job to its finish callback and returns when all are done.
-    void Run(std::vector<Job>& jobs) const;
+    // Runs every job to its finish callback and returns when all are done. Between
+    // rounds of the transfer loop -- after finished slots are refilled and new requests
+    // are on their way -- work() is called to do one piece of the caller's own work
+    // (handling a finished result); it answers whether it did any. So that work
+    // overlaps the waits for the servers instead of holding back the next transfers.
+    void Run(std::vector<Job>& jobs, const std::function<bool()>& work = {}) const;
 
     // "scheme://host:port" of a URL, lower-cased by libcurl; the URL itself when it
     // cannot be parsed (such a transfer fails at once anyway).

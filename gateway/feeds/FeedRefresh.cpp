@@ -27,16 +27,16 @@ void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSessi
     // parsing of early feeds overlaps the transfers of later ones. Loading sentitems.xml
     // comes first here, as in a one-feed download: its log entry keeps its place.
     size_t nextToHandle = 0;
-    auto handleInOrder = [&] {
-        while (nextToHandle < downloads.size() && downloads[nextToHandle].transferred) {
-            PendingDownload& download = downloads[nextToHandle];
-            RssHandler& handler = *handlers[nextToHandle];
-            handler.BeginDownload();
-            handler.FinishDownload(download.result);
-            download.transfer.reset();
-            download.handled = true;
-            ++nextToHandle;
-        }
+    auto handleNext = [&] {
+        if (nextToHandle >= downloads.size() || !downloads[nextToHandle].transferred) return false;
+        PendingDownload& download = downloads[nextToHandle];
+        RssHandler& handler = *handlers[nextToHandle];
+        handler.BeginDownload();
+        handler.FinishDownload(download.result);
+        download.transfer.reset();
+        download.handled = true;
+        ++nextToHandle;
+        return true;
     };
 
     // Feeds that share a folder (the same URL listed twice, or URLs that differ only in
@@ -58,11 +58,10 @@ void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSessi
             download.transfer->KeepHandleAfterComplete();
             return download.transfer->Handle();
         };
-        job.finish = [&downloads, &handleInOrder, i](CURL*, CURLcode code) {
+        job.finish = [&downloads, i](CURL*, CURLcode code) {
             PendingDownload& download = downloads[i];
             if (download.transfer) download.result = download.transfer->Complete(code);
             download.transferred = true;
-            handleInOrder();
         };
         auto previous = lastUserOfFolder.find(folder);
         if (previous != lastUserOfFolder.end()) {
@@ -74,6 +73,7 @@ void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSessi
 
     ConcurrentDownloader(session.Share(), concurrency,
                          std::min(concurrency, ConcurrentDownloader::kDefaultMaxPerHost))
-        .Run(jobs);
-    handleInOrder();
+        .Run(jobs, handleNext);
+    while (handleNext()) {
+    }
 }
