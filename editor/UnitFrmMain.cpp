@@ -661,8 +661,7 @@ void TFrmMain::ActSaveAsOpmlFileExecute() {
 void TFrmMain::DropFiles(const QStringList& paths) {
     const int before = NodeCount();
     BeginUpdate();
-    for (const QString& dropped : paths) {
-        const QString path = dropped.left(254);
+    for (const QString& path : paths) {
         const QFileInfo info(path);
         if (info.isFile() && info.isReadable()) reader_.ScanFile(S(path));
     }
@@ -1022,6 +1021,7 @@ std::string TFrmMain::DiscoverFeed(const std::string& pageUrl) {
 }
 
 void TFrmMain::ActAddItemFromUrlExecute() {
+    FlushSelectionChange();
     if (DialogHooks::ExecDialog(FrmAddItemFromUrl) != QDialog::Accepted) return;
     const std::string pageUrl = S(FrmAddItemFromUrl->EdtUrl->text());
     if (pageUrl.empty()) return;
@@ -1075,6 +1075,9 @@ void TFrmMain::SetNodeBoxesFromChannel(const std::string& xmlUrl) {
 }
 
 void TFrmMain::ActUpdateFromRssExecute() {
+    // The boxes must show this node before the feed's missing elements fall
+    // back on them, and no delayed refill may run while the request does.
+    FlushSelectionChange();
     QTreeWidgetItem* node = SelectedNode();
     if (node == nullptr || !IsFeedItem(node)) return;
     const std::string xmlUrl = OutlineData(node)->xmlUrl;
@@ -1103,6 +1106,7 @@ void TFrmMain::ActUpdateFromRssExecute() {
 }
 
 void TFrmMain::ActCheckStatusExecute() {
+    FlushSelectionChange();
     QTreeWidgetItem* node = SelectedNode();
     if (node == nullptr || !IsFeedItem(node)) return;
     const std::string xmlUrl = OutlineData(node)->xmlUrl;
