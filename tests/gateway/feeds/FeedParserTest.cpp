@@ -1,0 +1,256 @@
+// RssHandler::Parse on documents written straight into the feed folder.
+#include "FeedTestSupport.h"
+#include "RssHandler.h"
+
+#include "EncodingNormaliser.h"
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <set>
+
+namespace {
+
+using namespace feedtest;
+
+const std::string kUrl = "http://127.0.0.1:9/feed.xml";
+
+class FeedParser : public AppDirTest {
+protected:
+    std::shared_ptr<RssHandler> ParseDocument(const std::string& document, bool enableHtml = false) {
+        auto handler = std::make_shared<RssHandler>(kUrl, true, enableHtml);
+        WriteFile(fs::path(handler->FeedFolder()) / "latest.xml", document);
+        handler->LoadSentItems();
+        handler->ConvertFromEucJp();
+        handler->ConvertFromShiftJis();
+        handler->ConvertFromIso2022Jp();
+        handler->Parse();
+        return handler;
+    }
+    // Delivers every pending message of the handler, as DELE of all and QUIT do.
+    void DeliverAll(RssHandler& handler) {
+        handler.NumberMessages(1);
+        const int count = handler.GetMessageCount();
+        for (int n = 1; n <= count; ++n) handler.DeleteMessage(n);
+        handler.SaveSentItems();
+    }
+};
+
+TEST_F(FeedParser, Rss2ItemsGiveTitleLinkDateAndBodyPieces) {
+    auto handler = ParseDocument(
+        "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Chan &amp; co</title>"
+        "<item><title>T&#x65E5;</title><link>http://x/1</link><pubDate>Sat, 01 Jan 2005 00:00:00 GMT</pubDate>"
+        "<description>plain<![CDATA[<b>html</b>]]></description></item>"
+        "<item><title/><link>http://x/2</link></item></channel></rss>");
+    ASSERT_EQ(handler->Pending().size(), 2u);
+    const auto& first = handler->Pending()[0];
+    EXPECT_EQ(handler->GetFeed()->title, "Chan & co");
+    EXPECT_EQ(first->GetSender(), "Chan & co");
+    EXPECT_EQ(first->GetSubject(), "T\xE6\x97\xA5");
+    EXPECT_EQ(first->GetLink(), "http://x/1");
+    EXPECT_EQ(first->GetDate(), "Sat, 01 Jan 2005 00:00:00 GMT");
+    EXPECT_FALSE(first->HasTime());
+    const std::string text = first->GetText();
+    EXPECT_NE(text.find("plain"), std::string::npos);
+    EXPECT_NE(text.find("html"), std::string::npos);
+    EXPECT_EQ(text.find("<b>"), std::string::npos);  // html mail is off: reduced to text
+    EXPECT_EQ(handler->Pending()[1]->GetSubject(), "");
+}
+
+TEST_F(FeedParser, Rss1ItemsAreChildrenOfTheRootAndDcDateSetsHasTime) {
+    auto handler = ParseDocument(
+        "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" xmlns=\"http://purl.org/rss/1.0/\" "
+        "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><channel><title>RDF</title></channel>"
+        "<item><title>A</title><link>http://x/a</link><dc:date>2005-01-02T03:04:05+09:00</dc:date></item>"
+        "<item><title>B</title><link>http://x/b</link></item></rdf:RDF>");
+    ASSERT_EQ(handler->Pending().size(), 2u);
+    EXPECT_EQ(handler->Pending()[0]->GetSender(), "RDF");
+    EXPECT_TRUE(handler->Pending()[0]->HasTime());
+    EXPECT_FALSE(handler->Pending()[1]->HasTime());
+}
+
+TEST_F(FeedParser, Atom10EntriesTakeUpdatedTheAlternateLinkAndTheirContent) {
+    auto handler = ParseDocument(
+        "<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>Atom</title>"
+        "<entry><title>E1</title><link rel=\"replies\" href=\"http://x/c\"/><link href=\"http://x/e1\"/>"
+        "<link rel=\"edit\" href=\"http://x/edit\"/><updated>2005-07-31T12:29:29Z</updated>"
+        "<content type=\"html\">&lt;p&gt;hello&lt;/p&gt;</content></entry>"
+        "<entry><title>E2</title><link rel=\"edit\" href=\"http://x/a\"/><link rel=\"self\" href=\"http://x/b\"/>"
+        "<published>2005-07-30T00:00:00Z</published><summary>short</summary></entry>"
+        "<entry><title>E3</title><content type=\"xhtml\"><div xmlns=\"http://www.w3.org/1999/xhtml\">"
+        "<p>x &amp; <i>y</i></p></div></content></entry></feed>",
+        true);
+    ASSERT_EQ(handler->Pending().size(), 3u);
+    const auto& e1 = handler->Pending()[0];
+    EXPECT_EQ(e1->GetLink(), "http://x/e1");
+    EXPECT_TRUE(e1->HasTime());
+    EXPECT_NE(e1->GetText().find("<p>hello</p>"), std::string::npos);
+    EXPECT_NE(e1->GetText().find("text/html"), std::string::npos);
+    const auto& e2 = handler->Pending()[1];
+    EXPECT_EQ(e2->GetLink(), "http://x/b");
+    EXPECT_TRUE(e2->HasTime());
+    EXPECT_NE(e2->GetText().find("short"), std::string::npos);
+    EXPECT_NE(handler->Pending()[2]->GetText().find("<p>x &amp; <i>y</i></p>"), std::string::npos);
+}
+
+TEST_F(FeedParser, Atom03ModifiedWinsAndOnlyCdataContentIsTakenWhenThereIsSome) {
+    auto handler = ParseDocument(
+        "<feed version=\"0.3\"><title>Old</title><entry><title>E</title><link href=\"http://x/1\"/>"
+        "<link href=\"http://x/2\"/><modified>2004-01-01T00:00:00Z</modified>"
+        "<updated>2009-01-01T00:00:00Z</updated>"
+        "<content>ignored<![CDATA[kept]]></content></entry></feed>");
+    ASSERT_EQ(handler->Pending().size(), 1u);
+    const auto& e = handler->Pending()[0];
+    EXPECT_EQ(e->GetLink(), "http://x/1");
+    EXPECT_NE(e->GetDate().find("2004"), std::string::npos);
+    EXPECT_NE(e->GetText().find("kept"), std::string::npos);
+    EXPECT_EQ(e->GetText().find("ignored"), std::string::npos);
+}
+
+TEST_F(FeedParser, UnknownRootsMalformedAndEmptyDocumentsAreLoggedWithTheFlag) {
+    for (std::string doc : {"<html><body/></html>", "<rss><channel/></rss>", "<rss version=\"2.0\"><channel>",
+                            "", "not xml at all", "<RDF:RDF/>"}) {
+        SCOPED_TRACE(doc);
+        fs::remove(dir_ / "log.txt");
+        g_feedError = false;
+        auto handler = ParseDocument(doc);
+        EXPECT_TRUE(handler->Pending().empty());
+        EXPECT_TRUE(g_feedError);
+        EXPECT_EQ(LogEntries(), std::vector<std::string>{"RSSの解析に失敗しました。\n予期しない書式です。\nURL: " +
+                                                         kUrl + "\n\n"});
+    }
+}
+
+TEST_F(FeedParser, AnRssWithVersionButNoChannelYieldsNothingQuietly) {
+    auto handler = ParseDocument("<rss version=\"2.0\"><item><title>x</title></item></rss>");
+    EXPECT_TRUE(handler->Pending().empty());
+    EXPECT_FALSE(g_feedError);
+    EXPECT_TRUE(LogEntries().empty());
+}
+
+TEST_F(FeedParser, MarkupAsTheFirstChildCountsAsEmptyText) {
+    auto handler = ParseDocument(
+        "<rss version=\"2.0\"><channel><item><title><b>bold</b> tail</title><link>http://x/</link>"
+        "<description><p>para</p>text</description></item></channel></rss>");
+    ASSERT_EQ(handler->Pending().size(), 1u);
+    EXPECT_EQ(handler->Pending()[0]->GetSubject(), "");
+    EXPECT_NE(handler->Pending()[0]->GetText().find("text"), std::string::npos);
+}
+
+TEST_F(FeedParser, DeliveredItemsAreNotOfferedAgainAndNewOnesAre) {
+    const std::string one =
+        "<rss version=\"2.0\"><channel><title>c</title>"
+        "<item><title>A</title><link>http://x/a</link><pubDate>Mon</pubDate></item>"
+        "<item><title>B</title><link>http://x/b</link></item></channel></rss>";
+    DeliverAll(*ParseDocument(one));
+    // The date of an RSS 2.0 item does not count; a trailing blank in the title does.
+    const std::string two =
+        "<rss version=\"2.0\"><channel><title>c</title>"
+        "<item><title>A</title><link>http://x/a</link><pubDate>Tue</pubDate></item>"
+        "<item><title>B </title><link>http://x/b</link></item>"
+        "<item><title>B</title><link>http://x/b</link></item></channel></rss>";
+    auto handler = ParseDocument(two);
+    ASSERT_EQ(handler->Pending().size(), 1u);
+    EXPECT_EQ(handler->Pending()[0]->GetSubject(), "B ");
+    EXPECT_EQ(handler->Deleted().size(), 2u);
+}
+
+TEST_F(FeedParser, Atom10EntriesAreRecognisedAsDeliveredOnTheNextConnection) {
+    const std::string feed =
+        "<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>A</title>"
+        "<entry><title>E</title><link href=\"http://x/e\"/><updated>2024-05-01T10:00:00+02:00</updated></entry>"
+        "<entry><title>F</title><link href=\"http://x/f\"/><published>2024-05-02T10:00:00Z</published></entry>"
+        "</feed>";
+    auto first = ParseDocument(feed);
+    ASSERT_EQ(first->Pending().size(), 2u);
+    DeliverAll(*first);
+    auto second = ParseDocument(feed);
+    EXPECT_TRUE(second->Pending().empty());
+    EXPECT_EQ(second->Deleted().size(), 2u);
+    // An entry whose update time changes is new again.
+    std::string changed = feed;
+    changed.replace(changed.find("10:00:00+02:00"), 14, "11:00:00+02:00");
+    EXPECT_EQ(ParseDocument(changed)->Pending().size(), 1u);
+}
+
+TEST_F(FeedParser, UniqueIdsAreStableAcrossRefreshesAndDifferBetweenItems) {
+    const std::string feed =
+        "<rss version=\"2.0\"><channel><item><title>A</title><link>http://x/a</link></item>"
+        "<item><title>B</title><link>http://x/b</link></item></channel></rss>";
+    auto first = ParseDocument(feed);
+    auto second = ParseDocument(feed);
+    ASSERT_EQ(first->Pending().size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        const std::string uid = first->Pending()[i]->GetUid();
+        EXPECT_EQ(uid, second->Pending()[i]->GetUid());
+        EXPECT_GE(uid.size(), 30u);
+        EXPECT_LE(uid.size(), 70u);
+        EXPECT_EQ(uid.find_first_not_of("0123456789"), std::string::npos);
+    }
+    EXPECT_NE(first->Pending()[0]->GetUid(), first->Pending()[1]->GetUid());
+
+    MailData a(false), b(false);
+    a.SetSubject("ab");
+    a.SetLink("c");
+    b.SetSubject("a");
+    b.SetLink("bc");
+    EXPECT_NE(RssHandler::MakeUid(kUrl, a), RssHandler::MakeUid(kUrl, b));
+    EXPECT_NE(RssHandler::MakeUid(kUrl, a), RssHandler::MakeUid(kUrl + "x", a));
+    // Only a date with a time part is part of the id.
+    MailData dated(false);
+    dated.SetSubject("ab");
+    dated.SetLink("c");
+    dated.SetDate("some other day");
+    EXPECT_EQ(RssHandler::MakeUid(kUrl, a), RssHandler::MakeUid(kUrl, dated));
+    dated.ParseW3cDate("2005-01-02T03:04:05Z");
+    EXPECT_NE(RssHandler::MakeUid(kUrl, a), RssHandler::MakeUid(kUrl, dated));
+}
+
+TEST_F(FeedParser, JapaneseFeedsInEachEncodingGiveTheSameTexts) {
+    const std::string utf8Title = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
+    struct Case {
+        const char* declared;
+        std::string title;
+    };
+    for (const Case& c : {Case{"EUC-JP", "\xC6\xFC\xCB\xDC\xB8\xEC"}, Case{"SHIFT-JIS", "\x93\xFA\x96\x7B\x8C\xEA"},
+                          Case{"ISO-2022-JP", "\x1B$BF|K\\8l\x1B(B"}, Case{"UTF-8", utf8Title}}) {
+        SCOPED_TRACE(c.declared);
+        auto handler = ParseDocument(std::string("<?xml version=\"1.0\" encoding=\"") + c.declared +
+                                     "\"?>\n<rss version=\"2.0\"><channel><title>" + c.title +
+                                     "</title>\n<item><title>" + c.title + "</title></item></channel></rss>\n");
+        ASSERT_EQ(handler->Pending().size(), 1u);
+        EXPECT_EQ(handler->GetFeed()->title, utf8Title);
+        EXPECT_EQ(handler->Pending()[0]->GetSubject(), utf8Title);
+    }
+}
+
+TEST_F(FeedParser, EveryCorpusDocumentParsesOrFailsCleanly) {
+    int files = 0, withItems = 0, failed = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(QUILLO_CORPUS)) {
+        if (!entry.is_regular_file()) continue;
+        ++files;
+        fs::remove(dir_ / "log.txt");
+        g_feedError = false;
+        auto handler = ParseDocument(ReadFile(entry.path()));
+        if (!handler->Pending().empty()) ++withItems;
+        if (g_feedError) {
+            ++failed;
+            EXPECT_EQ(LogEntries().size(), 1u) << entry.path();
+        }
+        for (const auto& message : handler->Pending()) {
+            const std::string& text = message->GetText();
+            EXPECT_EQ(text.find_first_of(std::string("\0", 1)), std::string::npos) << entry.path();
+            for (unsigned char ch : text) {
+                if (ch >= 0x80) {
+                    ADD_FAILURE() << "8-bit mail text from " << entry.path();
+                    break;
+                }
+            }
+        }
+    }
+    EXPECT_GT(files, 300);
+    EXPECT_GT(withItems, 150);
+    std::cout << files << " corpus files, " << withItems << " with items, " << failed << " failed\n";
+}
+
+}  // namespace
