@@ -62,7 +62,7 @@ bool MakeSureDirectoryPathExists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, bool sync) {
     const std::string temp = path + ".new";
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return false;
@@ -73,7 +73,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
         if (n <= 0) ok = false;
         else done += static_cast<size_t>(n);
     }
-    if (ok && ::fsync(fd) != 0) ok = false;
+    if (ok && sync && ::fsync(fd) != 0) ok = false;
     if (::close(fd) != 0) ok = false;
     if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
     if (!ok) std::remove(temp.c_str());

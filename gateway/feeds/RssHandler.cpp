@@ -86,11 +86,13 @@ void RssHandler::FinishDownload(const FeedTransferResult& result) {
         LogFailure("latest.xmlを保存できませんでした。\nURL: " + url + "\n\n");
         return;
     }
+    // The validators are not synced: latest.xml is not either, and a lost one only
+    // costs an unconditional download.
     if (!result.lastModified.empty())
-        WriteFileAtomically(folder + "lastmodified.txt", result.lastModified);
+        WriteFileAtomically(folder + "lastmodified.txt", result.lastModified, /*sync=*/false);
     // The ETag names the copy just stored; a reply without one leaves none to send back.
     if (!result.etag.empty())
-        WriteFileAtomically(folder + "etag.txt", result.etag);
+        WriteFileAtomically(folder + "etag.txt", result.etag, /*sync=*/false);
     else
         std::remove((folder + "etag.txt").c_str());
     ConvertFromEucJp();
