@@ -98,6 +98,9 @@ bool FeedTransfer::Setup(const InternetSession& session) {
     curl_easy_setopt(curl_, CURLOPT_MAXFILESIZE_LARGE,
                      static_cast<curl_off_t>(limits.maxBodyBytes));
     curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!limits.caFile.empty()) curl_easy_setopt(curl_, CURLOPT_CAINFO, limits.caFile.c_str());
     curl_easy_setopt(curl_, CURLOPT_USERAGENT, session.Agent().c_str());
     if (session.Share()) curl_easy_setopt(curl_, CURLOPT_SHARE, session.Share());
     // Many servers send only an ETag; without If-None-Match they answer every refresh

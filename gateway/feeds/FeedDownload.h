@@ -37,6 +37,8 @@ struct FeedTransferLimits {
     std::chrono::milliseconds totalTimeout{120000};
     long long maxBodyBytes = 64LL * 1024 * 1024;
     long maxRedirects = 10;
+    // Certificates are checked against the system's CA store; tests name their own CA.
+    std::string caFile;
 };
 const FeedTransferLimits& CurrentFeedTransferLimits();
 void SetFeedTransferLimitsForTesting(const FeedTransferLimits& limits);

@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
 #include <mutex>
 
 namespace {
@@ -302,6 +305,65 @@ TEST_F(FeedDownload, ALongBodyIsStoredWholeInOrder) {
     EXPECT_EQ(ReadFile(Folder(url) / "latest.xml"), body);
     ASSERT_EQ(handler->Pending().size(), 500u);
     EXPECT_EQ(handler->Pending()[499]->GetSubject(), "item 499");
+}
+
+// https against a local server whose certificate comes from a test CA made by openssl.
+class HttpsDownload : public AppDirTest {
+protected:
+    void SetUp() override {
+        AppDirTest::SetUp();
+        session_.Open("QUILLO");
+        const fs::path tls = dir_ / "tls";
+        const std::string script = std::string(QUILLO_TEST_SUPPORT) + "/http_server.py";
+        ASSERT_EQ(std::system(("python3 " + script + " --make-ca " + tls.string()).c_str()), 0);
+        WriteFile(dir_ / "body.xml", kFeed);
+        const fs::path portFile = dir_ / "port";
+        server_ = ::popen(("python3 " + script + " --body " + (dir_ / "body.xml").string() +
+                           " --port-file " + portFile.string() + " --tls-dir " + tls.string())
+                              .c_str(),
+                          "w");
+        ASSERT_NE(server_, nullptr);
+        for (int i = 0; i < 200 && !fs::exists(portFile); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        port_ = ReadFile(portFile);
+        ASSERT_FALSE(port_.empty());
+        ca_ = (tls / "ca.pem").string();
+    }
+    void TearDown() override {
+        if (server_) ::pclose(server_);  // closing its input ends the server
+        SetFeedTransferLimitsForTesting(FeedTransferLimits{});
+        AppDirTest::TearDown();
+    }
+    std::shared_ptr<RssHandler> Run(const std::string& url) {
+        auto handler = std::make_shared<RssHandler>(url, true, false);
+        handler->Download(session_);
+        return handler;
+    }
+
+    InternetSession session_;
+    FILE* server_ = nullptr;
+    std::string port_;
+    std::string ca_;
+};
+
+TEST_F(HttpsDownload, AServerWhoseCertificateChecksOutIsFetched) {
+    FeedTransferLimits limits;
+    limits.caFile = ca_;
+    SetFeedTransferLimitsForTesting(limits);
+    const std::string url = "https://127.0.0.1:" + port_ + "/feed.xml";
+    auto handler = Run(url);
+    EXPECT_EQ(handler->Pending().size(), 2u);
+    EXPECT_FALSE(g_feedError);
+    EXPECT_EQ(ReadFile(fs::path(GetFeedFolderPath(url)) / "lastmodified.txt"),
+              "Sat, 01 Jan 2005 00:00:00 GMT");
+}
+
+TEST_F(HttpsDownload, ACertificateFromAnUnknownAuthorityIsASendFailure) {
+    const std::string url = "https://127.0.0.1:" + port_ + "/feed.xml";
+    auto handler = Run(url);
+    EXPECT_TRUE(handler->Pending().empty());
+    EXPECT_TRUE(g_feedError);
+    EXPECT_EQ(LogEntries(), std::vector<std::string>{"HttpSendRequest()に失敗。\nURL: " + url + "\n\n"});
 }
 
 }  // namespace
