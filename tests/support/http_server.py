@@ -27,7 +27,8 @@ LOOPBACK = "127.0.0.1"
 
 class Route:
     def __init__(self, status=200, reason=None, headers=None, body=b"", delay=0.0,
-                 redirect=None, chunked=False, gzip_body=False, cut_after=None):
+                 redirect=None, chunked=False, gzip_body=False, cut_after=None,
+                 conditional=True):
         self.status = status
         self.reason = reason
         self.headers = list((headers or {}).items()) if isinstance(headers, dict) else list(headers or [])
@@ -37,6 +38,8 @@ class Route:
         self.chunked = chunked
         self.gzip_body = gzip_body
         self.cut_after = cut_after
+        # With a Last-Modified header, a request that sends it back gets 304.
+        self.conditional = conditional
 
 
 class _Handler(http.server.BaseHTTPRequestHandler):
@@ -51,6 +54,13 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         route = server._route(self.path)
         if route.delay:
             time.sleep(route.delay)
+        last_modified = dict((k.lower(), v) for k, v in route.headers).get("last-modified")
+        if (route.conditional and last_modified is not None
+                and self.headers.get("If-Modified-Since") == last_modified):
+            self.send_response_only(304, "Not Modified")
+            self.send_header("Last-Modified", last_modified)
+            self.end_headers()
+            return
         status = route.status
         headers = list(route.headers)
         body = route.body
