@@ -179,6 +179,41 @@ TEST(ConcurrentDownloader, AnUnreachableHostFailsOnlyItsOwnJob) {
     EXPECT_EQ(outcomes[1].body, "1");
 }
 
+TEST(ConcurrentDownloader, AJobThatIsNotReadyWaitsWithoutHoldingBackTheOthers) {
+    LoopbackHttpServer server({"127.0.0.1", "127.0.0.2"}, Echo);
+    std::vector<Outcome> outcomes;
+    std::vector<size_t> order;
+    auto jobs = JobsFor({server.Url(0, "/0?delay=150"), server.Url(1, "/1"), server.Url(1, "/2")},
+                        outcomes, order);
+    // Job 1 may start only once job 0 has finished; job 2 does not wait for either.
+    jobs[1].ready = [&outcomes] { return outcomes[0].calls > 0; };
+    ConcurrentDownloader(nullptr, 16, 4).Run(jobs);
+    ASSERT_EQ(order, (std::vector<size_t>{2, 0, 1}));
+    auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[2].target, "/1");
+    for (const auto& outcome : outcomes) EXPECT_EQ(outcome.result, CURLE_OK);
+}
+
+TEST(ConcurrentDownloader, WorkRunsBetweenRoundsUntilItIsDone) {
+    LoopbackHttpServer server({"127.0.0.1"}, Echo);
+    std::vector<Outcome> outcomes;
+    std::vector<size_t> order;
+    auto jobs = JobsFor({server.Url("/0?delay=100"), server.Url("/1?delay=100")}, outcomes, order);
+    // The caller's work keeps going while transfers are in flight, and may go on after
+    // the last one as long as it reports progress.
+    int calls = 0;
+    size_t finishedAtFirstCall = 99;
+    ConcurrentDownloader(nullptr, 16, 4).Run(jobs, [&] {
+        if (calls == 0) finishedAtFirstCall = order.size();
+        ++calls;
+        return calls < 5;
+    });
+    EXPECT_EQ(finishedAtFirstCall, 0u);
+    EXPECT_GE(calls, 5);
+    EXPECT_EQ(order.size(), 2u);
+}
+
 TEST(ConcurrentDownloader, HostKeyNamesSchemeHostAndPort) {
     const std::pair<const char*, const char*> cases[] = {
         {"http://Example.COM/feed.rdf", "http://example.com:80"},

@@ -3,6 +3,7 @@
 #include "FeedRefresh.h"
 
 #include "AppDirectory.h"
+#include "FeedDownload.h"
 #include "InternetSession.h"
 #include "LoopbackHttpServer.h"
 #include "Notifier.h"
@@ -84,6 +85,9 @@ Response MixedSet(const Request& request) {
     } else if (path == "/slow.xml") {   // answers late, but within its time-out
         response.body = Rss("slow", 2, "");
         response.delay = 300ms;
+    } else if (path == "/hang.xml") {  // answers after the transfer's time-out
+        response.body = Rss("hang", 2, "");
+        response.delay = 2500ms;
     } else if (path == "/moved.xml") {
         response.status = 301;
         response.reason = "Moved Permanently";
@@ -118,6 +122,10 @@ class ConcurrentRefresh : public ::testing::Test {
 protected:
     void SetUp() override {
         InstallNotifier(std::make_shared<QuietNotifier>());
+        // A short time-out, so the feed that never answers in time ends quickly.
+        FeedTransferLimits limits;
+        limits.totalTimeout = 1000ms;
+        SetFeedTransferLimitsForTesting(limits);
         root_ = fs::temp_directory_path() /
                 ("quillo-concurrent-" + std::to_string(getpid()) + "-" +
                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -125,6 +133,7 @@ protected:
     }
     void TearDown() override {
         SetAppDirectoryForTesting("");
+        SetFeedTransferLimitsForTesting(FeedTransferLimits());
         InstallNotifier(nullptr);
         fs::remove_all(root_);
     }
@@ -132,7 +141,7 @@ protected:
     std::vector<std::string> MixedUrls(const LoopbackHttpServer& server) {
         std::vector<std::string> urls;
         const char* paths[] = {"/ok/a.xml", "/missing.xml", "/ok/bb.xml", "/moved.xml",
-                               "/broken.xml", "/etag-only.xml", "/slow.xml", "/cut.xml",
+                               "/broken.xml", "/etag-only.xml", "/hang.xml", "/slow.xml", "/cut.xml",
                                "/euc.xml", "/gone.xml", "/plain.xml", "/ok/ccc.xml"};
         size_t host = 0;
         for (const char* path : paths) urls.push_back(server.Url(host++ % 2, path));
@@ -236,10 +245,18 @@ TEST_F(ConcurrentRefresh, GivesTheSameMailboxLogAndFilesAsOneAtATime) {
 
     WriteSettings(root_ / "reference", urls, "1");
     Snapshot reference = Run(root_ / "reference", /*sequential=*/true);
-    // The mixed set really meets every path: messages, 304s, errors.
+    // The mixed set really meets every path: each failing feed is logged at both
+    // connections, the 304s and the redirect give messages.
     EXPECT_TRUE(reference.feedError);
-    EXPECT_GE(reference.log.size(), 6u);
-    EXPECT_NE(reference.mailbox.find("connection 1"), std::string::npos);
+    for (const char* failing : {"/missing.xml", "/broken.xml", "/hang.xml", "/cut.xml", "/gone.xml",
+                                "/refused.xml", "ftp://"}) {
+        int entries = 0;
+        for (const auto& entry : reference.log) entries += entry.find(failing) != std::string::npos;
+        EXPECT_EQ(entries, 2) << failing;
+    }
+    ASSERT_EQ(reference.log.size(), 14u);
+    EXPECT_EQ(reference.log[0].rfind("HTTPステータス: 404 Not Found\n", 0), 0u) << reference.log[0];
+    EXPECT_NE(reference.mailbox.find("[target.xml]"), std::string::npos);
 
     struct Case {
         const char* name;
