@@ -20,8 +20,29 @@ namespace {
 
 constexpr const char* kCrLf = "\r\n";
 
+// Characters XML 1.0 forbids (C0 controls other than TAB, LF and CR; U+FFFE and
+// U+FFFF) are left out: one of them would make the whole feed list unreadable to the
+// gateway's XML parser. Text pasted from web pages does carry them now and then.
+std::string WithoutForbiddenCharacters(std::string text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char b = static_cast<unsigned char>(text[i]);
+        if (b < 0x20 && b != '\t' && b != '\n' && b != '\r') continue;
+        if (b == 0xEF && i + 2 < text.size() && text[i + 1] == '\xBF' &&
+            (text[i + 2] == '\xBE' || text[i + 2] == '\xBF')) {
+            i += 2;
+            continue;
+        }
+        out += text[i];
+    }
+    return out;
+}
+
 // Every value from the head or the tree: escaped, then made UTF-8.
-std::string Value(std::string_view text) { return LocalToUtf8(EscapeXmlText(text)); }
+std::string Value(std::string_view text) {
+    return WithoutForbiddenCharacters(LocalToUtf8(EscapeXmlText(text)));
+}
 
 void Line(std::string& out, std::string_view text) {
     out += text;
@@ -162,8 +183,20 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes,
         ok = false;
         if (error) *error = SystemError("cannot replace " + target);
     }
-    if (!ok) unlink(temp.c_str());
-    return ok;
+    if (!ok) {
+        unlink(temp.c_str());
+        return false;
+    }
+    // The rename itself reaches the disk only with its directory.
+    const std::size_t slash = target.rfind('/');
+    const std::string directory =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
+    const int dirFd = open(directory.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        (void)fsync(dirFd);
+        close(dirFd);
+    }
+    return true;
 }
 
 OpmlSaveResult SaveOpmlFile(const std::string& path, const OpmlHead& head,

@@ -49,7 +49,8 @@ TEST(FeedListCrossProgram, GatewayReadsTheFeedUrlsTheEditorSavedInTreeOrder) {
     QTreeWidgetItem* inner = CreateFolderNode(&tree, news, "Inner & more");
     CreateFeedItemNode(&tree, inner, "Two", {"http://127.0.0.1:8080/two?a=1&b=\"2\"", "", ""});
     CreateFeedItemNode(&tree, news, "Three", {"http://127.0.0.1:8080/three", "説明", ""});
-    CreateFeedItemNode(&tree, nullptr, "Four", {"http://[::1]:8080/four", "", ""});
+    // A control character pasted into a description must not spoil the whole list.
+    CreateFeedItemNode(&tree, nullptr, "Four", {"http://[::1]:8080/four", "bell\x07", ""});
 
     const fs::path dir = FreshDir("tree");
     ASSERT_TRUE(SaveOpmlFile((dir / "feedlist.xml").string(), {"t", "", "", "", "", ""}, &tree).ok);

@@ -90,6 +90,15 @@ TEST(OpmlWriter, AnAmpersandAndAnAmpEntityGiveTheSameBytes) {
     EXPECT_EQ(BuildOpmlText({}, &a, kNow), BuildOpmlText({}, &b, kNow));
 }
 
+TEST(OpmlWriter, CharactersXmlForbidsAreLeftOutSoTheFileStaysXml) {
+    QTreeWidget tree;
+    CreateFeedItemNode(&tree, nullptr, "a\x01" "b\x0B", {"http://127.0.0.1/\x1F", "tab\tkept\xEF\xBF\xBF", ""});
+    const std::string text = BuildOpmlText({}, &tree, kNow);
+    EXPECT_NE(text.find("<outline text=\"ab\" type=\"rss\" xmlUrl=\"http://127.0.0.1/\" "
+                        "description=\"tab\tkept\" htmlUrl=\"\" title=\"ab\" />"),
+              std::string::npos);
+}
+
 // Reads text into a fresh tree and returns the tree as text.
 std::string ReadBack(const std::string& text, OpmlHead* head = nullptr) {
     QTreeWidget tree;
