@@ -5,6 +5,7 @@
 #include "InternetSession.h"
 #include "Log.h"
 #include "Notifier.h"
+#include "RefreshProgress.h"
 #include "Trace.h"
 #include "XmlParse.h"
 
@@ -202,8 +203,10 @@ void RssManager::LoadOpmlFeedList() {
 
 void RssManager::Refresh() {
     LoadFeedList();
+    ReportRefreshProgress(0, static_cast<int>(handlers_.size()));
     InternetSession session;
     if (!session.Open("QUILLO")) {
+        ReportRefreshFinished();
         if (!settings_.disableMessageBox) ShowErrorBox(kSessionFailure);
         WriteLog(kSessionFailure);
         return;
@@ -211,6 +214,7 @@ void RssManager::Refresh() {
     DownloadFeeds(handlers_, session, settings_.downloadConcurrency);
     session.Close();
     NumberMailbox();
+    ReportRefreshFinished();
 }
 
 void RssManager::NumberMailbox() {

@@ -4,12 +4,14 @@
 #include "HeadlessMainLoop.h"
 #include "Pop3Server.h"
 #include "ProcessFlags.h"
+#include "QtMainLoop.h"
 
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <future>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -22,10 +24,16 @@ int RunQuillo(const std::string& commandLine) {
 
     HeadlessMainLoop::BlockExitSignals();
     Pop3Server* serverForExit = nullptr;
-    HeadlessMainLoop loop([&serverForExit] {
+    auto exitCommand = [&serverForExit] {
         if (serverForExit) serverForExit->Stop();
-    });
-    Pop3Server server({[&loop] { loop.PostClose(); }, nullptr});
+    };
+    // With a display the Qt loop stands for the message loop; without one, headless.
+    std::unique_ptr<QtMainLoop> qtLoop = QtMainLoop::CreateIfDisplay(exitCommand);
+    HeadlessMainLoop headlessLoop(exitCommand);
+    MainLoop& loop = qtLoop ? static_cast<MainLoop&>(*qtLoop) : headlessLoop;
+    Pop3Server server({[&loop] { loop.PostClose(); }, [&qtLoop](RssManager&) {
+                           if (qtLoop) qtLoop->AddTrayIcon();
+                       }});
     serverForExit = &server;
 
     std::promise<void> finished;

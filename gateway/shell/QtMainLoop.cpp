@@ -1,0 +1,63 @@
+#include "QtMainLoop.h"
+
+#include "MainObject.h"
+#include "TrayIcon.h"
+
+#include <QApplication>
+
+#include <cstdlib>
+
+namespace {
+bool Set(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+}  // namespace
+
+std::unique_ptr<QtMainLoop> QtMainLoop::CreateIfDisplay(std::function<void()> exitCommand) {
+    if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY")) return nullptr;
+    // QApplication keeps references to these for its whole life.
+    static int argc = 1;
+    static char name[] = "Quillo";
+    static char platformOption[] = "-platform";
+    static char withWayland[] = "wayland;xcb;offscreen";
+    static char x11[] = "xcb;offscreen";
+    static char* argv[] = {name, platformOption, Set("WAYLAND_DISPLAY") ? withWayland : x11,
+                           nullptr};
+    // A display that does not answer falls through to offscreen, which means headless:
+    // boxes nobody can see must not stop the server thread. A platform the user chose
+    // is taken as it is.
+    const bool chosen = Set("QT_QPA_PLATFORM");
+    if (!chosen) argc = 3;
+    auto app = std::make_unique<QApplication>(argc, argv);
+    if (!chosen && QGuiApplication::platformName() == QLatin1String("offscreen")) return nullptr;
+    return std::unique_ptr<QtMainLoop>(new QtMainLoop(std::move(app), std::move(exitCommand)));
+}
+
+QtMainLoop::QtMainLoop(std::function<void()> exitCommand)
+    : QtMainLoop(nullptr, std::move(exitCommand)) {}
+
+QtMainLoop::QtMainLoop(std::unique_ptr<QApplication> app, std::function<void()> exitCommand)
+    : app_(std::move(app)) {
+    QApplication::setApplicationName(QStringLiteral("Quillo"));
+    QApplication::setWindowIcon(QuilloIcon());
+    // The about box and message boxes are the only windows; closing them must not end
+    // the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    main_ = std::make_unique<MainObject>(std::move(exitCommand));
+}
+
+QtMainLoop::~QtMainLoop() = default;
+
+int QtMainLoop::Run() {
+    if (main_->IsClosed()) return 0;
+    QApplication::exec();
+    // A close that came from outside the main object (a session manager ending the
+    // application) still takes the icon away.
+    main_->Close();
+    return 0;
+}
+
+void QtMainLoop::PostClose() { main_->PostClose(); }
+
+void QtMainLoop::AddTrayIcon() { main_->PostAddTrayIcon(); }
