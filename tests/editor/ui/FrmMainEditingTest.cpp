@@ -481,3 +481,23 @@ TEST_F(FrmMainTest, SelectedNodesShowTheSelectedImage) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FrmMainTest, ShortcutsReachTheirCommandsFromTheTree) {
+    TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QTreeWidgetItem* c = w.TrvOpml->findItems("C", Qt::MatchExactly | Qt::MatchRecursive).front();
+    w.TrvOpml->setCurrentItem(c);
+    w.FlushSelectionChange();
+    w.TrvOpml->setFocus();
+    QTest::keyClick(w.TrvOpml, Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(Shape(w.TrvOpml), "C\nFolder\n  A\n  B\n");
+    QTest::keyClick(w.TrvOpml, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(Shape(w.TrvOpml), "C\nFolder\n  A\n  B\n新規アイテム\n");
+    // The title box now has the focus: Ctrl+N adds nothing more.
+    QTest::keyClick(w.EdtRssTitle, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(w.TrvOpml->topLevelItemCount(), 3);
+}
+
+}  // namespace

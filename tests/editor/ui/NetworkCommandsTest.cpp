@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
+#include <QUrl>
 
 #include "HttpClient.h"
 #include "OpmlModel.h"
@@ -129,6 +130,32 @@ TEST_F(NetworkCommandsTest, WindowKeepsPaintingWhileARequestRuns) {
     w.Http().SetReadTimeoutMs(1000);
     w.Http().Get(server_->Url("/slow").toStdString());
     EXPECT_GE(ticks, 5);
+}
+
+TEST_F(NetworkCommandsTest, ProxyFromTheEnvironmentIsNeverUsed) {
+    qputenv("http_proxy", "http://127.0.0.1:1");
+    qputenv("HTTP_PROXY", "http://127.0.0.1:1");
+    HttpClient client;
+    const HttpResult r = client.Get(server_->Url("/opml/basic.opml").toStdString());
+    qunsetenv("http_proxy");
+    qunsetenv("HTTP_PROXY");
+    EXPECT_TRUE(r.ok) << r.errorMessage;
+}
+
+TEST_F(NetworkCommandsTest, OnlyHttpAddressesAreFetched) {
+    const QString local = WriteFile("secret.txt", "secret");
+    HttpClient client;
+    const HttpResult r = client.Get(QUrl::fromLocalFile(local).toString().toStdString());
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.body.isEmpty());
+}
+
+TEST_F(NetworkCommandsTest, OversizedBodyFailsInsteadOfFillingMemory) {
+    HttpClient client;
+    client.SetMaxBodyBytes(100);
+    const HttpResult r = client.Get(server_->Url("/opml/basic.opml").toStdString());
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.body.isEmpty());
 }
 
 TEST_F(NetworkCommandsTest, RefusedConnectionFails) {
