@@ -1,0 +1,71 @@
+// Any bytes as a feed document, and as a sentitems.xml, through the real parse and
+// filing path of one handler: it must never crash, hang or leak.
+#include "AppDirectory.h"
+#include "RssHandler.h"
+
+#include <xercesc/util/PlatformUtils.hpp>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+const std::string& Folder() {
+    static const std::string folder = [] {
+        char pattern[] = "/tmp/quillo-fuzz-parser-XXXXXX";
+        std::string dir = ::mkdtemp(pattern);
+        SetAppDirectoryForTesting(dir);
+        xercesc::XMLPlatformUtils::Initialize();
+        RssHandler handler("http://127.0.0.1/fuzz", true, false);
+        std::system(("mkdir -p '" + handler.FeedFolder() + "'").c_str());
+        return handler.FeedFolder();
+    }();
+    return folder;
+}
+
+void Write(const std::string& path, const uint8_t* data, size_t size) {
+    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(data, 1, size, f);
+        std::fclose(f);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string& folder = Folder();
+    // The first byte says where the document goes: the feed, the store, or both.
+    const uint8_t mode = size ? data[0] % 3 : 0;
+    if (size) {
+        ++data;
+        --size;
+    }
+    std::remove((folder + "sentitems.xml").c_str());
+    std::remove((folder + "sentitems.xml.bad").c_str());
+    Write(folder + "latest.xml", data, size);
+    if (mode >= 1) Write(folder + "sentitems.xml", data, size);
+    RssHandler handler("http://127.0.0.1/fuzz", true, mode == 2);
+    handler.LoadSentItems();
+    handler.ConvertFromEucJp();
+    handler.ConvertFromShiftJis();
+    handler.ConvertFromIso2022Jp();
+    handler.Parse();
+    handler.NumberMessages(1);
+    for (const auto& message : handler.Pending()) {
+        const std::string& text = message->GetText();
+        for (unsigned char c : text) {
+            if (c >= 0x80) std::abort();  // mail text leaves the gateway 7-bit
+        }
+    }
+    if (mode == 1 && handler.GetMessageCount() > 0) {
+        handler.DeleteMessage(1);
+        handler.SaveSentItems();
+        RssHandler again("http://127.0.0.1/fuzz", true, false);
+        again.LoadSentItems();
+        // A record written is a record read back, whatever its text.
+        if (again.SentItems().size() != handler.Deleted().size()) std::abort();
+    }
+    return 0;
+}
