@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -93,6 +94,17 @@ TTrvOpml::DropZone TTrvOpml::ZoneAt(const QPoint& pos, QTreeWidgetItem** node) c
     const int labelRight = cell.left() + iconSize().width() + 6 +
                            fontMetrics().horizontalAdvance(item->text(0)) + 4;
     return pos.x() <= labelRight ? DropZone::OnNode : DropZone::RightOfLabel;
+}
+
+void TTrvOpml::mousePressEvent(QMouseEvent* event) {
+    // A click below the last row keeps the selection, so the node boxes never
+    // show values that belong to no selected node.
+    if (itemAt(event->position().toPoint()) == nullptr) {
+        setFocus(Qt::MouseFocusReason);
+        event->accept();
+        return;
+    }
+    QTreeWidget::mousePressEvent(event);
 }
 
 void TTrvOpml::dragEnterEvent(QDragEnterEvent* event) {
@@ -393,6 +405,32 @@ void TFrmMain::closeEvent(QCloseEvent* event) {
         }
     }
     event->accept();
+}
+
+namespace {
+
+QStringList LocalFiles(const QMimeData* mime) {
+    QStringList paths;
+    for (const QUrl& url : mime->urls()) {
+        if (url.isLocalFile()) paths.push_back(url.toLocalFile());
+    }
+    return paths;
+}
+
+}  // namespace
+
+void TFrmMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+    else event->ignore();
+}
+
+void TFrmMain::dropEvent(QDropEvent* event) {
+    if (!event->mimeData()->hasUrls()) {
+        event->ignore();
+        return;
+    }
+    DropFiles(LocalFiles(event->mimeData()));
+    event->acceptProposedAction();
 }
 
 int TFrmMain::ShowMessageBox(const QString& text, int style) {

@@ -501,3 +501,30 @@ TEST_F(FrmMainTest, ShortcutsReachTheirCommandsFromTheTree) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FrmMainTest, FilesDroppedOnTheStatusBarAreMergedToo) {
+    TFrmMain& w = Open();
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(WriteFile("drop.opml", kTwoLevelOpml))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &drop);
+    EXPECT_EQ(w.TrvOpml->topLevelItemCount(), 2);
+}
+
+TEST_F(FrmMainTest, ClickBelowTheLastRowKeepsTheSelection) {
+    TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
+    QTreeWidgetItem* c = w.TrvOpml->findItems("C", Qt::MatchExactly | Qt::MatchRecursive).front();
+    w.TrvOpml->setCurrentItem(c);
+    w.FlushSelectionChange();
+    QTest::mouseClick(w.TrvOpml->viewport(), Qt::LeftButton, {}, QPoint(5, w.TrvOpml->viewport()->height() - 3));
+    EXPECT_TRUE(c->isSelected());
+    w.EdtRssDesc->setText("still attached");
+    EXPECT_EQ(OutlineData(c)->description, "still attached");
+}
+
+}  // namespace
