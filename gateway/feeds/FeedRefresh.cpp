@@ -4,6 +4,7 @@
 #include "FeedDownload.h"
 #include "FeedFolder.h"
 #include "InternetSession.h"
+#include "RefreshProgress.h"
 
 #include <algorithm>
 #include <map>
@@ -36,6 +37,7 @@ void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSessi
         download.transfer.reset();
         download.handled = true;
         ++nextToHandle;
+        ReportRefreshProgress(static_cast<int>(nextToHandle), static_cast<int>(downloads.size()));
         return true;
     };
 

@@ -8,6 +8,7 @@
 #include "LoopbackHttpServer.h"
 #include "Notifier.h"
 #include "ProcessFlags.h"
+#include "RefreshProgress.h"
 #include "RssManager.h"
 
 #include <gtest/gtest.h>
@@ -361,5 +362,27 @@ TEST_F(ConcurrentRefresh, StoresACompressedBodyDecoded) {
     EXPECT_NE(acceptEncoding.find("gzip"), std::string::npos) << acceptEncoding;
     fs::path folder = dir / "data" / ("127.0.0.1:" + server.Url("").substr(server.Url("").rfind(':') + 1) + "-packed.xml");
     EXPECT_EQ(ReadFile(folder / "latest.xml"), plain);
+}
+TEST_F(ConcurrentRefresh, ReportsProgressFeedByFeedInListOrder) {
+    LoopbackHttpServer server({"127.0.0.1"}, [](const Request& request) {
+        Response response;
+        response.body = Rss("p", 1, "");
+        // Later feeds answer sooner; progress still counts in list order.
+        response.delay = std::chrono::milliseconds(request.target == "/0.xml" ? 150 : 0);
+        return response;
+    });
+    std::vector<std::string> urls;
+    for (int i = 0; i < 5; ++i) urls.push_back(server.Url("/" + std::to_string(i) + ".xml"));
+    fs::path dir = root_ / "progress";
+    WriteSettings(dir, urls, "");
+    SetAppDirectoryForTesting(dir.string());
+    std::vector<std::pair<int, int>> reports;
+    InstallRefreshProgressSink([&](int done, int total) { reports.emplace_back(done, total); });
+    RssManager manager;
+    manager.LoadSettings();
+    manager.Refresh();
+    InstallRefreshProgressSink({});
+    std::vector<std::pair<int, int>> expected = {{0, 5}, {1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}, {0, 0}};
+    EXPECT_EQ(reports, expected);
 }
 }  // namespace
