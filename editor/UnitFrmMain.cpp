@@ -1055,7 +1055,12 @@ std::string TFrmMain::DiscoverFeed(const std::string& pageUrl) {
     if (!ContainsNoCase(response, "<success>", &open)) return {};
     const size_t start = open + std::strlen("<success>");
     if (!ContainsNoCase(response, "</success>", &close, start)) return {};
-    return response.substr(start, close - start);
+    // The address as the service wrote it, without the layout white space
+    // some answers put around it.
+    std::string url = response.substr(start, close - start);
+    const size_t first = url.find_first_not_of(" \t\r\n");
+    const size_t last = url.find_last_not_of(" \t\r\n");
+    return first == std::string::npos ? std::string() : url.substr(first, last - first + 1);
 }
 
 void TFrmMain::ActAddItemFromUrlExecute() {
