@@ -304,7 +304,7 @@ def quiet_environment() -> dict[str, str]:
         if name.lower().endswith("_proxy") or name in ("DISPLAY", "WAYLAND_DISPLAY"):
             del env[name]
     env["NO_PROXY"] = env["no_proxy"] = "*"
-    env["QT_QPA_PLATFORM"] = "offscreen"
+    env.pop("QT_QPA_PLATFORM", None)  # headless: no tray, nothing but the POP3 service
     return env
 
 
