@@ -200,6 +200,12 @@ FeedTransferResult FeedTransfer::Complete(CURLcode code) {
         std::remove(bodyPath_.c_str());
         return result;
     }
+    if (code == CURLE_URL_MALFORMAT) {
+        // The URL itself cannot be requested (a blank in it, a bad port number).
+        result.outcome = FeedTransferResult::Outcome::OpenFailed;
+        std::remove(bodyPath_.c_str());
+        return result;
+    }
     if (code != CURLE_OK) {
         result.outcome = FeedTransferResult::Outcome::SendFailed;
         result.detail = tooBig_ ? "body larger than the limit" : curl_easy_strerror(code);

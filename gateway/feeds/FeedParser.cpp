@@ -60,14 +60,22 @@ void AppendEscaped(std::string& out, const std::string& text, bool inAttribute) 
     }
 }
 
+// Deeper markup than any page needs is flattened to its text, so hostile nesting
+// cannot exhaust the stack.
+constexpr int kMaxMarkupDepth = 200;
+
 // The markup of a node as XML text (for Atom xhtml content).
-void AppendMarkup(std::string& out, const DOMNode* node) {
+void AppendMarkup(std::string& out, const DOMNode* node, int depth = 0) {
     switch (node->getNodeType()) {
         case DOMNode::TEXT_NODE:
         case DOMNode::CDATA_SECTION_NODE:
             AppendEscaped(out, ToUtf8(node->getNodeValue()), false);
             break;
         case DOMNode::ELEMENT_NODE: {
+            if (depth >= kMaxMarkupDepth) {
+                AppendEscaped(out, ToUtf8(node->getTextContent()), false);
+                break;
+            }
             const std::string name = ToUtf8(node->getNodeName());
             out += "<" + name;
             const DOMNamedNodeMap* attributes = node->getAttributes();
@@ -83,7 +91,7 @@ void AppendMarkup(std::string& out, const DOMNode* node) {
             }
             out += ">";
             for (const DOMNode* c = node->getFirstChild(); c; c = c->getNextSibling())
-                AppendMarkup(out, c);
+                AppendMarkup(out, c, depth + 1);
             out += "</" + name + ">";
             break;
         }

@@ -107,6 +107,17 @@ TEST_F(FeedParser, Atom03ModifiedWinsAndOnlyCdataContentIsTakenWhenThereIsSome) 
     EXPECT_EQ(e->GetText().find("ignored"), std::string::npos);
 }
 
+TEST_F(FeedParser, DeeplyNestedXhtmlContentIsFlattenedNotAStackOverflow) {
+    std::string nested;
+    for (int i = 0; i < 5000; ++i) nested += "<b>";
+    nested += "deep";
+    for (int i = 0; i < 5000; ++i) nested += "</b>";
+    auto handler = ParseDocument("<feed><entry><title>N</title><content type=\"xhtml\"><div>" + nested +
+                                 "</div></content></entry></feed>", true);
+    ASSERT_EQ(handler->Pending().size(), 1u);
+    EXPECT_NE(handler->Pending()[0]->GetText().find("deep"), std::string::npos);
+}
+
 TEST_F(FeedParser, UnknownRootsMalformedAndEmptyDocumentsAreLoggedWithTheFlag) {
     for (std::string doc : {"<html><body/></html>", "<rss><channel/></rss>", "<rss version=\"2.0\"><channel>",
                             "", "not xml at all", "<RDF:RDF/>"}) {
