@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string>
 
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -37,11 +38,23 @@ void OpenLogFile() {
         char script[] = "xdg-open \"$1\" >/dev/null 2>&1 &";
         char name[] = "quillo-open-log";
         char* argv[] = {arg0, arg1, script, name, path.data(), nullptr};
+        // The gateway blocks SIGINT and SIGTERM and ignores SIGPIPE; the handler and the
+        // viewer it starts get the defaults back, or they could not be ended.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t none, defaults;
+        sigemptyset(&none);
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
         pid_t pid = 0;
         // The result is not looked at: a missing handler is not reported.
-        if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) == 0) {
+        if (posix_spawn(&pid, "/bin/sh", nullptr, &attributes, argv, environ) == 0) {
             waitpid(pid, nullptr, 0);
         }
+        posix_spawnattr_destroy(&attributes);
         return;
     }
     std::fprintf(stderr, "log: %s\n", path.c_str());
