@@ -6,6 +6,7 @@
 #include <QApplication>
 
 #include <cstdlib>
+#include <string>
 
 namespace {
 bool Set(const char* name) {
@@ -16,21 +17,24 @@ bool Set(const char* name) {
 
 std::unique_ptr<QtMainLoop> QtMainLoop::CreateIfDisplay(std::function<void()> exitCommand) {
     if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY")) return nullptr;
+    // The platforms to try, in order: the user's choice, or Wayland and X11. A display
+    // that does not answer falls through to offscreen, which means headless: boxes
+    // nobody can see must not stop the server thread, and Qt must not abort the
+    // program for want of a display. Only an explicit choice of offscreen keeps it.
+    static std::string platforms;
+    platforms = Set("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM")
+                : Set("WAYLAND_DISPLAY") ? "wayland;xcb"
+                                         : "xcb";
+    const bool offscreenChosen = platforms.find("offscreen") != std::string::npos;
+    if (!offscreenChosen) platforms += ";offscreen";
     // QApplication keeps references to these for its whole life.
-    static int argc = 1;
+    static int argc = 3;
     static char name[] = "Quillo";
     static char platformOption[] = "-platform";
-    static char withWayland[] = "wayland;xcb;offscreen";
-    static char x11[] = "xcb;offscreen";
-    static char* argv[] = {name, platformOption, Set("WAYLAND_DISPLAY") ? withWayland : x11,
-                           nullptr};
-    // A display that does not answer falls through to offscreen, which means headless:
-    // boxes nobody can see must not stop the server thread. A platform the user chose
-    // is taken as it is.
-    const bool chosen = Set("QT_QPA_PLATFORM");
-    if (!chosen) argc = 3;
+    static char* argv[] = {name, platformOption, platforms.data(), nullptr};
     auto app = std::make_unique<QApplication>(argc, argv);
-    if (!chosen && QGuiApplication::platformName() == QLatin1String("offscreen")) return nullptr;
+    if (!offscreenChosen && QGuiApplication::platformName() == QLatin1String("offscreen"))
+        return nullptr;
     return std::unique_ptr<QtMainLoop>(new QtMainLoop(std::move(app), std::move(exitCommand)));
 }
 

@@ -72,7 +72,12 @@ class OnADisplay(unittest.TestCase):
             self.assertEqual(q.wait(10), 0)
 
     def test_a_display_that_does_not_answer_means_headless(self):
-        with self.start(env={"DISPLAY": ":987"}) as q:
+        for env in ({"DISPLAY": ":987"}, {"DISPLAY": ":987", "QT_QPA_PLATFORM": "xcb"}):
+            with self.subTest(env=env):
+                self.headless_on(env)
+
+    def headless_on(self, env):
+        with self.start(env=env) as q:
             self.assertNotIn("QXcbEventQueue", thread_names(q.process.pid))
             with Pop3Client(self.port) as c:
                 self.assertEqual(c.greeting(), b"+OK QUILLO WELCOME\r\n")
