@@ -11,6 +11,7 @@
 #include "TrayTestSupport.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -146,6 +147,30 @@ TEST_F(GatewayTest, DisableTrayIconKeepsTheIconAwayWhileServing) {
 TEST_F(GatewayTest, TrayIconIsAddedAfterTheSettingsAreRead) {
     Start(false);
     EXPECT_TRUE(ProcessEventsUntil([&] { return loop_->Main().Tray().IsShown(); }));
+    loop_->Main().Tray().Action(kCommandExit)->trigger();
+    loop_->Run();
+    EXPECT_EQ(serverDone_.wait_for(10s), std::future_status::ready);
+}
+
+TEST_F(GatewayTest, ServerKeepsServingWhileTheAboutBoxIsOpen) {
+    Start(true);
+    std::string greeting;
+    bool boxWasOpen = false;
+    WhenModalBoxOpens([&](QWidget* box) {
+        std::atomic<bool> greeted{false};
+        std::thread client([&] {
+            int fd = ConnectAndGreet(port_, greeting);
+            if (fd >= 0) close(fd);
+            greeted = true;
+        });
+        ProcessEventsUntil([&] { return greeted.load(); }, 10000);
+        client.join();
+        boxWasOpen = box->isVisible();
+        qobject_cast<QDialog*>(box)->accept();
+    });
+    loop_->Main().OnCommand(kCommandAbout);
+    EXPECT_TRUE(boxWasOpen);
+    EXPECT_EQ(greeting, "+OK QUILLO WELCOME\r\n");
     loop_->Main().Tray().Action(kCommandExit)->trigger();
     loop_->Run();
     EXPECT_EQ(serverDone_.wait_for(10s), std::future_status::ready);
