@@ -80,17 +80,21 @@ TEST_F(Normaliser, CharactersAndShiftStatesAcrossAnyReadBoundaryComeOutWhole) {
         std::string text;
     };
     for (const Case& c : {Case{"EUC-JP", "-Ew", kEuc}, Case{"SHIFT-JIS", "-Sw", kSjis}}) {
-        // One long line, one byte off even, so that two-byte characters straddle every
-        // 1998-byte piece and every 64 KiB block.
-        std::string line = "x";
-        std::string expected = "x";
-        while (line.size() < 200000) {
-            line += c.text;
-            expected += kUtf8;
+        // One long line, with and without a one-byte offset, so that two-byte characters
+        // straddle the 1998-byte pieces of the line and the blocks read from the file.
+        for (std::string offset : {"", "x"}) {
+            std::string line = offset;
+            std::string expected = offset;
+            while (line.size() < 200000) {
+                line += c.text;
+                expected += kUtf8;
+            }
+            const std::string head = std::string("<?xml version=\"1.0\" encoding=\"") + c.name + "\"?>\n";
+            EXPECT_EQ(Convert(head + "<a>" + line + "</a>\n", c.name, c.options),
+                      std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n") + "<a>" + expected +
+                          "</a>\n")
+                << c.name << " offset " << offset.size();
         }
-        const std::string head = std::string("<?xml version=\"1.0\" encoding=\"") + c.name + "\"?>\n";
-        EXPECT_EQ(Convert(head + "<a>" + line + "</a>\n", c.name, c.options),
-                  std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n") + "<a>" + expected + "</a>\n");
     }
     // An ISO-2022-JP shift that opens in one piece and closes thousands of bytes later.
     std::string jis = "\x1B$B";
