@@ -77,11 +77,14 @@ void AppendMarkup(std::string& out, const DOMNode* node, int depth = 0) {
                 break;
             }
             const std::string name = ToUtf8(node->getNodeName());
-            out += "<" + name;
+            out += '<';
+            out += name;
             const DOMNamedNodeMap* attributes = node->getAttributes();
             for (XMLSize_t i = 0; attributes && i < attributes->getLength(); ++i) {
                 const DOMNode* attribute = attributes->item(i);
-                out += " " + ToUtf8(attribute->getNodeName()) + "=\"";
+                out += ' ';
+                out += ToUtf8(attribute->getNodeName());
+                out += "=\"";
                 AppendEscaped(out, ToUtf8(attribute->getNodeValue()), true);
                 out += "\"";
             }
@@ -92,7 +95,9 @@ void AppendMarkup(std::string& out, const DOMNode* node, int depth = 0) {
             out += ">";
             for (const DOMNode* c = node->getFirstChild(); c; c = c->getNextSibling())
                 AppendMarkup(out, c, depth + 1);
-            out += "</" + name + ">";
+            out += "</";
+            out += name;
+            out += '>';
             break;
         }
         default:
