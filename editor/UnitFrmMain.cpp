@@ -623,6 +623,23 @@ void TFrmMain::EdtSrcUrlChange() {
 
 // ---------------------------------------------------------------- file commands
 
+// After a scan: on success the tree is shown from its first node (and, when the
+// scan replaced the document, its head becomes the document's); on failure the
+// reason is shown and the document commands are off.
+void TFrmMain::ShowScanOutcome(bool takeHead, bool canSave) {
+    const OpmlScanOutcome outcome = reader_.Outcome();
+    if (outcome == OpmlScanOutcome::Success) {
+        ExpandAndSelectFirst(TrvOpml);
+        AfterExpandAndSelectFirst();
+        if (takeHead) CopyScratchHeadToDocument();
+        SetDocumentActions(true, canSave, true);
+    } else {
+        ShowMessageBox(Q(OutcomeMessage(outcome)), kErrorOk);
+        SetDocumentActions(false, false, false);
+    }
+    TrvOpml->setFocus();
+}
+
 void TFrmMain::ActOpenOpmlFileExecute() {
     const QString path = DialogHooks::GetOpenFileName(this, QStringLiteral("OPMLを開く..."), QString::fromUtf8(kOpmlFilter));
     if (path.isEmpty()) return;
@@ -636,17 +653,7 @@ void TFrmMain::ActOpenOpmlFileExecute() {
     BeginUpdate();
     reader_.ScanFile(S(path));
     EndUpdate();
-    const OpmlScanOutcome outcome = reader_.Outcome();
-    if (outcome == OpmlScanOutcome::Success) {
-        ExpandAndSelectFirst(TrvOpml);
-        AfterExpandAndSelectFirst();
-        CopyScratchHeadToDocument();
-        SetDocumentActions(true, true, true);
-    } else {
-        ShowMessageBox(Q(OutcomeMessage(outcome)), kErrorOk);
-        SetDocumentActions(false, false, false);
-    }
-    TrvOpml->setFocus();
+    ShowScanOutcome(true, true);
     modified_ = false;
 }
 
@@ -659,16 +666,7 @@ void TFrmMain::ActAddOpmlFileExecute() {
     reader_.ScanFile(S(path));
     EndUpdate();
     if (NodeCount() > before) modified_ = true;
-    const OpmlScanOutcome outcome = reader_.Outcome();
-    if (outcome == OpmlScanOutcome::Success) {
-        ExpandAndSelectFirst(TrvOpml);
-        AfterExpandAndSelectFirst();
-        SetDocumentActions(true, true, true);
-    } else {
-        ShowMessageBox(Q(OutcomeMessage(outcome)), kErrorOk);
-        SetDocumentActions(false, false, false);
-    }
-    TrvOpml->setFocus();
+    ShowScanOutcome(false, true);
 }
 
 bool TFrmMain::SaveTo(const QString& path) {
@@ -951,17 +949,7 @@ void TFrmMain::OpenFromUrl(const QString& url, const QString& placeholder) {
     ClearTree();
     reader_.ScanBuffer(std::string_view(result.body.constData(), static_cast<size_t>(result.body.size())));
     EndUpdate();
-    const OpmlScanOutcome outcome = reader_.Outcome();
-    if (outcome == OpmlScanOutcome::Success) {
-        ExpandAndSelectFirst(TrvOpml);
-        AfterExpandAndSelectFirst();
-        CopyScratchHeadToDocument();
-        SetDocumentActions(true, false, true);
-    } else {
-        ShowMessageBox(Q(OutcomeMessage(outcome)), kErrorOk);
-        SetDocumentActions(false, false, false);
-    }
-    TrvOpml->setFocus();
+    ShowScanOutcome(true, false);
 }
 
 void TFrmMain::AddFromUrl(const QString& url) {
@@ -976,49 +964,43 @@ void TFrmMain::AddFromUrl(const QString& url) {
     reader_.ScanBuffer(std::string_view(result.body.constData(), static_cast<size_t>(result.body.size())));
     EndUpdate();
     if (NodeCount() > before) modified_ = true;
-    const OpmlScanOutcome outcome = reader_.Outcome();
-    if (outcome == OpmlScanOutcome::Success) {
-        ExpandAndSelectFirst(TrvOpml);
-        AfterExpandAndSelectFirst();
-        SetDocumentActions(true, true, true);
-    } else {
-        ShowMessageBox(Q(OutcomeMessage(outcome)), kErrorOk);
-        SetDocumentActions(false, false, false);
-    }
-    TrvOpml->setFocus();
+    ShowScanOutcome(false, true);
     if (QTreeWidgetItem* node = SelectedNode()) TrvOpml->scrollToItem(node, QAbstractItemView::PositionAtTop);
 }
 
+// Both ask with the dialog titled `title`; an empty answer means cancelled or left blank.
+QString TFrmMain::AskOpmlUrl(const QString& title) {
+    FrmAppointOpmlUrl->setWindowTitle(title);
+    if (DialogHooks::ExecDialog(FrmAppointOpmlUrl) != QDialog::Accepted) return QString();
+    return FrmAppointOpmlUrl->EdtOpmlUrl->text();
+}
+
+QString TFrmMain::AskSearchUrl(const QString& title) {
+    FrmSearchBulkfeeds->setWindowTitle(title);
+    if (DialogHooks::ExecDialog(FrmSearchBulkfeeds) != QDialog::Accepted) return QString();
+    const QString text = FrmSearchBulkfeeds->EdtSearchString->text();
+    if (text.isEmpty()) return QString();
+    return SearchUrl(text, FrmSearchBulkfeeds->CbxSearchType->currentIndex());
+}
+
 void TFrmMain::ActOpenOpmlFileFromUrlExecute() {
-    FrmAppointOpmlUrl->setWindowTitle(QStringLiteral("URLからOPMLファイルを開く..."));
-    if (DialogHooks::ExecDialog(FrmAppointOpmlUrl) != QDialog::Accepted) return;
-    const QString url = FrmAppointOpmlUrl->EdtOpmlUrl->text();
-    if (url.isEmpty()) return;
-    OpenFromUrl(url, QStringLiteral("接続中..."));
+    const QString url = AskOpmlUrl(QStringLiteral("URLからOPMLファイルを開く..."));
+    if (!url.isEmpty()) OpenFromUrl(url, QStringLiteral("接続中..."));
 }
 
 void TFrmMain::ActOpenBulkfeedsSearchResultExecute() {
-    FrmSearchBulkfeeds->setWindowTitle(QStringLiteral("Bulkfeedsの検索結果を開く..."));
-    if (DialogHooks::ExecDialog(FrmSearchBulkfeeds) != QDialog::Accepted) return;
-    const QString text = FrmSearchBulkfeeds->EdtSearchString->text();
-    if (text.isEmpty()) return;
-    OpenFromUrl(SearchUrl(text, FrmSearchBulkfeeds->CbxSearchType->currentIndex()), QString::fromUtf8(kSearchingText));
+    const QString url = AskSearchUrl(QStringLiteral("Bulkfeedsの検索結果を開く..."));
+    if (!url.isEmpty()) OpenFromUrl(url, QString::fromUtf8(kSearchingText));
 }
 
 void TFrmMain::ActAddOpmlFileFromUrlExecute() {
-    FrmAppointOpmlUrl->setWindowTitle(QStringLiteral("URLからOPMLファイルを開く..."));
-    if (DialogHooks::ExecDialog(FrmAppointOpmlUrl) != QDialog::Accepted) return;
-    const QString url = FrmAppointOpmlUrl->EdtOpmlUrl->text();
-    if (url.isEmpty()) return;
-    AddFromUrl(url);
+    const QString url = AskOpmlUrl(QStringLiteral("URLからOPMLファイルを開く..."));
+    if (!url.isEmpty()) AddFromUrl(url);
 }
 
 void TFrmMain::ActAddBulkfeedsSearchResultExecute() {
-    FrmSearchBulkfeeds->setWindowTitle(QStringLiteral("Bulkfeedsの検索結果を追加..."));
-    if (DialogHooks::ExecDialog(FrmSearchBulkfeeds) != QDialog::Accepted) return;
-    const QString text = FrmSearchBulkfeeds->EdtSearchString->text();
-    if (text.isEmpty()) return;
-    AddFromUrl(SearchUrl(text, FrmSearchBulkfeeds->CbxSearchType->currentIndex()));
+    const QString url = AskSearchUrl(QStringLiteral("Bulkfeedsの検索結果を追加..."));
+    if (!url.isEmpty()) AddFromUrl(url);
 }
 
 bool TFrmMain::FetchFeedInfo(const std::string& url) {

@@ -169,9 +169,12 @@ private:
     QTreeWidgetItem* PlaceNewNode(const std::string& text, const TOutlineData* data);
     void MoveNode(QTreeWidgetItem* node, QTreeWidgetItem* newParent, int index);
     void CopyScratchHeadToDocument();
+    void ShowScanOutcome(bool takeHead, bool canSave);
     void ShowConnectFailure(const QString& url);
     void OpenFromUrl(const QString& url, const QString& placeholder);
     void AddFromUrl(const QString& url);
+    QString AskOpmlUrl(const QString& title);
+    QString AskSearchUrl(const QString& title);
     bool FetchFeedInfo(const std::string& url);
     std::string FindFeedOfPage(const std::string& pageUrl, bool* pageFetched);
     std::string DiscoverFeed(const std::string& pageUrl);
