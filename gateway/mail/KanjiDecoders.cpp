@@ -8,11 +8,34 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-class Utf8Decoder final : public KanjiDecoder {
+// Feeds the bytes one at a time to Derived::Step, a private member.
+template <class Derived>
+class ByteDecoder : public KanjiDecoder {
 public:
-    void Decode(std::string_view bytes, std::u32string& out) override {
-        for (char c : bytes) Step(static_cast<unsigned char>(c), out);
+    void Decode(std::string_view bytes, std::u32string& out) final {
+        for (char c : bytes) Self().Step(static_cast<unsigned char>(c), out);
     }
+
+protected:
+    // The end of a two-byte character: cp is 0 where the pair maps to nothing.
+    // Then the pair is one error, and an ASCII second byte is text of its own.
+    void EndPair(char32_t cp, unsigned char b, std::u32string& out) {
+        if (cp != 0) {
+            out += cp;
+            return;
+        }
+        out += kReplacement;
+        if (b < 0x80) Self().Step(b, out);
+    }
+
+private:
+    Derived& Self() { return static_cast<Derived&>(*this); }
+};
+
+class Utf8Decoder final : public ByteDecoder<Utf8Decoder> {
+    friend ByteDecoder<Utf8Decoder>;
+
+public:
     void Finish(std::u32string& out) override {
         if (needed_ != 0) out += kReplacement;
         Reset();
@@ -70,11 +93,10 @@ private:
     unsigned char upper_ = 0xBF;
 };
 
-class ShiftJisDecoder final : public KanjiDecoder {
+class ShiftJisDecoder final : public ByteDecoder<ShiftJisDecoder> {
+    friend ByteDecoder<ShiftJisDecoder>;
+
 public:
-    void Decode(std::string_view bytes, std::u32string& out) override {
-        for (char c : bytes) Step(static_cast<unsigned char>(c), out);
-    }
     void Finish(std::u32string& out) override {
         if (lead_ != 0) out += kReplacement;
         lead_ = 0;
@@ -102,23 +124,16 @@ private:
                 (lead - (lead < 0xA0 ? 0x81 : 0xC1)) * 188 + b - (b < 0x7F ? 0x40 : 0x41);
             cp = Jis0208CodePoint(pointer);
         }
-        if (cp != 0) {
-            out += cp;
-            return;
-        }
-        out += kReplacement;
-        // An ASCII byte after a lone lead byte is text of its own.
-        if (b < 0x80) Step(b, out);
+        EndPair(cp, b, out);
     }
 
     unsigned char lead_ = 0;
 };
 
-class EucJpDecoder final : public KanjiDecoder {
+class EucJpDecoder final : public ByteDecoder<EucJpDecoder> {
+    friend ByteDecoder<EucJpDecoder>;
+
 public:
-    void Decode(std::string_view bytes, std::u32string& out) override {
-        for (char c : bytes) Step(static_cast<unsigned char>(c), out);
-    }
     void Finish(std::u32string& out) override {
         if (lead_ != 0) out += kReplacement;
         lead_ = 0;
@@ -156,23 +171,17 @@ private:
             const int pointer = (lead - 0xA1) * kJisCells + (b - 0xA1);
             cp = jis0212 ? Jis0212CodePoint(pointer) : Jis0208CodePoint(pointer);
         }
-        if (cp != 0) {
-            out += cp;
-            return;
-        }
-        out += kReplacement;
-        if (b < 0x80) Step(b, out);
+        EndPair(cp, b, out);
     }
 
     unsigned char lead_ = 0;
     bool jis0212_ = false;
 };
 
-class Iso2022JpDecoder final : public KanjiDecoder {
+class Iso2022JpDecoder final : public ByteDecoder<Iso2022JpDecoder> {
+    friend ByteDecoder<Iso2022JpDecoder>;
+
 public:
-    void Decode(std::string_view bytes, std::u32string& out) override {
-        for (char c : bytes) Step(static_cast<unsigned char>(c), out);
-    }
     void Finish(std::u32string& out) override {
         if (lead_ != 0) out += kReplacement;
         if (!escape_.empty()) {
