@@ -30,8 +30,6 @@ std::unique_ptr<KanjiDecoder> MakeKanjiDecoder(char inputLetter);
 // Output letters: w UTF-8, j ISO-2022-JP. (M, the header form, is not a stream.)
 std::unique_ptr<KanjiEncoder> MakeKanjiEncoder(char outputLetter);
 
-void AppendUtf8(char32_t codePoint, std::string& out);
-
 // Half-width katakana become full-width; a following half-width (semi-)voiced
 // sound mark joins its kana when JIS X 0208 holds the joined letter.
 class HalfWidthKanaFolder {

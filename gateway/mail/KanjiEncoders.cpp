@@ -3,12 +3,11 @@
 #include "KanjiCodec.h"
 
 #include "Jis0208.h"
+#include "TextUtil.h"
 
 #include <array>
 
 namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
 
 // Full-width forms of U+FF61..U+FF9F, in order.
 constexpr std::array<char32_t, 63> kFullWidthKana = {
@@ -41,7 +40,7 @@ char32_t Join(char32_t fullWidth, char32_t mark) {
 class Utf8Encoder final : public KanjiEncoder {
 public:
     void Encode(std::u32string_view codePoints, std::string& out) override {
-        for (char32_t cp : codePoints) AppendUtf8(cp, out);
+        for (char32_t cp : codePoints) AppendUtf8(out, cp);
     }
     void Finish(std::string&) override {}
 };
@@ -107,25 +106,6 @@ private:
 };
 
 }  // namespace
-
-void AppendUtf8(char32_t cp, std::string& out) {
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 void HalfWidthKanaFolder::Fold(std::u32string_view in, std::u32string& out) {
     for (char32_t cp : in) {

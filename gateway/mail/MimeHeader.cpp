@@ -2,6 +2,7 @@
 
 #include "Jis0208.h"
 #include "KanjiCodec.h"
+#include "TextUtil.h"
 
 #include <algorithm>
 #include <vector>
@@ -105,7 +106,7 @@ void WriteUtf8Run(std::u32string_view run, WordWriter& writer) {
     std::string word;
     for (char32_t cp : run) {
         std::string bytes;
-        AppendUtf8(cp, bytes);
+        AppendUtf8(bytes, cp);
         if (!word.empty() && kUtf8Prefix.size() + Base64Length(word.size() + bytes.size()) +
                                      kSuffix.size() >
                                  writer.Limit()) {
