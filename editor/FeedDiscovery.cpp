@@ -5,6 +5,8 @@
 #include <cctype>
 #include <map>
 
+#include "Utf8Text.h"
+
 namespace {
 
 char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
@@ -32,25 +34,6 @@ size_t FindNoCase(const std::string& hay, const std::string& needle, size_t pos)
         if (k == needle.size()) return i;
     }
     return std::string::npos;
-}
-
-void AppendUtf8(std::string& out, unsigned long cp) {
-    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 // Enough of HTML's character references for addresses: the named ones that
@@ -86,7 +69,10 @@ std::string DecodeEntities(const std::string& s) {
                 cp = cp * (hex ? 16 : 10) + static_cast<unsigned long>(v);
             }
             if (valid) {
-                AppendUtf8(out, cp);
+                // A reference to no character (NUL, a surrogate, past U+10FFFF) is dropped.
+                if (cp != 0 && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF)) {
+                    AppendUtf8(out, static_cast<char32_t>(cp));
+                }
                 i = semi + 1;
                 continue;
             }

@@ -8,6 +8,8 @@
 #include <map>
 #include <sstream>
 
+#include "Utf8Text.h"
+
 namespace {
 
 const std::string kEmpty;
@@ -40,53 +42,12 @@ std::string UpperCopy(std::string_view text) {
 
 // Offset of the first byte that does not belong to a valid UTF-8 sequence, or size.
 std::size_t FirstInvalidUtf8(std::string_view text) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     for (std::size_t i = 0; i < text.size();) {
-        const unsigned char b = byte(i);
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        unsigned char low = 0x80, high = 0xBF;
-        if (b >= 0xC2 && b <= 0xDF) {
-            length = 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            length = 3;
-            if (b == 0xE0) low = 0xA0;
-            if (b == 0xED) high = 0x9F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            length = 4;
-            if (b == 0xF0) low = 0x90;
-            if (b == 0xF4) high = 0x8F;
-        } else {
-            return i;
-        }
-        if (i + length > text.size() || byte(i + 1) < low || byte(i + 1) > high) return i;
-        for (std::size_t k = 2; k < length; ++k) {
-            if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return i;
-        }
+        const std::size_t length = Utf8SequenceLength(text, i);
+        if (length == 0) return i;
         i += length;
     }
     return text.size();
-}
-
-void AppendUtf8(std::string& out, unsigned long cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 bool IsXmlChar(unsigned long cp) {
