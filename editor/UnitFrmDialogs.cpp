@@ -22,6 +22,25 @@ HookState& State() {
     return state;
 }
 
+// A name queued by a test answers the next file dialog; in test mode without one
+// the dialog is cancelled. False when the real dialog is to be shown.
+bool AnswerFileDialogFromHooks(QString& name) {
+    HookState& s = State();
+    if (!s.fileNames.empty()) {
+        name = s.fileNames.front();
+        s.fileNames.pop_front();
+        return true;
+    }
+    name.clear();
+    return s.testMode;
+}
+
+QString ExecFileDialog(QFileDialog& dialog) {
+    dialog.setSizeGripEnabled(true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().front();
+}
+
 }  // namespace
 
 QPoint ComputeDialogPosition(const QRect& mainWindow, const QSize& dialog, const QSize& workArea) {
@@ -84,40 +103,24 @@ QMessageBox::StandardButton DialogHooks::ShowMessageBox(QWidget* owner, const QS
 }
 
 QString DialogHooks::GetOpenFileName(QWidget* owner, const QString& title, const QString& filter) {
-    HookState& s = State();
-    if (!s.fileNames.empty()) {
-        const QString name = s.fileNames.front();
-        s.fileNames.pop_front();
-        return name;
-    }
-    if (s.testMode) return {};
+    if (QString name; AnswerFileDialogFromHooks(name)) return name;
     QFileDialog dialog(owner, title, QString(), filter);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::ReadOnly, false);
-    dialog.setSizeGripEnabled(true);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().front();
+    return ExecFileDialog(dialog);
 }
 
 QString DialogHooks::GetSaveFileName(QWidget* owner, const QString& title, const QString& presetName,
                                      const QString& filter, const QString& defaultSuffix) {
-    HookState& s = State();
-    if (!s.fileNames.empty()) {
-        const QString name = s.fileNames.front();
-        s.fileNames.pop_front();
-        return name;
-    }
-    if (s.testMode) return {};
+    if (QString name; AnswerFileDialogFromHooks(name)) return name;
     QFileDialog dialog(owner, title, QString(), filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultSuffix);
     dialog.selectFile(presetName);
-    dialog.setSizeGripEnabled(true);
     // QFileDialog asks before overwriting an existing file by default.
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().front();
+    return ExecFileDialog(dialog);
 }
 
 int DialogHooks::ExecDialog(QDialog* dialog) {
