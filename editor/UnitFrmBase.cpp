@@ -1,7 +1,9 @@
 #include "UnitFrmBase.h"
 
+#include <QDialogButtonBox>
 #include <QLayout>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 
 #include "UnitFrmDialogs.h"
@@ -15,6 +17,18 @@ TFrmBase::TFrmBase(QWidget* mainWindow)
 
 void TFrmBase::FixSize() {
     if (layout() != nullptr) layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QDialogButtonBox* TFrmBase::MakeOkCancelButtons() {
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    ok->setObjectName("BtnOk");
+    ok->setDefault(true);
+    QPushButton* cancel = buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName("BtnCancel");
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    return buttons;
 }
 
 void TFrmBase::showEvent(QShowEvent* event) {

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QDialogButtonBox;
 class QLineEdit;
 
 // Common ground of the editor's secondary windows: modal, fixed border, on
@@ -17,6 +18,8 @@ protected:
     void SetFocusBox(QLineEdit* box) { focusBox_ = box; }
     // Called once the content is built: the size then stays fixed.
     void FixSize();
+    // OK (the default, accepts) and キャンセル (rejects), named BtnOk and BtnCancel.
+    QDialogButtonBox* MakeOkCancelButtons();
 
 private:
     QWidget* mainWindow_;

@@ -5,7 +5,6 @@
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QPalette>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 TFrmOpmlProperty::TFrmOpmlProperty(QWidget* mainWindow) : TFrmBase(mainWindow) {
@@ -39,14 +38,7 @@ TFrmOpmlProperty::TFrmOpmlProperty(QWidget* mainWindow) : TFrmBase(mainWindow) {
     form->addRow(QStringLiteral("更新日時:"), EdtDateModified);
     form->addRow(QStringLiteral("XMLスタイルシート:"), EdtXmlStylesheet);
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName("BtnOk");
-    ok->setDefault(true);
-    QPushButton* cancel = buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName("BtnCancel");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = MakeOkCancelButtons();
 
     // Escape closes the form (QDialog maps it to reject); named for tests.
     auto* closeForm = new QAction(this);

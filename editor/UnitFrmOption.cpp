@@ -5,7 +5,6 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -56,14 +55,7 @@ TFrmOption::TFrmOption(QWidget* mainWindow) : TFrmBase(mainWindow) {
     bulkLayout->addStretch(1);
     PageControl->addTab(tbsBulkfeeds, QStringLiteral("Bulkfeeds"));
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName("BtnOk");
-    ok->setDefault(true);
-    QPushButton* cancel = buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName("BtnCancel");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = MakeOkCancelButtons();
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl);
