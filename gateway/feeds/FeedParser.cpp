@@ -9,7 +9,6 @@
 
 #include <xercesc/dom/DOM.hpp>
 
-#include <cstdio>
 #include <iostream>
 
 XERCES_CPP_NAMESPACE_USE
@@ -143,18 +142,12 @@ void RssHandler::LogParseFailure() {
 }
 
 void RssHandler::Parse() {
-    const std::string path = FeedFolder() + "latest.xml";
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        std::fclose(file);
-    } else {
-        return;
-    }
-    std::string error;
-    auto parser = ParseXmlFile(path, &error);
-    const DOMDocument* document = parser ? parser->getDocument() : nullptr;
+    const OptionalXmlFile latest = ParseXmlFileIfPresent(FeedFolder() + "latest.xml");
+    if (!latest.present) return;
+    const DOMDocument* document = latest.document;
     if (!document || !document->getDocumentElement()) {
         // Not well-formed, or empty: nothing of it can be trusted.
-        std::cout << "Parse Error! : " << feed_->url << " (" << error << ")" << std::endl;
+        std::cout << "Parse Error! : " << feed_->url << " (" << latest.error << ")" << std::endl;
         LogParseFailure();
         return;
     }

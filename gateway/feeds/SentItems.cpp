@@ -61,17 +61,11 @@ void RssHandler::LoadSentItems() {
     sentItems_.clear();
     sentIndex_.clear();
     const std::string path = FeedFolder() + "sentitems.xml";
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        std::fclose(file);
-    } else {
-        return;
-    }
-    std::string error;
-    auto parser = ParseXmlFile(path, &error);
-    const DOMDocument* document = parser ? parser->getDocument() : nullptr;
-    const DOMElement* root = document ? document->getDocumentElement() : nullptr;
+    const OptionalXmlFile sent = ParseXmlFileIfPresent(path);
+    if (!sent.present) return;
+    const DOMElement* root = sent.document ? sent.document->getDocumentElement() : nullptr;
     if (!root || !NameIs(root, "sent-items")) {
-        SetAside(path, feed_->url, root ? "ルート要素がsent-itemsではありません。" : error);
+        SetAside(path, feed_->url, root ? "ルート要素がsent-itemsではありません。" : sent.error);
         return;
     }
     for (const DOMNode* item = root->getFirstChild(); item; item = item->getNextSibling()) {

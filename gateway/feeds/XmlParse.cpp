@@ -11,6 +11,7 @@
 #include <xercesc/util/XMLResourceIdentifier.hpp>
 
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -143,6 +144,19 @@ std::unique_ptr<XercesDOMParser> ParseXmlFile(const std::string& path, std::stri
     auto parser = ParseXmlMemory(content.str(), &reason);
     if (!parser) SetError(error, path + ": " + reason);
     return parser;
+}
+
+OptionalXmlFile ParseXmlFileIfPresent(const std::string& path) {
+    OptionalXmlFile file;
+    if (std::FILE* handle = std::fopen(path.c_str(), "rb")) {
+        std::fclose(handle);
+    } else {
+        return file;
+    }
+    file.present = true;
+    file.parser = ParseXmlFile(path, &file.error);
+    file.document = file.parser ? file.parser->getDocument() : nullptr;
+    return file;
 }
 
 std::string ToUtf8(const XMLCh* text) {

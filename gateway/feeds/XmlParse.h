@@ -8,6 +8,7 @@
 #include <string_view>
 
 XERCES_CPP_NAMESPACE_BEGIN
+class DOMDocument;
 class DOMNode;
 XERCES_CPP_NAMESPACE_END
 
@@ -20,6 +21,18 @@ std::unique_ptr<XERCES_CPP_NAMESPACE::XercesDOMParser> ParseXmlFile(const std::s
                                                                     std::string* error);
 std::unique_ptr<XERCES_CPP_NAMESPACE::XercesDOMParser> ParseXmlMemory(std::string_view bytes,
                                                                       std::string* error);
+
+// A feed's own file (latest.xml, sentitems.xml) that may not exist yet: a missing
+// file is "nothing yet", not an error, so `present` tells it from one that fails to
+// parse. document is null, with the reason in error, when the file is present but
+// unreadable or not well-formed; the parser owns it.
+struct OptionalXmlFile {
+    bool present = false;
+    std::unique_ptr<XERCES_CPP_NAMESPACE::XercesDOMParser> parser;
+    const XERCES_CPP_NAMESPACE::DOMDocument* document = nullptr;
+    std::string error;
+};
+OptionalXmlFile ParseXmlFileIfPresent(const std::string& path);
 
 // UTF-16 from the parser to UTF-8, losslessly (surrogate pairs joined; a lone surrogate
 // becomes U+FFFD). A null pointer gives an empty text.
