@@ -71,7 +71,7 @@ std::string DecodeEntities(const std::string& s) {
             if (valid) {
                 // A reference to no character (NUL, a surrogate, past U+10FFFF) is dropped.
                 if (cp != 0 && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF)) {
-                    AppendUtf8(out, static_cast<char32_t>(cp));
+                    Utf8Text::Append(out, static_cast<char32_t>(cp));
                 }
                 i = semi + 1;
                 continue;

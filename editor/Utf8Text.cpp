@@ -1,6 +1,8 @@
 #include "Utf8Text.h"
 
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
+namespace Utf8Text {
+
+std::size_t SequenceLength(std::string_view text, std::size_t i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char b = byte(i);
     if (b < 0x80) return 1;
@@ -27,7 +29,7 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
     return length;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
+void Append(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -44,3 +46,5 @@ void AppendUtf8(std::string& out, char32_t cp) {
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
+
+}  // namespace Utf8Text

@@ -43,7 +43,7 @@ std::string UpperCopy(std::string_view text) {
 // Offset of the first byte that does not belong to a valid UTF-8 sequence, or size.
 std::size_t FirstInvalidUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = Utf8SequenceLength(text, i);
+        const std::size_t length = Utf8Text::SequenceLength(text, i);
         if (length == 0) return i;
         i += length;
     }
@@ -232,7 +232,7 @@ bool Scan::ExpandEntity(const std::string& name, std::string& out, int depth,
                     else cp = cp * static_cast<unsigned long>(base) + static_cast<unsigned long>(v);
                 }
                 if (!valid || !IsXmlChar(cp)) return Fail(at, "invalid character reference");
-                AppendUtf8(out, cp);
+                Utf8Text::Append(out, cp);
                 i = semi;
             } else {
                 out += inner[i];
@@ -268,7 +268,7 @@ bool Scan::ReadReference(std::string& out, bool attribute) {
         if (AtEnd()) return Fail(at, "unterminated character reference");
         if (digits == 0 || !IsXmlChar(cp)) return Fail(at, "invalid character reference");
         ++pos_;
-        AppendUtf8(out, cp);
+        Utf8Text::Append(out, cp);
         return true;
     }
     std::string name;

@@ -16,7 +16,7 @@ std::string ValidUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = Utf8SequenceLength(text, i);
+        const std::size_t length = Utf8Text::SequenceLength(text, i);
         if (length == 0) {
             out += kReplacementCharacter;
             ++i;
