@@ -232,7 +232,7 @@ def free_port(hosts: list[str]) -> int:
 # --------------------------------------------------------------------------- Quillo
 
 def default_quillo() -> Path | None:
-    for build in ("build-fast", "build"):
+    for build in ("build", "build-fast"):
         candidate = REPO / build / "bin" / "Quillo"
         if candidate.exists():
             return candidate
@@ -398,7 +398,7 @@ def mib(kib: int) -> str:
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--quillo", type=Path, default=default_quillo(),
-                        help="the Quillo executable (default: build-fast/bin or build/bin)")
+                        help="the Quillo executable (default: build/bin, else build-fast/bin)")
     parser.add_argument("--feeds", default="100,1000", help="feed counts, comma separated")
     parser.add_argument("--delay", type=float, default=0.2, help="reply delay in seconds")
     parser.add_argument("--hosts", type=int, default=8, help="loopback addresses 127.0.0.1..N")
