@@ -1,5 +1,7 @@
 #include "TextUtil.h"
 
+#include <algorithm>
+
 std::string ToUpperCopy(std::string_view text) {
     std::string out(text);
     for (char& c : out) {
@@ -18,21 +20,18 @@ std::string ToLowerCopy(std::string_view text) {
 
 std::string ReplaceAll(std::string text, std::string_view oldText, std::string_view newText) {
     if (oldText.empty()) return text;
-    // Searching from the start each time is what the callers rely on; it stays linear
-    // because the replacement never contains the old text, so we resume after it.
+    // Each round replaces the first occurrence in the current text. Nothing before it
+    // matched, so a new occurrence can only start within oldText.size() - 1 bytes before
+    // the replacement; the search resumes there instead of at the start. The cap only
+    // stops a pathological pair whose replacements keep forming new occurrences.
+    std::size_t rounds = 4 * text.size() + 16;
     std::string::size_type pos = text.find(oldText);
-    std::string::size_type from = 0;
-    if (pos == std::string::npos) return text;
-    std::string out;
-    out.reserve(text.size());
-    while (pos != std::string::npos) {
-        out.append(text, from, pos - from);
-        out.append(newText);
-        from = pos + oldText.size();
-        pos = text.find(oldText, from);
+    while (pos != std::string::npos && rounds-- > 0) {
+        text.replace(pos, oldText.size(), newText);
+        const std::string::size_type back = std::min(pos, oldText.size() - 1);
+        pos = text.find(oldText, pos - back);
     }
-    out.append(text, from, std::string::npos);
-    return out;
+    return text;
 }
 
 void AppendUtf8(std::string& out, char32_t cp) {

@@ -10,6 +10,10 @@ TEST(TextUtil, CaseChangesOnlyAsciiLetters) {
 TEST(TextUtil, ReplaceAllReplacesEveryOccurrence) {
     EXPECT_EQ(ReplaceAll("a/b/c?d", "/", "-"), "a-b-c?d");
     EXPECT_EQ(ReplaceAll("aaaa", "aa", "b"), "bb");
+    // Every round searches the current text again, so a replacement can complete
+    // an occurrence with the text before it.
+    EXPECT_EQ(ReplaceAll("aaab", "ab", "b"), "b");
+    EXPECT_EQ(ReplaceAll("x--y", "--", "-"), "x-y");
     EXPECT_EQ(ReplaceAll("none", "x", "y"), "none");
     EXPECT_EQ(ReplaceAll("", "x", "y"), "");
 }
