@@ -136,8 +136,6 @@ void RssManager::LoadSettings() {
 }
 
 void RssManager::AddFeed(const std::string& url) {
-    // A feed without a URL could never be fetched; it would only fill the log.
-    if (url.empty()) return;
     handlers_.push_back(
         std::make_shared<RssHandler>(url, settings_.disableMessageBox, settings_.enableHtml));
 }
@@ -155,7 +153,9 @@ void RssManager::LoadFeedList() {
                 if (list->getNodeType() != DOMNode::ELEMENT_NODE || NodeName(list) != "feed-list")
                     continue;
                 for (DOMNode* feed = list->getFirstChild(); feed; feed = feed->getNextSibling()) {
-                    if (NodeName(feed) == "feed") AddFeed(FirstChildValue(feed));
+                    // A "feed" without text names no feed; an empty xmlUrl of the feed
+                    // list does, and fails visibly in the log.
+                    if (NodeName(feed) == "feed" && feed->getFirstChild()) AddFeed(FirstChildValue(feed));
                 }
             }
         }

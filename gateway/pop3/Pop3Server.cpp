@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -149,9 +150,15 @@ void Pop3Server::Serve(RssManager& manager, int client) {
     Pop3Session session(manager);
     bool alive = SendAll(client, Pop3Session::kGreeting);
     char buffer[4096];
+    // The idle time counts from the last command, not the last byte: a client that
+    // trickles bytes without ever ending a line cannot hold the service either.
+    auto deadline = std::chrono::steady_clock::now() + idleTimeout_;
     while (alive && !session.QuitReceived()) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
         pollfd fds[2] = {{client, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        int ready = poll(fds, 2, PollTimeout(idleTimeout_));
+        int ready = poll(fds, 2, PollTimeout(left));
         if (ready < 0 && errno == EINTR) continue;
         // Time-out, exit command or failure: the session ends without commit.
         if (ready <= 0 || (fds[1].revents & POLLIN)) break;
@@ -159,7 +166,9 @@ void Pop3Server::Serve(RssManager& manager, int client) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         std::string replies = session.Receive(std::string_view(buffer, static_cast<size_t>(n)));
-        if (!replies.empty()) alive = SendAll(client, replies);
+        if (replies.empty()) continue;
+        deadline = std::chrono::steady_clock::now() + idleTimeout_;
+        alive = SendAll(client, replies);
     }
     if (session.QuitReceived()) {
         // The client has its "+OK" before the commit starts; a failure while saving is

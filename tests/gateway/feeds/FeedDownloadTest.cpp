@@ -196,7 +196,7 @@ TEST_F(FeedDownload, ARefusedConnectionIsASendFailure) {
 
 TEST_F(FeedDownload, SchemesOtherThanHttpAndHttpsCannotBeRequested) {
     for (std::string url : {"ftp://127.0.0.1/feed.xml", "file:///etc/passwd", "gopher://127.0.0.1/",
-                            "http://127.0.0.1:99999/feed.xml", "http://127.0.0.1/a feed.xml"}) {
+                            "http://127.0.0.1:99999/feed.xml", "http://127.0.0.1/a feed.xml", ""}) {
         SCOPED_TRACE(url);
         fs::remove(dir_ / "log.txt");
         Run(url);

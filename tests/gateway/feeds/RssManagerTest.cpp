@@ -158,6 +158,11 @@ TEST_F(RssManagerTest, FeedUrlsAreNeverTrimmed) {
     EXPECT_EQ(FeedUrls(), std::vector<std::string>{"\n  http://a/1 \n"});
 }
 
+TEST_F(RssManagerTest, AnEmptyXmlUrlIsStillAFeed) {
+    Write("feedlist.xml", "<opml><body><outline text='new' xmlUrl=''/><outline xmlUrl='http://b/1'/></body></opml>");
+    EXPECT_EQ(FeedUrls(), (std::vector<std::string>{"", "http://b/1"}));
+}
+
 TEST_F(RssManagerTest, NonAsciiFeedUrlsArriveAsUtf8) {
     Write("feedlist.xml",
           "<?xml version='1.0' encoding='Shift_JIS'?><opml><body><outline xmlUrl='http://a/\x93\xfa'/></body></opml>");

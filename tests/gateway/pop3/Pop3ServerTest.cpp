@@ -89,6 +89,13 @@ public:
         char c;
         return recv(fd_, &c, 1, 0) == 0;
     }
+    // True when the peer has already closed (or reset) the connection, without waiting.
+    bool AlreadyClosed() {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, 50) != 1) return false;
+        char c;
+        return recv(fd_, &c, 1, MSG_DONTWAIT) <= 0;
+    }
 
 private:
     int fd_ = -1;
@@ -180,6 +187,20 @@ TEST_F(Pop3ServerTest, SilentClientIsDroppedAfterTheIdleTime) {
     EXPECT_EQ(next.ReadUntil("\r\n"), "+OK QUILLO WELCOME\r\n");
     next.Send("NOOP\r\n");
     EXPECT_EQ(next.ReadUntil("\r\n"), "+OK\r\n");
+}
+
+TEST_F(Pop3ServerTest, BytesWithoutALineEndDoNotKeepTheSessionAlive) {
+    Start(400ms);
+    Client trickler(port_);
+    EXPECT_EQ(trickler.ReadUntil("\r\n"), "+OK QUILLO WELCOME\r\n");
+    trickler.Send("NOOP\r\n");
+    EXPECT_EQ(trickler.ReadUntil("\r\n"), "+OK\r\n");
+    // One byte every 100 ms for more than twice the idle time, never a line end.
+    for (int i = 0; i < 10; ++i) {
+        std::this_thread::sleep_for(100ms);
+        trickler.Send("X");
+    }
+    EXPECT_TRUE(trickler.AlreadyClosed());
 }
 
 TEST_F(Pop3ServerTest, QuitInOnceModeClosesTheMainWindow) {
