@@ -6,10 +6,10 @@
 #include "Notifier.h"
 #include "ProcessFlags.h"
 #include "XmlParse.h"
+#include "Trace.h"
 
 #include <xercesc/dom/DOM.hpp>
 
-#include <iostream>
 
 XERCES_CPP_NAMESPACE_USE
 
@@ -147,7 +147,7 @@ void RssHandler::Parse() {
     const DOMDocument* document = latest.document;
     if (!document || !document->getDocumentElement()) {
         // Not well-formed, or empty: nothing of it can be trusted.
-        std::cout << "Parse Error! : " << feed_->url << " (" << latest.error << ")" << std::endl;
+        Trace("Parse Error! : " + feed_->url + " (" + latest.error + ")");
         LogParseFailure();
         return;
     }
@@ -199,7 +199,7 @@ void RssHandler::ParseRss2(const DOMDocument* document) {
     }
     const DOMNode* channel = rss ? FindChild(rss, "channel") : nullptr;
     if (!channel) {
-        std::cout << "Parse Error! : " << feed_->url << std::endl;
+        Trace("Parse Error! : " + feed_->url);
         return;
     }
     ReadFeedTitle(channel);

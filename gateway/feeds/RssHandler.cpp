@@ -6,9 +6,9 @@
 #include "InternetSession.h"
 #include "Log.h"
 #include "ProcessFlags.h"
+#include "Trace.h"
 
 #include <cstdio>
-#include <iostream>
 
 namespace {
 
@@ -52,13 +52,13 @@ void RssHandler::FinishDownload(const FeedTransferResult& result) {
     const std::string latest = folder + "latest.xml";
     switch (result.outcome) {
         case Outcome::NoConnection:
-            std::cout << "hconnect==NULL" << std::endl;
+            Trace("hconnect==NULL");
             return;
         case Outcome::OpenFailed:
             LogFailure("HttpOpenRequestに失敗。\nURL: " + url + "\n\n");
             return;
         case Outcome::SendFailed:
-            std::cout << "HttpSendRequest: " << result.detail << ": " << url << std::endl;
+            Trace("HttpSendRequest: " + result.detail + ": " + url);
             LogFailure("HttpSendRequest()に失敗。\nURL: " + url + "\n\n");
             return;
         case Outcome::WriteFailed:
@@ -80,7 +80,7 @@ void RssHandler::FinishDownload(const FeedTransferResult& result) {
                    "\nURLが正しいかどうか確認してください。\nURL: " + url + "\n\n");
         return;
     }
-    if (!result.lastModified.empty()) std::cout << "最終更新時刻[" << result.lastModified << "]\n";
+    if (!result.lastModified.empty()) Trace("最終更新時刻[" + result.lastModified + "]");
     if (result.bodyPath.empty() || std::rename(result.bodyPath.c_str(), latest.c_str()) != 0) {
         if (!result.bodyPath.empty()) std::remove(result.bodyPath.c_str());
         LogFailure("latest.xmlを保存できませんでした。\nURL: " + url + "\n\n");

@@ -6,15 +6,15 @@
 #include "Log.h"
 #include "Notifier.h"
 #include "ProcessFlags.h"
+#include "Trace.h"
 #include "XmlParse.h"
 
 #include <xercesc/dom/DOM.hpp>
-#include <xercesc/framework/LocalFileFormatTarget.hpp>
+#include <xercesc/framework/MemBufFormatTarget.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/XMLException.hpp>
 
 #include <cstdio>
-#include <iostream>
 #include <memory>
 
 XERCES_CPP_NAMESPACE_USE
@@ -112,9 +112,10 @@ void RssHandler::FileMessage(MailDataPointer message, bool compareDate) {
 
 void RssHandler::SaveSentItems() {
     if (deleted_.empty()) return;
-    const std::string path = FeedFolder() + "sentitems.xml";
-    const std::string temp = path + ".new";
+    // The whole document is made in memory first: only a complete file, written and
+    // synced, replaces the old one. A truncated store would bring every delivered item back.
     bool ok = false;
+    MemBufFormatTarget target;
     try {
         DOMImplementation* implementation =
             DOMImplementationRegistry::getDOMImplementation(XmlString("Core"));
@@ -128,26 +129,22 @@ void RssHandler::SaveSentItems() {
             writer->getDomConfig()->setParameter(XMLUni::fgDOMWRTFormatPrettyPrint, true);
             Released<DOMLSOutput> output(ls->createLSOutput());
             output->setEncoding(XmlString("UTF-8"));
-            const XmlString tempName(temp);
-            LocalFileFormatTarget target(tempName.get());
             output->setByteStream(&target);
             ok = writer->write(document.get(), output.get());
-            target.flush();
         }
     } catch (const XMLException& e) {
-        std::cout << "SaveSentItems: " << ToUtf8(e.getMessage()) << std::endl;
+        Trace("SaveSentItems: " + ToUtf8(e.getMessage()));
         ok = false;
     } catch (const DOMException& e) {
-        std::cout << "SaveSentItems: " << ToUtf8(e.getMessage()) << std::endl;
+        Trace("SaveSentItems: " + ToUtf8(e.getMessage()));
         ok = false;
     } catch (const OutOfMemoryException&) {
         ok = false;
     }
-    // Only a complete file replaces the old one: a truncated store would bring every
-    // delivered item back.
-    if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        std::remove(temp.c_str());
-        CurrentNotifier().Show(kSaveFailure, "", Notifier::Icon::None, Notifier::Buttons::Ok);
+    if (ok) {
+        const std::string_view bytes(reinterpret_cast<const char*>(target.getRawBuffer()),
+                                     static_cast<std::size_t>(target.getLen()));
+        ok = WriteFileAtomically(FeedFolder() + "sentitems.xml", bytes, /*sync=*/true);
     }
+    if (!ok) CurrentNotifier().Show(kSaveFailure, "", Notifier::Icon::None, Notifier::Buttons::Ok);
 }
