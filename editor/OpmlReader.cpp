@@ -55,6 +55,8 @@ XmlScanResult OpmlReader::ScanBuffer(std::string_view text) {
 XmlScanResult OpmlReader::Scan(const std::function<XmlScanResult(XmlScanner&)>& run) {
     cursor_ = nullptr;
     ClearFlags();
+    // A document without a declaration is UTF-8, whatever the one before it was.
+    documentEncoding_ = "UTF-8";
     XmlScanner scanner(*this);
     XmlScanResult result = run(scanner);
     // A document cut short leaves the cursor inside it; the next scan starts afresh.

@@ -1015,11 +1015,21 @@ bool TFrmMain::FetchFeedInfo(const std::string& url) {
 }
 
 std::string TFrmMain::FindFeedOfPage(const std::string& pageUrl, bool* pageFetched) {
-    const HttpResult page = http_.Get(pageUrl);
+    // Pages move (http to https, a new path) far more often than feeds, so this one
+    // fetch follows a few redirects the way a browser would; links are resolved
+    // against the address that answered.
+    std::string url = pageUrl;
+    HttpResult page = http_.Get(url);
+    for (int hop = 0; hop < 5 && page.ok && page.status >= 300 && page.status < 400 &&
+                      !page.location.empty();
+         ++hop) {
+        url = page.location;
+        page = http_.Get(url);
+    }
     *pageFetched = page.ok;
     if (!page.ok) return {};
-    if (LooksLikeFeed(page.body)) return pageUrl;
-    const std::vector<std::string> feeds = FindFeedLinks(page.body.toStdString(), pageUrl);
+    if (LooksLikeFeed(page.body)) return url;
+    const std::vector<std::string> feeds = FindFeedLinks(page.body.toStdString(), url);
     return feeds.empty() ? std::string() : feeds.front();
 }
 

@@ -134,6 +134,9 @@ private:
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool checkUtf8_ = true;
+    void AppendCharacter(std::string& out, char32_t cp) const;
+    // The declared encoding, upper-cased; resolved references are written in it.
+    std::string encoding_ = "UTF-8";
     bool failed_ = false;
     XmlScanResult result_;
 
@@ -232,7 +235,7 @@ bool Scan::ExpandEntity(const std::string& name, std::string& out, int depth,
                     else cp = cp * static_cast<unsigned long>(base) + static_cast<unsigned long>(v);
                 }
                 if (!valid || !IsXmlChar(cp)) return Fail(at, "invalid character reference");
-                Utf8Text::Append(out, cp);
+                AppendCharacter(out, static_cast<char32_t>(cp));
                 i = semi;
             } else {
                 out += inner[i];
@@ -240,6 +243,38 @@ bool Scan::ExpandEntity(const std::string& name, std::string& out, int depth,
         }
     }
     return true;
+}
+
+// Text is delivered in the document's own encoding and converted by the caller, so a
+// character reference must be written in that encoding too; written as UTF-8 it would
+// be converted a second time into garbage. A character the encoding lacks becomes "?".
+void Scan::AppendCharacter(std::string& out, char32_t cp) const {
+    const char* to = nullptr;
+    if (encoding_ == "SHIFT_JIS") to = "CP932";
+    else if (encoding_ == "EUC-JP") to = "EUC-JP";
+    else if (encoding_ == "ISO-8859-1") {
+        out += cp <= 0xFF ? static_cast<char>(cp) : '?';
+        return;
+    }
+    if (to == nullptr) {
+        Utf8Text::Append(out, cp);
+        return;
+    }
+    iconv_t cd = iconv_open(to, "UTF-32LE");
+    bool ok = cd != reinterpret_cast<iconv_t>(-1);
+    char bytes[8];
+    std::size_t outLeft = sizeof bytes;
+    if (ok) {
+        unsigned char in[4] = {static_cast<unsigned char>(cp), static_cast<unsigned char>(cp >> 8),
+                               static_cast<unsigned char>(cp >> 16), static_cast<unsigned char>(cp >> 24)};
+        char* inPtr = reinterpret_cast<char*>(in);
+        std::size_t inLeft = sizeof in;
+        char* outPtr = bytes;
+        ok = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
+        iconv_close(cd);
+    }
+    if (ok) out.append(bytes, sizeof bytes - outLeft);
+    else out += '?';
 }
 
 // pos_ is at '&'.
@@ -268,7 +303,7 @@ bool Scan::ReadReference(std::string& out, bool attribute) {
         if (AtEnd()) return Fail(at, "unterminated character reference");
         if (digits == 0 || !IsXmlChar(cp)) return Fail(at, "invalid character reference");
         ++pos_;
-        Utf8Text::Append(out, cp);
+        AppendCharacter(out, static_cast<char32_t>(cp));
         return true;
     }
     std::string name;
@@ -344,6 +379,7 @@ bool Scan::XmlDeclaration() {
     if (version.empty()) return Fail(at, "XML declaration without version");
     const std::string upper = UpperCopy(encoding);
     checkUtf8_ = encoding.empty() || upper == "UTF-8";
+    encoding_ = encoding.empty() ? std::string("UTF-8") : upper;
     if (!checkUtf8_) end_ = doc_.size();  // bytes of other encodings are not checked
     handler_.XmlProlog(version, standalone == "yes", encoding);
     return true;
