@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "Utf8Text.h"
+#include "jconvert.h"
 
 namespace {
 
@@ -246,35 +247,12 @@ bool Scan::ExpandEntity(const std::string& name, std::string& out, int depth,
 }
 
 // Text is delivered in the document's own encoding and converted by the caller, so a
-// character reference must be written in that encoding too; written as UTF-8 it would
-// be converted a second time into garbage. A character the encoding lacks becomes "?".
+// character reference is written in that encoding too; as UTF-8 it would be converted
+// a second time into garbage.
 void Scan::AppendCharacter(std::string& out, char32_t cp) const {
-    const char* to = nullptr;
-    if (encoding_ == "SHIFT_JIS") to = "CP932";
-    else if (encoding_ == "EUC-JP") to = "EUC-JP";
-    else if (encoding_ == "ISO-8859-1") {
-        out += cp <= 0xFF ? static_cast<char>(cp) : '?';
-        return;
-    }
-    if (to == nullptr) {
-        Utf8Text::Append(out, cp);
-        return;
-    }
-    iconv_t cd = iconv_open(to, "UTF-32LE");
-    bool ok = cd != reinterpret_cast<iconv_t>(-1);
-    char bytes[8];
-    std::size_t outLeft = sizeof bytes;
-    if (ok) {
-        unsigned char in[4] = {static_cast<unsigned char>(cp), static_cast<unsigned char>(cp >> 8),
-                               static_cast<unsigned char>(cp >> 16), static_cast<unsigned char>(cp >> 24)};
-        char* inPtr = reinterpret_cast<char*>(in);
-        std::size_t inLeft = sizeof in;
-        char* outPtr = bytes;
-        ok = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
-        iconv_close(cd);
-    }
-    if (ok) out.append(bytes, sizeof bytes - outLeft);
-    else out += '?';
+    std::string utf8;
+    Utf8Text::Append(utf8, cp);
+    out += ConvertToDocument(utf8, encoding_);
 }
 
 // pos_ is at '&'.

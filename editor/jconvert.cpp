@@ -153,6 +153,29 @@ std::string ConvertFromDocument(std::string_view text, std::string_view document
     return ValidUtf8(text);
 }
 
+std::string ConvertToDocument(std::string_view utf8, std::string_view documentEncoding) {
+    const char* to = documentEncoding == "EUC-JP"       ? "EUC-JP"
+                     : documentEncoding == "SHIFT_JIS"  ? "CP932"
+                     : documentEncoding == "ISO-8859-1" ? "ISO-8859-1"
+                                                        : nullptr;
+    const std::string text = ValidUtf8(utf8);
+    if (to == nullptr) return text;
+    // Character by character, so that one missing character is one "?". JIS X 0212
+    // (EUC-JP's three-byte form) is missing too: the way back through Shift_JIS
+    // cannot carry it.
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = std::max<std::size_t>(1, Utf8Text::SequenceLength(text, i));
+        const std::string piece = Convert(text.substr(i, length), "UTF-8", to, "\x1A");
+        const bool missing = piece.empty() || piece.find('\x1A') != std::string::npos ||
+                             (to == std::string_view("EUC-JP") &&
+                              static_cast<unsigned char>(piece[0]) == 0x8F);
+        out += missing ? std::string("?") : piece;
+        i += length;
+    }
+    return out;
+}
+
 std::string EscapeXmlText(std::string_view text) {
     std::string folded;
     folded.reserve(text.size());

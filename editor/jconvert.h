@@ -34,6 +34,9 @@ std::string Utf8ToLocal(std::string_view text);
 // from code page 932, ISO-8859-1 from Latin-1; everything else (UTF-8, already
 // converted by the scanner, or an unsupported encoding) is kept, made valid UTF-8.
 std::string ConvertFromDocument(std::string_view text, std::string_view documentEncoding);
+// The way back, for text the scanner makes itself (character references): UTF-8 to
+// the document encoding; a character the encoding lacks becomes "?".
+std::string ConvertToDocument(std::string_view utf8, std::string_view documentEncoding);
 
 // "&amp;" folded to "&" first, then & < > " ' escaped; nothing else is touched.
 std::string EscapeXmlText(std::string_view text);

@@ -151,6 +151,24 @@ TEST(OpmlReader, JapaneseEncodedDocumentsBecomeUtf8Text) {
     EXPECT_EQ(DumpTree(sjis.tree), "item テスト |  |  | \n");
 }
 
+TEST(OpmlReader, CharacterReferencesSurviveEveryDocumentEncoding) {
+    for (const char* encoding : {"UTF-8", "ISO-8859-1", "Shift_JIS", "EUC-JP"}) {
+        SCOPED_TRACE(encoding);
+        Reader r;
+        r.Read(std::string("<?xml version=\"1.0\" encoding=\"") + encoding +
+               "\"?><opml><body><outline text=\"caf&#233; &#x65E5;\" type=\"rss\"/></body></opml>");
+        const std::string expected = std::string(encoding) == "ISO-8859-1" ? "café ?" : "caf? 日";
+        EXPECT_EQ(NodeText(r.tree.topLevelItem(0)), std::string(encoding) == "UTF-8" ? "café 日" : expected);
+    }
+}
+
+TEST(OpmlReader, ADocumentWithoutDeclarationIsUtf8AfterAnotherEncoding) {
+    Reader r;
+    r.Read("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><opml><body><outline text=\"\x83\x65\" type=\"rss\"/></body></opml>");
+    r.Read("<opml><body><outline text=\"日本\" type=\"rss\"/></body></opml>");
+    EXPECT_EQ(NodeText(r.tree.topLevelItem(1)), "日本");
+}
+
 TEST(OpmlReader, RssChannelFillsChannelInfoButItemsDoNot) {
     Reader r;
     r.Read("<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Chan</title>"
