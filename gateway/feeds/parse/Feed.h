@@ -1,0 +1,53 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// One piece of an item's body as the document gave it. Pieces are kept apart because a
+// plain piece and an HTML piece are rendered differently.
+struct FeedBodyPiece {
+    std::string text;
+    bool isHtml = false;
+};
+
+// A date element of an item, in document order: the later one wins, and only a W3C
+// value (dc:date, Atom, JSON Feed) can say the item has a time of day.
+struct FeedDate {
+    std::string text;
+    bool w3c = false;
+};
+
+// A podcast file or other attachment of an item.
+struct FeedEnclosure {
+    std::string url;
+    std::string type;
+    long long length = -1;  // bytes; -1 when the document gives none
+};
+
+// One item or entry, as plain values: every URL already resolved against xml:base and
+// the document's URL.
+struct FeedItem {
+    std::string channelTitle;  // the feed title current when the item was read: its sender
+    std::string title;
+    std::string link;
+    // The link exactly as written, when resolving changed it: records made before
+    // links were resolved still hold this text.
+    std::string rawLink;
+    std::vector<FeedDate> dates;
+    std::vector<FeedBodyPiece> body;
+    std::vector<FeedEnclosure> enclosures;
+};
+
+enum class FeedFormat { Unknown, Rss1, Rss2, Atom, JsonFeed };
+
+// One feed of the current refresh: its URL, the title the parser found, and the items of
+// the document once parsed.
+struct Feed {
+    std::string url;
+    std::string title;  // sender of every message of the feed; empty until parsed
+    FeedFormat format = FeedFormat::Unknown;
+    std::vector<FeedItem> items;
+};
+
+using FeedPointer = std::shared_ptr<Feed>;
