@@ -27,9 +27,11 @@ void AppendField(std::string& out, const std::string& field) {
 }  // namespace
 
 RssHandler::RssHandler(std::string url, bool disableMessageBox, bool enableHtml)
-    : feed_(std::make_shared<Feed>(Feed{std::move(url), {}})),
+    : feed_(std::make_shared<Feed>()),
       disableMessageBox_(disableMessageBox),
-      enableHtml_(enableHtml) {}
+      enableHtml_(enableHtml) {
+    feed_->url = std::move(url);
+}
 
 std::string RssHandler::FeedFolder() const { return GetFeedFolderPath(feed_->url); }
 
