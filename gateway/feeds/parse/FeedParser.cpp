@@ -1,7 +1,86 @@
 #include "FeedParser.h"
 
-FeedParseResult ParseFeed(std::string_view, const FeedSource& source) {
+#include "FeedRepair.h"
+#include "JsonFeedParser.h"
+#include "XmlFeedReader.h"
+
+#include <optional>
+
+namespace {
+
+bool IsFeed(const XmlFeedReadResult& read) {
+    return read.rootRecognised && (read.channelFound || !read.feed.items.empty());
+}
+
+// Of two reads that both failed somewhere, the one that gave more.
+bool Better(const XmlFeedReadResult& a, const XmlFeedReadResult& b) {
+    if (a.feed.items.size() != b.feed.items.size()) return a.feed.items.size() > b.feed.items.size();
+    if (IsFeed(a) != IsFeed(b)) return IsFeed(a);
+    return a.feed.title.size() > b.feed.title.size();
+}
+
+FeedParseResult ToResult(XmlFeedReadResult read, std::vector<std::string> notes) {
     FeedParseResult result;
-    result.feed.url = source.url;
+    result.ok = IsFeed(read);
+    result.channelFound = read.channelFound;
+    result.feed = std::move(read.feed);
+    if (result.ok) {
+        result.notes = std::move(notes);
+    } else if (!read.rootRecognised) {
+        result.error = read.parse.clean ? "not a feed document" : read.parse.firstError;
+    } else {
+        result.error = "no channel";
+    }
     return result;
+}
+
+}  // namespace
+
+FeedParseResult ParseFeed(std::string_view bytes, const FeedSource& source) {
+    if (LooksLikeJsonFeed(bytes, source.contentType)) {
+        FeedParseResult json = ParseJsonFeed(bytes, source);
+        // A document that only looked like JSON by its content type may still be XML.
+        if (json.ok || bytes.find('<') == std::string_view::npos || bytes.find('{') < bytes.find('<'))
+            return json;
+    }
+
+    // The strict read first: a well-formed feed is read once, exactly as written.
+    XmlFeedReadResult best = ReadXmlFeed(bytes, source.url, false);
+    if (best.parse.clean) return ToResult(std::move(best), {});
+
+    // Then each repair in turn on top of the ones before, until a read is clean.
+    std::vector<std::string> notes;
+    std::string_view current = bytes;
+    std::string owned;
+    auto attempt = [&](std::string note) -> bool {
+        XmlFeedReadResult read = ReadXmlFeed(current, source.url, false);
+        notes.push_back(std::move(note));
+        const bool clean = read.parse.clean && read.rootRecognised;
+        if (clean || Better(read, best)) best = std::move(read);
+        return clean;
+    };
+    if (auto skipped = SkipJunkBeforeMarkup(current)) {
+        current = *skipped;
+        if (attempt("XML宣言の前の余分な文字を読み飛ばしました。")) return ToResult(std::move(best), notes);
+    }
+    if (auto redecoded = RedecodeToFit(current)) {
+        owned = std::move(redecoded->utf8);
+        current = owned;
+        if (attempt("宣言された文字コードに合わないバイトがあるため、" + redecoded->encoding +
+                    "として読み込みました。"))
+            return ToResult(std::move(best), notes);
+    }
+    if (auto repaired = RepairReferences(current)) {
+        owned = std::move(*repaired);
+        current = owned;
+        if (attempt("不正な文字参照・実体参照を修復しました。")) return ToResult(std::move(best), notes);
+    }
+    // Last, libxml2's own recovery: whatever can be read around the faults, and the
+    // items completed before the break of a document cut off part-way.
+    XmlFeedReadResult recovered = ReadXmlFeed(current, source.url, true);
+    if (!Better(best, recovered)) {
+        best = std::move(recovered);
+        notes.push_back("整形式でない部分を読み飛ばしました(" + best.parse.firstError + ")。");
+    }
+    return ToResult(std::move(best), notes);
 }
