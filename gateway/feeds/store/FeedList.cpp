@@ -1,0 +1,68 @@
+#include "FeedList.h"
+
+#include "StoreXml.h"
+
+#include <optional>
+
+namespace {
+
+class SettingsFeedReader : public XmlVisitor {
+public:
+    void ElementEnd(const std::vector<std::string>& path,
+                    const std::optional<std::string>& firstChild) override {
+        if (path.size() == 3 && path[0] == "quillo" && path[1] == "feed-list" && path[2] == "feed" &&
+            firstChild)
+            urls.push_back(*firstChild);
+    }
+    std::vector<std::string> urls;
+};
+
+// Document order is the depth-first, parent-before-children order of the outline tree,
+// so one pass needs neither recursion nor the tree in memory.
+class OpmlFeedReader : public XmlVisitor {
+public:
+    void ElementStart(const std::vector<std::string>& path, const XmlAttributes& attributes) override {
+        if (path.size() < 3 || path[0] != "opml" || path[1] != "body") return;
+        for (size_t i = 2; i < path.size(); ++i) {
+            if (path[i] != "outline") return;
+        }
+        if (auto url = attributes.Get("xmlUrl")) urls.push_back(std::move(*url));
+    }
+    std::vector<std::string> urls;
+};
+
+template <typename Reader>
+FeedListResult ReadFeedList(const std::string& path, const std::string& root) {
+    FeedListResult result;
+    const StoreFileBytes file = ReadStoreFile(path);
+    if (file.status == StoreFileBytes::Status::Missing) return result;
+    result.status = FeedListResult::Status::Unreadable;
+    if (file.status == StoreFileBytes::Status::Unreadable) {
+        result.error = file.error;
+        return result;
+    }
+    Reader reader;
+    const XmlWalkResult walk = WalkXml(file.bytes, reader);
+    if (!walk.error.empty()) {
+        result.error = path + ": " + walk.error;
+        return result;
+    }
+    if (walk.root != root) {
+        result.status = FeedListResult::Status::WrongRoot;
+        result.error = path + ": the document element is not " + root;
+        return result;
+    }
+    result.status = FeedListResult::Status::Read;
+    result.urls = std::move(reader.urls);
+    return result;
+}
+
+}  // namespace
+
+FeedListResult ReadSettingsFeedList(const std::string& path) {
+    return ReadFeedList<SettingsFeedReader>(path, "quillo");
+}
+
+FeedListResult ReadOpmlFeedList(const std::string& path) {
+    return ReadFeedList<OpmlFeedReader>(path, "opml");
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// The gateway's settings as read from Quillo.xml.
+struct Settings {
+    int port = 110;
+    bool disableMessageBox = false;
+    bool disableTrayIcon = false;
+    bool enableHtml = false;
+    // Only this machine by default: the server has no authentication.
+    std::string listenAddress = "127.0.0.1";
+    // Feed transfers of one refresh that may run at once; 1 fetches one after the other.
+    int downloadConcurrency = 16;
+};
+
+// A settings text as an int: leading white space, optional sign, digits up to the
+// first other character; no digits give 0. Saturates instead of overflowing.
+int ParseSettingInt(const std::string& text);
+
+// What reading Quillo.xml did. A missing file and an unreadable one leave the settings
+// as they were; error says why the file could not be used.
+struct SettingsFileResult {
+    enum class Status { Missing, Read, Unreadable };
+    Status status = Status::Missing;
+    std::string error;
+    // A listen-address that is not an IPv4 address; the default stands in its place.
+    std::optional<std::string> rejectedListenAddress;
+};
+
+// Applies every settings element of the file at path to settings: each settings
+// element in document order, and within it each element in order, so the last one
+// of a name wins. The root must be quillo.
+SettingsFileResult LoadSettingsFile(const std::string& path, Settings& settings);

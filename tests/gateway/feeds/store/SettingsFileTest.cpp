@@ -1,0 +1,107 @@
+// Quillo.xml: the settings table and what an unusable file does.
+#include "Settings.h"
+
+#include "StoreTestFiles.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace storetest;
+
+class StoreSettingsFile : public StoreDirTest {
+protected:
+    Settings Load(const std::string& xml, SettingsFileResult* result = nullptr) {
+        Settings settings;
+        SettingsFileResult r = LoadSettingsFile(Write("Quillo.xml", xml), settings);
+        if (result) *result = r;
+        return settings;
+    }
+};
+
+std::string In(const std::string& inner) { return "<quillo><settings>" + inner + "</settings></quillo>"; }
+
+TEST_F(StoreSettingsFile, EachKeyTakesItsElementsFirstChildAndTheLastOneWins) {
+    struct Case {
+        std::string xml;
+        int port;
+        bool noBoxes, noTray, html;
+        std::string address;
+        int concurrency;
+    };
+    const Case cases[] = {
+        {In(""), 110, false, false, false, "127.0.0.1", 16},
+        {In("<port>1110</port><port>2110</port>"), 2110, false, false, false, "127.0.0.1", 16},
+        {"<quillo><settings><port>1</port></settings><feed-list/><settings><port>3</port></settings></quillo>", 3, false, false, false, "127.0.0.1", 16},
+        {In("<disable-messagebox>true</disable-messagebox><disable-trayicon>true</disable-trayicon><enable-html>true</enable-html>"),
+         110, true, true, true, "127.0.0.1", 16},
+        {In("<enable-html>True</enable-html><disable-trayicon> true</disable-trayicon>"), 110, false, false, false, "127.0.0.1", 16},
+        {In("<disable-messagebox>true</disable-messagebox><disable-messagebox/>"), 110, false, false, false, "127.0.0.1", 16},
+        {In("<port/>"), 0, false, false, false, "127.0.0.1", 16},
+        {In("<port><!--x-->5</port>"), 0, false, false, false, "127.0.0.1", 16},
+        {In("<port><![CDATA[ 77]]></port>"), 77, false, false, false, "127.0.0.1", 16},
+        {In("<port><b>5</b></port>"), 0, false, false, false, "127.0.0.1", 16},
+        {In("<Port>5</Port><x:port xmlns:x='u'>6</x:port><unknown>1</unknown>"), 110, false, false, false, "127.0.0.1", 16},
+        {In("<listen-address>\n 0.0.0.0 \n</listen-address>"), 110, false, false, false, "0.0.0.0", 16},
+        {In("<download-concurrency>0</download-concurrency>"), 110, false, false, false, "127.0.0.1", 1},
+        {In("<download-concurrency>100000</download-concurrency>"), 110, false, false, false, "127.0.0.1", 256},
+        {"<quillo><port>5</port><x><settings><port>6</port></settings></x></quillo>", 110, false, false, false, "127.0.0.1", 16},
+        {"<?xml version='1.0' encoding='Shift_JIS'?><quillo><!-- \x93\xfa --><settings><port>7</port></settings></quillo>",
+         7, false, false, false, "127.0.0.1", 16},
+    };
+    for (const auto& c : cases) {
+        SettingsFileResult result;
+        Settings s = Load(c.xml, &result);
+        EXPECT_EQ(result.status, SettingsFileResult::Status::Read) << c.xml << " " << result.error;
+        EXPECT_EQ(s.port, c.port) << c.xml;
+        EXPECT_EQ(s.disableMessageBox, c.noBoxes) << c.xml;
+        EXPECT_EQ(s.disableTrayIcon, c.noTray) << c.xml;
+        EXPECT_EQ(s.enableHtml, c.html) << c.xml;
+        EXPECT_EQ(s.listenAddress, c.address) << c.xml;
+        EXPECT_EQ(s.downloadConcurrency, c.concurrency) << c.xml;
+    }
+}
+
+TEST_F(StoreSettingsFile, AnAddressThatIsNotIPv4IsRejectedAndTheRestStays) {
+    SettingsFileResult result;
+    Settings s = Load(In("<port>5</port><listen-address>everywhere</listen-address>"), &result);
+    EXPECT_EQ(result.status, SettingsFileResult::Status::Read);
+    EXPECT_EQ(result.rejectedListenAddress, std::optional<std::string>("everywhere"));
+    EXPECT_EQ(s.listenAddress, "127.0.0.1");
+    EXPECT_EQ(s.port, 5);
+    Load(In("<listen-address>10.0.0.1</listen-address>"), &result);
+    EXPECT_EQ(result.rejectedListenAddress, std::nullopt);
+}
+
+TEST_F(StoreSettingsFile, AMissingOrUnusableFileChangesNothing) {
+    Settings settings;
+    settings.port = 999;
+    SettingsFileResult missing = LoadSettingsFile(Path("Quillo.xml"), settings);
+    EXPECT_EQ(missing.status, SettingsFileResult::Status::Missing);
+    EXPECT_EQ(missing.error, "");
+    EXPECT_EQ(settings.port, 999);
+    const std::string path = Path("Quillo.xml");
+    const std::pair<std::string, std::string> cases[] = {
+        {"<quillo><settings><port>5", path + ": line "},
+        {"<other><settings><port>5</port></settings></other>", path + ": the document element is not quillo"},
+        {std::string("\0\xff\xfe", 3), path + ": "},
+        {"<quillo><settings><port>5</port></settings></quillo><quillo/>", path + ": line "},
+    };
+    for (const auto& [xml, error] : cases) {
+        Write("Quillo.xml", xml);
+        SettingsFileResult result = LoadSettingsFile(path, settings);
+        EXPECT_EQ(result.status, SettingsFileResult::Status::Unreadable) << xml;
+        EXPECT_EQ(result.error.rfind(error, 0), 0u) << xml << " -> " << result.error;
+        EXPECT_EQ(settings.port, 999) << xml;
+    }
+}
+
+TEST(StoreSettingInt, ReadsLikeTheClassicConversion) {
+    const std::pair<std::string, int> cases[] = {
+        {"110", 110}, {"  25", 25}, {"\n\t8", 8}, {"-5", -5}, {"+6", 6}, {"x1", 0}, {"", 0},
+        {"99999999999", 2147483647}, {"-99999999999", -2147483647}, {"1 2", 1}, {"+-3", 0},
+    };
+    for (const auto& [text, value] : cases) EXPECT_EQ(ParseSettingInt(text), value) << text;
+}
+
+}  // namespace
