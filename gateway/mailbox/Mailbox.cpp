@@ -1,0 +1,85 @@
+#include "Mailbox.h"
+
+#include <algorithm>
+#include <set>
+
+std::string CleanUid(std::string uid) {
+    for (char& c : uid) {
+        if (static_cast<unsigned char>(c) < 0x21 || static_cast<unsigned char>(c) > 0x7E) c = '_';
+    }
+    if (uid.size() > kMaxUidLength) uid.resize(kMaxUidLength);
+    if (uid.empty()) uid = "_";
+    return uid;
+}
+
+Mailbox::Mailbox(std::vector<Part> parts) : parts_(std::move(parts)) {
+    int next = 1;
+    for (const auto& part : parts_) next = part.messages->Number(next);
+    // Clients key their "already downloaded" lists on the id, so two pending messages
+    // must never share one; later ones get a short suffix.
+    std::set<std::string> seen;
+    for (const auto& message : Messages()) {
+        std::string uid = CleanUid(message->GetUid());
+        if (!seen.insert(uid).second) {
+            for (int k = 2;; ++k) {
+                std::string suffix = "-" + std::to_string(k);
+                std::string candidate =
+                    uid.substr(0, std::min(uid.size(), kMaxUidLength - suffix.size())) + suffix;
+                if (seen.insert(candidate).second) {
+                    uid = candidate;
+                    break;
+                }
+            }
+        }
+        if (uid != message->GetUid()) message->SetUid(uid);
+    }
+}
+
+int Mailbox::Count() const {
+    std::size_t count = 0;
+    for (const auto& part : parts_) count += part.messages->Pending().size();
+    return static_cast<int>(count);
+}
+
+long long Mailbox::TotalSize() const {
+    long long total = 0;
+    for (const auto& part : parts_) {
+        for (const auto& message : part.messages->Pending()) total += message->GetSize();
+    }
+    return total;
+}
+
+std::vector<MailDataPointer> Mailbox::Messages() const {
+    std::vector<MailDataPointer> messages;
+    for (const auto& part : parts_) {
+        const auto& pending = part.messages->Pending();
+        messages.insert(messages.end(), pending.begin(), pending.end());
+    }
+    return messages;
+}
+
+MailDataPointer Mailbox::Find(int n) const {
+    for (const auto& part : parts_) {
+        if (auto message = part.messages->Find(n)) return message;
+    }
+    return nullptr;
+}
+
+bool Mailbox::Delete(int n) {
+    for (const auto& part : parts_) {
+        if (part.messages->Delete(n)) return true;
+    }
+    return false;
+}
+
+void Mailbox::Reset() {
+    for (const auto& part : parts_) part.messages->Undelete();
+}
+
+bool Mailbox::Commit() {
+    bool ok = true;
+    for (const auto& part : parts_) {
+        if (part.commit && !part.commit()) ok = false;
+    }
+    return ok;
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "FeedMailbox.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+// The largest id length a POP3 client must accept.
+constexpr std::size_t kMaxUidLength = 70;
+
+// The mailbox of one session: the pending messages of its parts, part by part in
+// order. Message numbers are fixed when it is formed; DELE leaves a gap, never renumbers.
+class Mailbox {
+public:
+    struct Part {
+        FeedMailboxPointer messages;
+        // Records the part's deleted list at QUIT; false when that failed.
+        std::function<bool()> commit;
+    };
+
+    Mailbox() = default;
+    // Numbers the pending messages from 1 across the parts and makes their ids unique.
+    explicit Mailbox(std::vector<Part> parts);
+    Mailbox(Mailbox&&) = default;
+    Mailbox& operator=(Mailbox&&) = default;
+    // One mailbox per session: a copy would share the parts without their owner knowing.
+    Mailbox(const Mailbox&) = delete;
+    Mailbox& operator=(const Mailbox&) = delete;
+
+    int Count() const;
+    long long TotalSize() const;
+    // Every pending message in mailbox order.
+    std::vector<MailDataPointer> Messages() const;
+    // The pending message numbered n, or null.
+    MailDataPointer Find(int n) const;
+
+    // False, and nothing changes, when no pending message bears n.
+    bool Delete(int n);
+    // RSET: every message deleted in this session is pending again with its number.
+    void Reset();
+    // Calls every part's commit once, in order, even after one failed; true when all did.
+    bool Commit();
+
+private:
+    std::vector<Part> parts_;
+};
+
+// Printable ASCII without space, at most kMaxUidLength bytes, never empty.
+std::string CleanUid(std::string uid);
