@@ -54,15 +54,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     handler.ConvertFromShiftJis();
     handler.ConvertFromIso2022Jp();
     handler.Parse();
-    handler.NumberMessages(1);
+    handler.GetMailbox()->Number(1);
     for (const auto& message : handler.Pending()) {
         const std::string& text = message->GetText();
         for (unsigned char c : text) {
             if (c >= 0x80) std::abort();  // mail text leaves the gateway 7-bit
         }
     }
-    if (mode == 1 && handler.GetMessageCount() > 0) {
-        handler.DeleteMessage(1);
+    if (mode == 1 && !handler.Pending().empty()) {
+        handler.GetMailbox()->Delete(1);
         handler.SaveSentItems();
         RssHandler again("http://127.0.0.1/fuzz", true, false);
         again.LoadSentItems();

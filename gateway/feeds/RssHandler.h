@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Feed.h"
+#include "FeedMailbox.h"
 #include "MailData.h"
 
 #include <memory>
@@ -50,26 +51,16 @@ public:
     // refresh, so clients that leave mail on the server do not fetch it again.
     static std::string MakeUid(const std::string& feedUrl, const MailData& message);
 
-    // Mailbox operations. Numbers are fixed at refresh; DELE leaves a gap.
-    int NumberMessages(int start);
-    int GetMessageCount() const;
-    long long GetTotalSize() const;
-    bool HasMessage(int n) const;
-    int GetMessageSize(int n) const;
-    std::string GetMessageText(int n) const;
-    void DeleteMessage(int n);
-    // RSET: the messages deleted in this session return to the pending list in number order.
-    void UndeleteMessages();
-    // QUIT: rewrites sentitems.xml from the deleted list (untouched when it is empty).
-    void SaveSentItems();
+    // The feed's part of the mailbox, which the parser fills.
+    const FeedMailboxPointer& GetMailbox() const { return mailbox_; }
+    // QUIT: rewrites sentitems.xml from the deleted list (untouched when it is empty);
+    // false when it could not be written.
+    bool SaveSentItems();
 
     const FeedPointer& GetFeed() const { return feed_; }
-    const std::vector<MailDataPointer>& Pending() const { return pending_; }
-    const std::vector<MailDataPointer>& Deleted() const { return deleted_; }
+    const std::vector<MailDataPointer>& Pending() const { return mailbox_->Pending(); }
+    const std::vector<MailDataPointer>& Deleted() const { return mailbox_->Deleted(); }
     const std::vector<MailDataPointer>& SentItems() const { return sentItems_; }
-
-    // Test and library seam: files a message as pending, as the parser does for a new item.
-    void AddPendingForTesting(MailDataPointer message) { pending_.push_back(std::move(message)); }
 
 private:
     bool IsRss2(const XERCES_CPP_NAMESPACE::DOMDocument* document) const;
@@ -88,11 +79,8 @@ private:
     FeedPointer feed_;
     bool disableMessageBox_;
     bool enableHtml_;
-    std::vector<MailDataPointer> pending_;
-    std::vector<MailDataPointer> deleted_;
+    FeedMailboxPointer mailbox_ = std::make_shared<FeedMailbox>();
     std::vector<MailDataPointer> sentItems_;
-    // How many entries at the end of deleted_ were deleted by DELE in this session.
-    size_t deletedInSession_ = 0;
     // Sent-items records by subject and link, each bucket in file order, so a lookup
     // finds the same first match as a walk of the whole list.
     std::unordered_map<std::string, std::vector<size_t>> sentIndex_;

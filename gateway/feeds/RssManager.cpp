@@ -18,7 +18,6 @@
 #include <climits>
 #include <cstdio>
 #include <fstream>
-#include <set>
 
 XERCES_CPP_NAMESPACE_USE
 
@@ -69,16 +68,6 @@ void LogSettingsProblem(const std::string& problem) {
     WriteLog("設定ファイルQuillo.xmlを読み込めません。既定の設定を使います。\n" + problem + "\n\n");
 }
 
-// Printable ASCII without space, at most kMaxUidLength bytes, never empty.
-std::string CleanUid(std::string uid) {
-    for (char& c : uid) {
-        if (static_cast<unsigned char>(c) < 0x21 || static_cast<unsigned char>(c) > 0x7E) c = '_';
-    }
-    if (uid.size() > kMaxUidLength) uid.resize(kMaxUidLength);
-    if (uid.empty()) uid = "_";
-    return uid;
-}
-
 }  // namespace
 
 int ParseSettingInt(const std::string& text) {
@@ -98,6 +87,7 @@ int ParseSettingInt(const std::string& text) {
 RssManager::RssManager() { XMLPlatformUtils::Initialize(); }
 
 RssManager::~RssManager() {
+    mailbox_ = Mailbox();
     handlers_.clear();
     XMLPlatformUtils::Terminate();
 }
@@ -201,7 +191,9 @@ void RssManager::LoadOpmlFeedList() {
     }
 }
 
-void RssManager::Refresh() {
+Mailbox& RssManager::Refresh() {
+    // The last session's messages are let go before the new downloads.
+    mailbox_ = Mailbox();
     LoadFeedList();
     ReportRefreshProgress(0, static_cast<int>(handlers_.size()));
     InternetSession session;
@@ -209,134 +201,20 @@ void RssManager::Refresh() {
         ReportRefreshFinished();
         if (!settings_.disableMessageBox) ShowErrorBox(kSessionFailure);
         WriteLog(kSessionFailure);
-        return;
+        return OpenMailbox();
     }
     DownloadFeeds(handlers_, session, settings_.downloadConcurrency);
     session.Close();
-    NumberMailbox();
+    Mailbox& mailbox = OpenMailbox();
     ReportRefreshFinished();
+    return mailbox;
 }
 
-void RssManager::NumberMailbox() {
-    int next = 1;
-    for (const auto& handler : handlers_) next = handler->NumberMessages(next);
-    // Clients key their "already downloaded" lists on the id, so two pending messages
-    // must never share one; later ones get a short suffix.
-    std::set<std::string> seen;
-    for (const auto& handler : handlers_) {
-        for (const auto& message : handler->Pending()) {
-            std::string uid = CleanUid(message->GetUid());
-            if (!seen.insert(uid).second) {
-                for (int k = 2;; ++k) {
-                    std::string suffix = "-" + std::to_string(k);
-                    std::string candidate =
-                        uid.substr(0, std::min(uid.size(), kMaxUidLength - suffix.size())) + suffix;
-                    if (seen.insert(candidate).second) {
-                        uid = candidate;
-                        break;
-                    }
-                }
-            }
-            if (uid != message->GetUid()) message->SetUid(uid);
-        }
-    }
-}
-
-RssHandlerPointer RssManager::FindHandler(int n) const {
-    for (const auto& handler : handlers_) {
-        if (handler->HasMessage(n)) return handler;
-    }
-    return nullptr;
-}
-
-std::string RssManager::Stat() const {
-    long long count = 0;
-    long long size = 0;
-    for (const auto& handler : handlers_) {
-        count += handler->GetMessageCount();
-        size += handler->GetTotalSize();
-    }
-    return "+OK " + std::to_string(count) + " " + std::to_string(size) + "\r\n";
-}
-
-std::string RssManager::List(int n) const {
-    if (n > 0) {
-        auto handler = FindHandler(n);
-        if (!handler) return kNoSuchMessage;
-        return "+OK " + std::to_string(n) + " " + std::to_string(handler->GetMessageSize(n)) + "\r\n";
-    }
-    std::string reply = "+OK\r\n";
-    for (const auto& handler : handlers_) {
-        for (const auto& message : handler->Pending()) {
-            reply += std::to_string(message->GetNumber()) + " " + std::to_string(message->GetSize()) + "\r\n";
-        }
-    }
-    return reply + ".\r\n";
-}
-
-std::string RssManager::Uidl() const {
-    std::string reply = "+OK\r\n";
-    for (const auto& handler : handlers_) {
-        for (const auto& message : handler->Pending()) {
-            reply += std::to_string(message->GetNumber()) + " " + message->GetUid() + "\r\n";
-        }
-    }
-    return reply + ".\r\n";
-}
-
-std::string RssManager::Uidl(int n) const {
-    auto handler = FindHandler(n);
-    if (!handler) return kNoSuchMessage;
-    for (const auto& message : handler->Pending()) {
-        if (message->GetNumber() == n)
-            return "+OK " + std::to_string(n) + " " + message->GetUid() + "\r\n";
-    }
-    return kNoSuchMessage;
-}
-
-std::string RssManager::Retr(int n) const {
-    auto handler = FindHandler(n);
-    if (!handler) return kNoSuchMessage;
-    return "+OK\r\n" + handler->GetMessageText(n);
-}
-
-std::string RssManager::Top(int n, int lineCount) const {
-    auto handler = FindHandler(n);
-    if (!handler) return kNoSuchMessage;
-    std::string text = handler->GetMessageText(n);
-    // The text ends with its own terminating line, which is never copied.
-    size_t end = text.size();
-    if (end >= 5 && text.compare(end - 5, 5, "\r\n.\r\n") == 0) end -= 3;
-    std::string reply = "+OK\r\n";
-    bool headerEnded = false;
-    int bodyLines = 0;
-    size_t pos = 0;
-    while (pos < end) {
-        if (headerEnded && bodyLines >= lineCount) break;
-        size_t eol = text.find("\r\n", pos);
-        size_t next = (eol == std::string::npos || eol + 2 > end) ? end : eol + 2;
-        reply.append(text, pos, next - pos);
-        if (headerEnded) {
-            ++bodyLines;
-        } else if (next - pos == 2 && text.compare(pos, 2, "\r\n") == 0) {
-            headerEnded = true;
-        }
-        pos = next;
-    }
-    return reply + ".\r\n";
-}
-
-bool RssManager::Dele(int n) {
-    auto handler = FindHandler(n);
-    if (!handler) return false;
-    handler->DeleteMessage(n);
-    return true;
-}
-
-void RssManager::Rset() {
-    for (const auto& handler : handlers_) handler->UndeleteMessages();
-}
-
-void RssManager::Commit() {
-    for (const auto& handler : handlers_) handler->SaveSentItems();
+Mailbox& RssManager::OpenMailbox() {
+    std::vector<Mailbox::Part> parts;
+    parts.reserve(handlers_.size());
+    for (const auto& handler : handlers_)
+        parts.push_back({handler->GetMailbox(), [handler] { return handler->SaveSentItems(); }});
+    mailbox_ = Mailbox(std::move(parts));
+    return mailbox_;
 }

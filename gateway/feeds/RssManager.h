@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Mailbox.h"
 #include "RssHandler.h"
 
 #include <string>
@@ -34,36 +35,24 @@ public:
     const std::string& GetListenAddress() const { return settings_.listenAddress; }
     const Settings& GetSettings() const { return settings_; }
 
-    // One refresh per connection: rebuild the feed list, download every feed, number.
-    void Refresh();
+    // One refresh per connection: rebuild the feed list, download every feed, then
+    // form the session's mailbox from them.
+    Mailbox& Refresh();
     void LoadFeedList();
     void LoadOpmlFeedList();
-    // Numbers the pending messages from 1 across handlers and makes their ids unique.
-    void NumberMailbox();
-
-    // Mailbox replies, byte for byte as sent.
-    std::string Stat() const;
-    std::string List(int n) const;  // n <= 0: whole listing
-    std::string Uidl() const;
-    std::string Uidl(int n) const;
-    std::string Retr(int n) const;
-    std::string Top(int n, int lineCount) const;
-    // False, and nothing changes, when no pending message bears n.
-    bool Dele(int n);
-    void Rset();
-    void Commit();
+    // Forms the mailbox from the handlers' parts in list order; QUIT commits each part
+    // through its handler's sentitems.xml.
+    Mailbox& OpenMailbox();
+    Mailbox& GetMailbox() { return mailbox_; }
 
     const std::vector<RssHandlerPointer>& Handlers() const { return handlers_; }
-    void AddHandlerForTesting(RssHandlerPointer handler) { handlers_.push_back(std::move(handler)); }
-
-    static constexpr const char* kNoSuchMessage = "-ERR no such message\r\n";
 
 private:
-    RssHandlerPointer FindHandler(int n) const;
     void AddFeed(const std::string& url);
 
     Settings settings_;
     std::vector<RssHandlerPointer> handlers_;
+    Mailbox mailbox_;
 };
 
 using RssManagerPointer = std::shared_ptr<RssManager>;
@@ -71,5 +60,3 @@ using RssManagerPointer = std::shared_ptr<RssManager>;
 // A settings text as an int: leading white space, optional sign, digits up to the
 // first other character; no digits give 0. Saturates instead of overflowing.
 int ParseSettingInt(const std::string& text);
-// The largest id length a POP3 client must accept.
-constexpr size_t kMaxUidLength = 70;

@@ -107,11 +107,16 @@ void RssHandler::FileMessage(MailDataPointer message, bool compareDate) {
             }
         }
     }
-    (delivered ? deleted_ : pending_).push_back(std::move(message));
+    if (delivered) {
+        mailbox_->AddDelivered(std::move(message));
+    } else {
+        mailbox_->AddPending(std::move(message));
+    }
 }
 
-void RssHandler::SaveSentItems() {
-    if (deleted_.empty()) return;
+bool RssHandler::SaveSentItems() {
+    const auto& deleted = mailbox_->Deleted();
+    if (deleted.empty()) return true;
     // The whole document is made in memory first: only a complete file, written and
     // synced, replaces the old one. A truncated store would bring every delivered item back.
     bool ok = false;
@@ -124,7 +129,7 @@ void RssHandler::SaveSentItems() {
             Released<DOMDocument> document(
                 implementation->createDocument(nullptr, XmlString("sent-items"), nullptr));
             DOMElement* root = document->getDocumentElement();
-            for (const auto& record : deleted_) record->WriteRecord(document.get(), root);
+            for (const auto& record : deleted) record->WriteRecord(document.get(), root);
             Released<DOMLSSerializer> writer(ls->createLSSerializer());
             writer->getDomConfig()->setParameter(XMLUni::fgDOMWRTFormatPrettyPrint, true);
             Released<DOMLSOutput> output(ls->createLSOutput());
@@ -147,4 +152,5 @@ void RssHandler::SaveSentItems() {
         ok = WriteFileAtomically(FeedFolder() + "sentitems.xml", bytes, /*sync=*/true);
     }
     if (!ok) CurrentNotifier().Show(kSaveFailure, "", Notifier::Icon::None, Notifier::Buttons::Ok);
+    return ok;
 }

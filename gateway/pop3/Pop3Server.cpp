@@ -1,6 +1,7 @@
 #include "Pop3Server.h"
 
 #include "Log.h"
+#include "Mailbox.h"
 #include "Notifier.h"
 #include "Pop3Session.h"
 #include "ProcessFlags.h"
@@ -146,8 +147,8 @@ bool Pop3Server::SendAll(int client, const std::string& bytes) {
 }
 
 void Pop3Server::Serve(RssManager& manager, int client) {
-    manager.Refresh();
-    Pop3Session session(manager);
+    Mailbox& mailbox = manager.Refresh();
+    Pop3Session session(mailbox);
     bool alive = SendAll(client, Pop3Session::kGreeting);
     char buffer[4096];
     // The idle time counts from the last command, not the last byte: a client that
@@ -173,7 +174,7 @@ void Pop3Server::Serve(RssManager& manager, int client) {
     if (session.QuitReceived()) {
         // The client has its "+OK" before the commit starts; a failure while saving is
         // never reported to it.
-        manager.Commit();
+        if (!mailbox.Commit() && TraceEnabled()) Trace("commit: a feed's delivered items were not saved");
         close(client);
         AfterQuit(manager);
         return;

@@ -1,6 +1,6 @@
 #include "Pop3Session.h"
 
-#include "RssManager.h"
+#include "Mailbox.h"
 #include "Trace.h"
 
 #include <climits>
@@ -10,6 +10,7 @@ namespace {
 constexpr const char* kOk = "+OK\r\n";
 constexpr const char* kUnknown = "-ERR unknown command\r\n";
 constexpr const char* kTooLong = "-ERR line too long\r\n";
+constexpr const char* kNoSuchMessage = "-ERR no such message\r\n";
 constexpr const char* kCapabilities = "+OK\r\nUSER\r\nTOP\r\nUIDL\r\n.\r\n";
 
 bool StartsWith(std::string_view text, std::string_view keyword) {
@@ -24,7 +25,63 @@ bool HasArgument(std::string_view rest) {
     return false;
 }
 
-using Handler = std::string (*)(RssManager&, std::string_view rest, bool& quit);
+// The reply for pending message n, or the one error for a number no message bears.
+template <typename Reply>
+std::string ForMessage(const Mailbox& mailbox, int n, Reply reply) {
+    MailDataPointer message = mailbox.Find(n);
+    return message ? reply(*message) : std::string(kNoSuchMessage);
+}
+
+// A multi-line listing of every pending message: its number and one value.
+template <typename Value>
+std::string Listing(const Mailbox& mailbox, Value value) {
+    std::string reply = kOk;
+    for (const auto& message : mailbox.Messages())
+        reply += std::to_string(message->GetNumber()) + " " + value(*message) + "\r\n";
+    return reply + ".\r\n";
+}
+
+std::string SizeOf(MailData& message) { return std::to_string(message.GetSize()); }
+std::string UidOf(MailData& message) { return message.GetUid(); }
+
+std::string ListReply(const Mailbox& mailbox, int n) {
+    if (n <= 0) return Listing(mailbox, SizeOf);
+    return ForMessage(mailbox, n,
+                      [n](MailData& m) { return "+OK " + std::to_string(n) + " " + SizeOf(m) + "\r\n"; });
+}
+
+std::string UidlReply(const Mailbox& mailbox, std::string_view rest) {
+    if (!HasArgument(rest)) return Listing(mailbox, UidOf);
+    int n = ParseNumber(rest);
+    return ForMessage(mailbox, n,
+                      [n](MailData& m) { return "+OK " + std::to_string(n) + " " + UidOf(m) + "\r\n"; });
+}
+
+// The header, the empty line that ends it and the first lineCount body lines.
+std::string TopReply(const std::string& text, int lineCount) {
+    // The text ends with its own terminating line, which is never copied.
+    size_t end = text.size();
+    if (end >= 5 && text.compare(end - 5, 5, "\r\n.\r\n") == 0) end -= 3;
+    std::string reply = kOk;
+    bool headerEnded = false;
+    int bodyLines = 0;
+    size_t pos = 0;
+    while (pos < end) {
+        if (headerEnded && bodyLines >= lineCount) break;
+        size_t eol = text.find("\r\n", pos);
+        size_t next = (eol == std::string::npos || eol + 2 > end) ? end : eol + 2;
+        reply.append(text, pos, next - pos);
+        if (headerEnded) {
+            ++bodyLines;
+        } else if (next - pos == 2 && text.compare(pos, 2, "\r\n") == 0) {
+            headerEnded = true;
+        }
+        pos = next;
+    }
+    return reply + ".\r\n";
+}
+
+using Handler = std::string (*)(Mailbox&, std::string_view rest, bool& quit);
 
 struct Command {
     std::string_view keyword;
@@ -33,39 +90,43 @@ struct Command {
 
 // Matched in this order, case-sensitively, as a prefix of the line: USERNAME is USER.
 const Command kCommands[] = {
-    {"USER", [](RssManager&, std::string_view, bool&) -> std::string { return "+OK Password required\r\n"; }},
-    {"PASS", [](RssManager&, std::string_view, bool&) -> std::string { return kOk; }},
-    {"STAT", [](RssManager& m, std::string_view, bool&) { return m.Stat(); }},
+    {"USER", [](Mailbox&, std::string_view, bool&) -> std::string { return "+OK Password required\r\n"; }},
+    {"PASS", [](Mailbox&, std::string_view, bool&) -> std::string { return kOk; }},
+    {"STAT",
+     [](Mailbox& m, std::string_view, bool&) {
+         return "+OK " + std::to_string(m.Count()) + " " + std::to_string(m.TotalSize()) + "\r\n";
+     }},
     {"LIST",
-     [](RssManager& m, std::string_view rest, bool&) {
+     [](Mailbox& m, std::string_view rest, bool&) {
          int n = rest.empty() ? 0 : ParseNumber(rest);
          if (TraceEnabled()) Trace("LIST インデックス: " + std::to_string(n));
-         return m.List(n);
+         return ListReply(m, n);
      }},
-    {"UIDL",
-     [](RssManager& m, std::string_view rest, bool&) {
-         return HasArgument(rest) ? m.Uidl(ParseNumber(rest)) : m.Uidl();
+    {"UIDL", [](Mailbox& m, std::string_view rest, bool&) { return UidlReply(m, rest); }},
+    {"RETR",
+     [](Mailbox& m, std::string_view rest, bool&) {
+         return ForMessage(m, ParseNumber(rest), [](MailData& message) { return kOk + message.GetText(); });
      }},
-    {"RETR", [](RssManager& m, std::string_view rest, bool&) { return m.Retr(ParseNumber(rest)); }},
     {"TOP",
-     [](RssManager& m, std::string_view rest, bool&) {
+     [](Mailbox& m, std::string_view rest, bool&) {
          TopArguments args = ParseTopArguments(rest);
-         return m.Top(args.message, args.lines);
+         return ForMessage(m, args.message,
+                           [&args](MailData& message) { return TopReply(message.GetText(), args.lines); });
      }},
     {"DELE",
-     [](RssManager& m, std::string_view rest, bool&) -> std::string {
-         return m.Dele(ParseNumber(rest)) ? kOk : RssManager::kNoSuchMessage;
+     [](Mailbox& m, std::string_view rest, bool&) -> std::string {
+         return m.Delete(ParseNumber(rest)) ? kOk : kNoSuchMessage;
      }},
     {"QUIT",
-     [](RssManager&, std::string_view, bool& quit) -> std::string {
+     [](Mailbox&, std::string_view, bool& quit) -> std::string {
          quit = true;
          return kOk;
      }},
-    {"CAPA", [](RssManager&, std::string_view, bool&) -> std::string { return kCapabilities; }},
-    {"NOOP", [](RssManager&, std::string_view, bool&) -> std::string { return kOk; }},
+    {"CAPA", [](Mailbox&, std::string_view, bool&) -> std::string { return kCapabilities; }},
+    {"NOOP", [](Mailbox&, std::string_view, bool&) -> std::string { return kOk; }},
     {"RSET",
-     [](RssManager& m, std::string_view, bool&) -> std::string {
-         m.Rset();
+     [](Mailbox& m, std::string_view, bool&) -> std::string {
+         m.Reset();
          return kOk;
      }},
 };
@@ -107,7 +168,7 @@ std::string Pop3Session::Execute(std::string_view text) {
     std::string reply = kUnknown;
     for (const auto& command : kCommands) {
         if (!text.empty() && StartsWith(text, command.keyword)) {
-            reply = command.run(manager_, text.substr(command.keyword.size()), quit_);
+            reply = command.run(mailbox_, text.substr(command.keyword.size()), quit_);
             break;
         }
     }

@@ -5,18 +5,18 @@
 
 #include "LineAssembler.h"
 
-class RssManager;
+class Mailbox;
 
-// One POP3 session over the feed manager's mailbox: bytes in, reply bytes out. There is
-// no authorisation and no command state; every command works from the greeting on.
+// One POP3 session over a mailbox: bytes in, reply bytes out. There is no
+// authorisation and no command state; every command works from the greeting on.
 class Pop3Session {
 public:
     static constexpr const char* kGreeting = "+OK QUILLO WELCOME\r\n";
 
-    explicit Pop3Session(RssManager& manager) : manager_(manager) {}
+    explicit Pop3Session(Mailbox& mailbox) : mailbox_(mailbox) {}
 
     // Answers every complete line of the received bytes, in order. After QUIT the rest
-    // is ignored; the caller then sends the reply and commits.
+    // is ignored; the caller then sends the reply and commits the mailbox.
     std::string Receive(std::string_view bytes);
     bool QuitReceived() const { return quit_; }
 
@@ -24,7 +24,7 @@ public:
     std::string Execute(std::string_view text);
 
 private:
-    RssManager& manager_;
+    Mailbox& mailbox_;
     LineAssembler lines_;
     bool quit_ = false;
 };

@@ -172,17 +172,22 @@ protected:
         ASSERT_TRUE(session.Open("QUILLO"));
         for (const auto& handler : manager.Handlers()) handler->Download(session);
         session.Close();
-        manager.NumberMailbox();
+        manager.OpenMailbox();
     }
 
-    static std::string Mailbox(RssManager& manager) {
-        std::string text = manager.Stat() + manager.List(0) + manager.Uidl();
+    static std::string Describe(RssManager& manager) {
+        const Mailbox& mailbox = manager.GetMailbox();
+        std::string text = std::to_string(mailbox.Count()) + " " + std::to_string(mailbox.TotalSize()) + "\n";
+        for (const auto& message : mailbox.Messages()) {
+            text += std::to_string(message->GetNumber()) + " " + std::to_string(message->GetSize()) + " " +
+                    message->GetUid() + "\n";
+        }
         for (const auto& handler : manager.Handlers()) {
             text += "handler " + handler->GetFeed()->url + " [" + handler->GetFeed()->title + "] " +
                     std::to_string(handler->Pending().size()) + " pending, " +
                     std::to_string(handler->Deleted().size()) + " delivered, " +
                     std::to_string(handler->SentItems().size()) + " records\n";
-            for (const auto& message : handler->Pending()) text += manager.Retr(message->GetNumber());
+            for (const auto& message : handler->Pending()) text += message->GetText();
         }
         return text;
     }
@@ -202,10 +207,10 @@ protected:
                 } else {
                     manager.Refresh();
                 }
-                snapshot.mailbox += "connection " + std::to_string(connection) + "\n" + Mailbox(manager);
+                snapshot.mailbox += "connection " + std::to_string(connection) + "\n" + Describe(manager);
                 if (connection == 0) {
-                    for (int n : {1, 3, 5}) manager.Dele(n);
-                    manager.Commit();
+                    for (int n : {1, 3, 5}) manager.GetMailbox().Delete(n);
+                    manager.GetMailbox().Commit();
                 }
             }
         }
@@ -292,7 +297,7 @@ TEST_F(ConcurrentRefresh, OverlapsTransfersWithinTheLimits) {
         RssManager manager;
         manager.LoadSettings();
         manager.Refresh();
-        EXPECT_EQ(manager.Stat().rfind("+OK 24 ", 0), 0u) << manager.Stat();
+        EXPECT_EQ(manager.GetMailbox().Count(), 24);
         EXPECT_EQ(server.PeakInFlight(), c.peak) << "download-concurrency " << c.concurrency;
         EXPECT_LE(server.PeakInFlight("127.0.0.1"), c.peakPerHost);
         EXPECT_LE(server.PeakInFlight("127.0.0.2"), c.peakPerHost);
@@ -326,7 +331,7 @@ TEST_F(ConcurrentRefresh, StoresTheETagOfA200AndSendsItBack) {
     fs::path folder = dir / "data" / ("127.0.0.1:" + server.Url("").substr(server.Url("").rfind(':') + 1) + "-feed.xml");
     EXPECT_EQ(ReadFile(folder / "etag.txt"), "\"abc\"");
     EXPECT_FALSE(fs::exists(folder / "lastmodified.txt"));
-    EXPECT_EQ(manager.Stat().rfind("+OK 2 ", 0), 0u);
+    EXPECT_EQ(manager.GetMailbox().Count(), 2);
 
     manager.Refresh();
     EXPECT_EQ(lastIfNoneMatch, "\"abc\"");

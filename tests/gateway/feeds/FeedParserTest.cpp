@@ -29,9 +29,9 @@ protected:
     }
     // Delivers every pending message of the handler, as DELE of all and QUIT do.
     void DeliverAll(RssHandler& handler) {
-        handler.NumberMessages(1);
-        const int count = handler.GetMessageCount();
-        for (int n = 1; n <= count; ++n) handler.DeleteMessage(n);
+        FeedMailbox& mailbox = *handler.GetMailbox();
+        const int count = mailbox.Number(1) - 1;
+        for (int n = 1; n <= count; ++n) mailbox.Delete(n);
         handler.SaveSentItems();
     }
 };

@@ -214,35 +214,6 @@ TEST_F(RssManagerTest, RefreshRebuildsTheHandlersEveryTime) {
     EXPECT_NE(manager.Handlers()[0], first[0]);
 }
 
-MailDataPointer Message(const std::string& uid) {
-    auto message = std::make_shared<MailData>(false);
-    message->SetUid(uid);
-    return message;
-}
-
-TEST_F(RssManagerTest, NumberingRunsAcrossHandlersAndIdsBecomeUnique) {
-    RssManager manager;
-    auto a = std::make_shared<RssHandler>("http://a", false, false);
-    auto empty = std::make_shared<RssHandler>("http://e", false, false);
-    auto b = std::make_shared<RssHandler>("http://b", false, false);
-    a->AddPendingForTesting(Message("same"));
-    a->AddPendingForTesting(Message("same"));
-    b->AddPendingForTesting(Message("same"));
-    b->AddPendingForTesting(Message("other id\x01"));
-    b->AddPendingForTesting(Message(std::string(80, 'x')));
-    b->AddPendingForTesting(Message(std::string(80, 'x')));
-    b->AddPendingForTesting(Message(""));
-    manager.AddHandlerForTesting(a);
-    manager.AddHandlerForTesting(empty);
-    manager.AddHandlerForTesting(b);
-    manager.NumberMailbox();
-    std::string expected = "+OK\r\n1 same\r\n2 same-2\r\n3 same-3\r\n4 other_id_\r\n5 " + std::string(70, 'x') +
-                           "\r\n6 " + std::string(68, 'x') + "-2\r\n7 _\r\n.\r\n";
-    EXPECT_EQ(manager.Uidl(), expected);
-    EXPECT_EQ(a->Pending()[1]->GetNumber(), 2);
-    EXPECT_EQ(b->Pending()[0]->GetNumber(), 3);
-}
-
 TEST(RssManagerSettingInt, ReadsLikeTheClassicConversion) {
     const std::pair<std::string, int> cases[] = {
         {"110", 110}, {"  25", 25}, {"\n\t8", 8}, {"-5", -5}, {"+6", 6}, {"x1", 0}, {"", 0},

@@ -22,10 +22,10 @@ protected:
             m->SetSubject(r[0]);
             m->SetLink(r[1]);
             m->SetDate(r[2]);
-            handler->AddPendingForTesting(m);
+            handler->GetMailbox()->AddPending(m);
         }
-        handler->NumberMessages(1);
-        for (int n = 1; n <= static_cast<int>(records.size()); ++n) handler->DeleteMessage(n);
+        handler->GetMailbox()->Number(1);
+        for (int n = 1; n <= static_cast<int>(records.size()); ++n) handler->GetMailbox()->Delete(n);
         return handler;
     }
 };

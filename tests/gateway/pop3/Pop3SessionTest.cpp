@@ -1,6 +1,6 @@
 #include "Pop3Session.h"
 
-#include "RssManager.h"
+#include "Mailbox.h"
 
 #include <gtest/gtest.h>
 
@@ -36,10 +36,11 @@ TEST(Pop3Arguments, TopTakesTwoTokensAndTheSecondKeepsTheRest) {
 
 class Pop3SessionTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        // Two feeds with 2 and 3 messages, numbered 1-2 and 3-5.
+    // Two feeds with 2 and 3 messages, numbered 1-2 and 3-5.
+    static Mailbox TwoFeeds(std::vector<FeedMailboxPointer>& parts) {
+        std::vector<Mailbox::Part> mailboxParts;
         for (int feed = 0; feed < 2; ++feed) {
-            auto handler = std::make_shared<RssHandler>("http://127.0.0.1/feed" + std::to_string(feed), true, false);
+            auto part = std::make_shared<FeedMailbox>();
             for (int i = 0; i < (feed == 0 ? 2 : 3); ++i) {
                 auto message = std::make_shared<MailData>(false);
                 message->SetSender("Feed " + std::to_string(feed));
@@ -47,18 +48,20 @@ protected:
                 message->SetLink("http://127.0.0.1/item" + std::to_string(i));
                 message->SetUid("uid-" + std::to_string(feed) + "-" + std::to_string(i));
                 message->AddBody("line one\r\nline two\r\nline three", false);
-                handler->AddPendingForTesting(message);
+                part->AddPending(message);
             }
-            manager.AddHandlerForTesting(handler);
+            parts.push_back(part);
+            mailboxParts.push_back({part, {}});
         }
-        manager.NumberMailbox();
+        return Mailbox(std::move(mailboxParts));
     }
 
-    std::string Text(int n) { return manager.Retr(n).substr(5); }
+    std::string Text(int n) { return mailbox.Find(n)->GetText(); }
     std::string Size(int n) { return std::to_string(Text(n).size()); }
 
-    RssManager manager;
-    Pop3Session session{manager};
+    std::vector<FeedMailboxPointer> parts;
+    Mailbox mailbox = TwoFeeds(parts);
+    Pop3Session session{mailbox};
 };
 
 TEST_F(Pop3SessionTest, FixedRepliesAreByteExact) {
@@ -76,7 +79,7 @@ TEST_F(Pop3SessionTest, FixedRepliesAreByteExact) {
         {"QUIT\r\n", "+OK\r\n"},
     };
     for (const auto& [line, reply] : cases) {
-        Pop3Session fresh(manager);
+        Pop3Session fresh(mailbox);
         EXPECT_EQ(fresh.Receive(line), reply) << line;
     }
 }
@@ -156,7 +159,7 @@ TEST_F(Pop3SessionTest, DeleLeavesAGapAndKeepsNumbers) {
     EXPECT_EQ(list, "+OK\r\n1 " + size1 + "\r\n3 " + Size(3) + "\r\n4 " + Size(4) + "\r\n5 " + Size(5) + "\r\n.\r\n");
     EXPECT_EQ(session.Receive("UIDL\r\n"), "+OK\r\n1 uid-0-0\r\n3 uid-1-0\r\n4 uid-1-1\r\n5 uid-1-2\r\n.\r\n");
     EXPECT_EQ(session.Receive("STAT\r\n").substr(0, 6), "+OK 4 ");
-    EXPECT_EQ(manager.Handlers()[0]->Deleted().size(), 1u);
+    EXPECT_EQ(parts[0]->Deleted().size(), 1u);
 }
 
 TEST_F(Pop3SessionTest, RsetReturnsDeletedMessagesWithTheirNumbers) {
@@ -167,7 +170,7 @@ TEST_F(Pop3SessionTest, RsetReturnsDeletedMessagesWithTheirNumbers) {
     EXPECT_EQ(session.Receive("RSET\r\n"), "+OK\r\n");
     EXPECT_EQ(session.Receive("LIST\r\n"), listing);
     EXPECT_EQ(session.Receive("UIDL\r\n"), uids);
-    EXPECT_TRUE(manager.Handlers()[0]->Deleted().empty());
+    EXPECT_TRUE(parts[0]->Deleted().empty());
 }
 
 TEST_F(Pop3SessionTest, SeveralCommandsInOneReceiveAreAnsweredInOrder) {
@@ -195,9 +198,8 @@ TEST_F(Pop3SessionTest, NothingIsAnsweredAfterQuit) {
 }
 
 TEST(Pop3SessionEmpty, EmptyMailboxRepliesAreByteExact) {
-    RssManager manager;
-    manager.NumberMailbox();
-    Pop3Session session(manager);
+    Mailbox mailbox;
+    Pop3Session session(mailbox);
     const std::pair<std::string, std::string> cases[] = {
         {"STAT\r\n", "+OK 0 0\r\n"},
         {"LIST\r\n", "+OK\r\n.\r\n"},
