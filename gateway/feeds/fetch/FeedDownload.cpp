@@ -137,6 +137,7 @@ void FeedTransfer::HeaderLine(std::string line) {
         // Each reply of a redirect chain starts afresh; only the final one counts.
         lastModified_.clear();
         etag_.clear();
+        contentType_.clear();
         statusText_.clear();
         std::string rest = Trim(line);
         auto space = rest.find(' ');
@@ -160,6 +161,8 @@ void FeedTransfer::HeaderLine(std::string line) {
         lastModified_ = Trim(line.substr(colon + 1));
     else if (name == "etag")
         etag_ = Trim(line.substr(colon + 1));
+    else if (name == "content-type")
+        contentType_ = Trim(line.substr(colon + 1));
 }
 
 size_t FeedTransfer::Body(const char* data, size_t size) {
@@ -217,6 +220,7 @@ FeedTransferResult FeedTransfer::Complete(CURLcode code) {
     result.statusText = statusText_;
     result.lastModified = lastModified_;
     result.etag = etag_;
+    result.contentType = contentType_;
     result.bodyPath = bodyPath_;
     return result;
 }

@@ -24,6 +24,7 @@ struct FeedTransferResult {
     std::string statusText;    // reason phrase of the final reply ("" for HTTP/2)
     std::string lastModified;  // Last-Modified of the final reply, trimmed
     std::string etag;          // ETag of the final reply, trimmed
+    std::string contentType;   // Content-Type of the final reply, trimmed
     // The complete body of the final reply, in a temporary file beside latest.xml;
     // FinishDownload renames it or removes it. Empty when there is none.
     std::string bodyPath;
@@ -94,4 +95,5 @@ private:
     std::string statusText_;
     std::string lastModified_;
     std::string etag_;
+    std::string contentType_;
 };

@@ -215,15 +215,17 @@ std::optional<Redecoded> RedecodeToFit(std::string_view bytes) {
     if (IsWideEncoding(bytes)) return std::nullopt;
     const std::string declared = DeclaredEncoding(bytes);
     const bool declaresUtf8 = declared.empty() || declared == "UTF-8" || declared == "UTF8";
-    if (declaresUtf8 && IsValidUtf8(bytes)) return std::nullopt;
+    bool sevenBit = true;
+    for (char c : bytes) sevenBit = sevenBit && static_cast<unsigned char>(c) < 0x80;
+    // ISO-2022-JP is 7-bit, so it passes for UTF-8 but for its escapes, which XML forbids.
+    const bool jisEscapes = sevenBit && bytes.find("\x1B$") != std::string_view::npos;
+    if (declaresUtf8 && IsValidUtf8(bytes) && !jisEscapes) return std::nullopt;
     if (!declaresUtf8 && !IsJapaneseName(declared)) return std::nullopt;
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
 
     std::optional<std::u32string> text;
     std::string name;
-    bool sevenBit = true;
-    for (char c : bytes) sevenBit = sevenBit && static_cast<unsigned char>(c) < 0x80;
-    if (sevenBit && bytes.find("\x1B$") != std::string_view::npos) {
+    if (jisEscapes) {
         text = DecodeStrictly('J', bytes);
         name = "ISO-2022-JP";
     }

@@ -179,6 +179,7 @@ struct ItemState {
     // Atom dates: the last element of each name; the first of them that has a child wins.
     std::optional<FirstChild> modified, updated, published;
     std::vector<FeedBodyPiece> description;
+    std::string descriptionBase;
     std::vector<FeedBodyPiece> contentEncoded;
     std::string contentBase;
     std::string xhtmlBody;
@@ -404,6 +405,7 @@ private:
                 break;
             case Role::Description:
                 item_->description.clear();
+                item_->descriptionBase = frame.base;
                 break;
             case Role::XhtmlBody:
                 item_->xhtmlBase = frame.base;
@@ -580,6 +582,9 @@ private:
         } else if (state.xhtmlBody.find_first_not_of(" \t\r\n") != std::string::npos) {
             item.body.push_back({ResolveHtmlLinks(state.xhtmlBody, state.xhtmlBase), true});
         } else {
+            for (auto& piece : state.description) {
+                if (piece.isHtml) piece.text = ResolveHtmlLinks(piece.text, state.descriptionBase);
+            }
             item.body = std::move(state.description);
         }
         result.feed.items.push_back(std::move(item));

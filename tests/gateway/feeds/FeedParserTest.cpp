@@ -118,9 +118,8 @@ TEST_F(FeedParser, DeeplyNestedXhtmlContentIsFlattenedNotAStackOverflow) {
     EXPECT_NE(handler->Pending()[0]->GetText().find("deep"), std::string::npos);
 }
 
-TEST_F(FeedParser, UnknownRootsMalformedAndEmptyDocumentsAreLoggedWithTheFlag) {
-    for (std::string doc : {"<html><body/></html>", "<rss><channel/></rss>", "<rss version=\"2.0\"><channel>",
-                            "", "not xml at all", "<RDF:RDF/>"}) {
+TEST_F(FeedParser, UnknownRootsAndUnreadableDocumentsAreLoggedWithTheFlag) {
+    for (std::string doc : {"<html><body/></html>", "", "not xml at all", "<RDF:RDF/>", "<<<>>>"}) {
         SCOPED_TRACE(doc);
         fs::remove(dir_ / "log.txt");
         g_feedError = false;
@@ -132,11 +131,36 @@ TEST_F(FeedParser, UnknownRootsMalformedAndEmptyDocumentsAreLoggedWithTheFlag) {
     }
 }
 
-TEST_F(FeedParser, AnRssWithVersionButNoChannelYieldsNothingQuietly) {
-    auto handler = ParseDocument("<rss version=\"2.0\"><item><title>x</title></item></rss>");
+TEST_F(FeedParser, AnRssWithoutChannelOrItemsYieldsNothingQuietly) {
+    auto handler = ParseDocument("<rss version=\"2.0\"></rss>");
     EXPECT_TRUE(handler->Pending().empty());
     EXPECT_FALSE(g_feedError);
     EXPECT_TRUE(LogEntries().empty());
+    // Items straight under rss, or an rss without a version, are read as a feed.
+    EXPECT_EQ(ParseDocument("<rss version=\"2.0\"><item><title>x</title></item></rss>")->Pending().size(), 1u);
+    EXPECT_EQ(ParseDocument("<rss><channel><item><title>x</title></item></channel></rss>")->Pending().size(), 1u);
+}
+
+TEST_F(FeedParser, ARepairedDocumentIsReadAndTheLogSaysWhatWasRepaired) {
+    auto handler = ParseDocument("\n<rss version=\"2.0\"><channel><title>T</title><item><title>a&nbsp;b</title></item>"
+                                 "<item><title>cut");
+    ASSERT_EQ(handler->Pending().size(), 1u);
+    EXPECT_FALSE(g_feedError);
+    const auto entries = LogEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].rfind("フィードを修復して読み込みました。\n", 0), 0u) << entries[0];
+    EXPECT_NE(entries[0].find("URL: " + kUrl + "\n\n"), std::string::npos);
+}
+
+TEST_F(FeedParser, RecordsOfRelativeLinksMadeBeforeLinksWereResolvedStillMatch) {
+    WriteFile(fs::path(RssHandler(kUrl, true, false).FeedFolder()) / "sentitems.xml",
+              "<sent-items><item><subject>A</subject><link>/a</link><date>d</date></item></sent-items>");
+    auto handler = ParseDocument("<rss version=\"2.0\"><channel><item><title>A</title><link>/a</link></item>"
+                                 "<item><title>B</title><link>/b</link></item></channel></rss>");
+    ASSERT_EQ(handler->Pending().size(), 1u);
+    EXPECT_EQ(handler->Pending()[0]->GetLink(), "http://127.0.0.1:9/b");
+    ASSERT_EQ(handler->Deleted().size(), 1u);
+    EXPECT_EQ(handler->Deleted()[0]->GetLink(), "http://127.0.0.1:9/a");
 }
 
 TEST_F(FeedParser, MarkupAsTheFirstChildCountsAsEmptyText) {

@@ -1,13 +1,10 @@
 #include "EncodingNormaliser.h"
 
-#include "FeedFolder.h"
-#include "FeedTestSupport.h"
-
 #include <gtest/gtest.h>
 
-namespace {
+#include <vector>
 
-using namespace feedtest;
+namespace {
 
 // 日本語 in each encoding.
 const std::string kUtf8 = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
@@ -15,20 +12,15 @@ const std::string kEuc = "\xC6\xFC\xCB\xDC\xB8\xEC";
 const std::string kSjis = "\x93\xFA\x96\x7B\x8C\xEA";
 const std::string kJis = "\x1B$BF|K\\8l\x1B(B";
 
-class Normaliser : public AppDirTest {
-protected:
-    std::string Convert(const std::string& bytes, const char* name, const char* options,
-                        bool* converted = nullptr) {
-        const fs::path path = dir_ / "latest.xml";
-        WriteFile(path, bytes);
-        bool done = NormaliseEncoding(path.string(), name, options);
-        if (converted) *converted = done;
-        EXPECT_FALSE(fs::exists(dir_ / "latest.xmltmp"));
-        return ReadFile(path);
-    }
-};
+// The document as it is stored after normalisation: converted, or as it came.
+std::string Convert(const std::string& bytes, const char* name, const char* options,
+                    bool* converted = nullptr) {
+    auto result = NormaliseEncoding(bytes, name, options);
+    if (converted) *converted = result.has_value();
+    return result ? *result : bytes;
+}
 
-TEST_F(Normaliser, EachDeclaredJapaneseEncodingBecomesUtf8WithALowerCaseFirstLine) {
+TEST(Normaliser, EachDeclaredJapaneseEncodingBecomesUtf8WithALowerCaseFirstLine) {
     struct Case {
         const char* name;
         const char* options;
@@ -49,7 +41,7 @@ TEST_F(Normaliser, EachDeclaredJapaneseEncodingBecomesUtf8WithALowerCaseFirstLin
     }
 }
 
-TEST_F(Normaliser, DeclarationsTheTestDoesNotRecogniseLeaveTheFileAlone) {
+TEST(Normaliser, DeclarationsTheTestDoesNotRecogniseLeaveTheFileAlone) {
     const std::vector<std::string> documents = {
         "<?xml version='1.0' encoding='EUC-JP'?>\n<a>" + kEuc + "</a>",
         "<?xml version=\"1.0\" encoding = \"EUC-JP\"?>\n<a>" + kEuc + "</a>",
@@ -67,13 +59,13 @@ TEST_F(Normaliser, DeclarationsTheTestDoesNotRecogniseLeaveTheFileAlone) {
     EXPECT_EQ(Convert(sjis, "SHIFT-JIS", "-Sw"), sjis);
 }
 
-TEST_F(Normaliser, ADocumentOnOneLineIsOnlyLowerCased) {
+TEST(Normaliser, ADocumentOnOneLineIsOnlyLowerCased) {
     const std::string in = "<?xml version=\"1.0\" encoding=\"EUC-JP\"?><RSS><T>" + kEuc + "</T></RSS>";
     EXPECT_EQ(Convert(in, "EUC-JP", "-Ew"),
               "<?xml version=\"1.0\" encoding=\"utf-8\"?><rss><t>" + kEuc + "</t></rss>");
 }
 
-TEST_F(Normaliser, CharactersAndShiftStatesAcrossAnyReadBoundaryComeOutWhole) {
+TEST(Normaliser, CharactersAndShiftStatesAcrossAnyReadBoundaryComeOutWhole) {
     struct Case {
         const char* name;
         const char* options;
@@ -109,7 +101,7 @@ TEST_F(Normaliser, CharactersAndShiftStatesAcrossAnyReadBoundaryComeOutWhole) {
               "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<a>" + expected + "</a>");
 }
 
-TEST_F(Normaliser, AFirstLineLongerThanAPieceIsCutThere) {
+TEST(Normaliser, AFirstLineLongerThanAPieceIsCutThere) {
     const std::string first = "<?xml version=\"1.0\" encoding=\"EUC-JP\"?>" + std::string(3000, 'A');
     EXPECT_EQ(ReadFirstLinePiece(first + "\nrest").size(), 1998u);
     EXPECT_EQ(ReadFirstLinePiece("ab\ncd"), "ab\n");
@@ -120,9 +112,13 @@ TEST_F(Normaliser, AFirstLineLongerThanAPieceIsCutThere) {
                   std::string(3000 - (1998 - 39), 'A') + kUtf8);
 }
 
-TEST_F(Normaliser, AMissingFileIsNoError) {
-    EXPECT_FALSE(NormaliseEncoding((dir_ / "none.xml").string(), "EUC-JP", "-Ew"));
-    EXPECT_FALSE(fs::exists(dir_ / "none.xml"));
+TEST(Normaliser, OnlyTheFirstMatchingConversionOfTheThreeApplies) {
+    const std::string euc = "<?xml version=\"1.0\" encoding=\"EUC-JP\"?>\n<a>" + kEuc + "</a>";
+    EXPECT_EQ(NormaliseJapaneseEncoding(euc), "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<a>" + kUtf8 + "</a>");
+    const std::string jis = "<?xml version=\"1.0\" encoding=\"ISO-2022-JP\"?>\n<a>" + kJis + "</a>";
+    EXPECT_EQ(NormaliseJapaneseEncoding(jis), "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<a>" + kUtf8 + "</a>");
+    EXPECT_FALSE(NormaliseJapaneseEncoding("<?xml version=\"1.0\"?>\n<a>" + kUtf8 + "</a>"));
+    EXPECT_FALSE(NormaliseJapaneseEncoding(""));
 }
 
 }  // namespace

@@ -1,0 +1,83 @@
+// Turning a feed document into messages: the parse library reads the bytes into a Feed
+// value; each of its items becomes one message, filed as pending or as delivered.
+#include "RssHandler.h"
+
+#include "FeedParser.h"
+#include "Log.h"
+#include "ProcessFlags.h"
+#include "Trace.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+const char kUnexpectedFormat[] = "RSSの解析に失敗しました。\n予期しない書式です。\nURL: ";
+
+// "enclosure: URL (type, N bytes)", one line per enclosure, after the body.
+std::string EnclosureLines(const std::vector<FeedEnclosure>& enclosures) {
+    std::string lines;
+    for (const auto& enclosure : enclosures) {
+        lines += "\nenclosure: " + enclosure.url;
+        std::string details = enclosure.type;
+        if (enclosure.length >= 0) {
+            if (!details.empty()) details += ", ";
+            details += std::to_string(enclosure.length) + " bytes";
+        }
+        if (!details.empty()) lines += " (" + details + ")";
+    }
+    return lines.empty() ? lines : "\n" + lines;
+}
+
+}  // namespace
+
+void RssHandler::LogParseFailure() {
+    WriteLog(kUnexpectedFormat + feed_->url + "\n\n");
+    g_feedError = true;
+}
+
+void RssHandler::Parse() {
+    std::ifstream file(FeedFolder() + "latest.xml", std::ios::binary);
+    if (!file) return;
+    const std::string bytes((std::istreambuf_iterator<char>(file)), {});
+    ParseDocument(bytes, "");
+}
+
+void RssHandler::ParseDocument(std::string_view bytes, const std::string& contentType) {
+    FeedParseResult result = ParseFeed(bytes, FeedSource{feed_->url, contentType});
+    if (!result.ok) {
+        Trace("Parse Error! : " + feed_->url + " (" + result.error + ")");
+        // An rss element without a channel gives nothing, but is no format error.
+        if (result.feed.format != FeedFormat::Rss2) LogParseFailure();
+        return;
+    }
+    if (!result.notes.empty()) {
+        std::string entry = "フィードを修復して読み込みました。\n";
+        for (const auto& note : result.notes) entry += note + "\n";
+        WriteLog(entry + "URL: " + feed_->url + "\n\n");
+    }
+    FileItems(result.feed);
+}
+
+void RssHandler::FileItems(const Feed& parsed) {
+    feed_->title = parsed.title;
+    feed_->format = parsed.format;
+    // Atom entries are recognised by their date too; RSS items only when dated by time.
+    const bool compareDate = parsed.format == FeedFormat::Atom;
+    for (const FeedItem& item : parsed.items) {
+        auto message = std::make_shared<MailData>(enableHtml_);
+        message->SetSender(item.channelTitle);
+        message->SetSubject(item.title);
+        message->SetLink(item.link);
+        for (const FeedDate& date : item.dates) {
+            if (date.w3c) {
+                message->ParseW3cDate(date.text);
+            } else {
+                message->SetDate(date.text);
+            }
+        }
+        for (const FeedBodyPiece& piece : item.body) message->AddBody(piece.text, piece.isHtml);
+        if (!item.enclosures.empty()) message->AddBody(EnclosureLines(item.enclosures), false);
+        FileMessage(std::move(message), compareDate, item.rawLink);
+    }
+}
