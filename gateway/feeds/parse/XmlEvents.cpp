@@ -63,6 +63,10 @@ public:
         auto* context = static_cast<xmlParserCtxtPtr>(userData);
         return *static_cast<Parser*>(context->_private);
     }
+    static Parser* OrNull(void* userData) {
+        auto* context = static_cast<xmlParserCtxtPtr>(userData);
+        return context ? static_cast<Parser*>(context->_private) : nullptr;
+    }
 
     static void OnStart(void* userData, const xmlChar* local, const xmlChar* prefix,
                         const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
@@ -122,8 +126,9 @@ public:
     static xmlEntityPtr OnGetEntity(void*, const xmlChar* name) { return xmlGetPredefinedEntity(name); }
     // Errors come here, never to standard error.
     static void OnError(void* userData, xmlErrorPtr error) {
-        Parser& self = Of(userData);
-        if (!error) return;
+        Parser* parser = OrNull(userData);
+        if (!parser || !error) return;
+        Parser& self = *parser;
         if (error->code == XML_WAR_UNDECLARED_ENTITY || error->code == XML_ERR_UNDECLARED_ENTITY)
             self.undeclaredEntity = true;
         if (error->domain == XML_FROM_NAMESPACE || error->level < XML_ERR_ERROR) return;
@@ -181,10 +186,11 @@ XmlParseOutcome ParseXmlEvents(std::string_view bytes, bool recover, XmlEventSin
     xmlSetGenericErrorFunc(nullptr, IgnoreGenericError);
     xmlSAXHandler handler = MakeHandler();
     Parser parser(sink);
-    // The first four bytes tell libxml2 the encoding family; the rest follows in chunks.
-    const size_t head = std::min<size_t>(4, bytes.size());
+    // Everything goes in through chunks, once the context knows the parser: libxml2
+    // tells the encoding from the first bytes of the first one.
+    const size_t head = 0;
     std::unique_ptr<xmlParserCtxt, ContextFree> context(
-        xmlCreatePushParserCtxt(&handler, nullptr, bytes.data(), static_cast<int>(head), nullptr));
+        xmlCreatePushParserCtxt(&handler, nullptr, nullptr, 0, nullptr));
     XmlParseOutcome outcome;
     if (!context) {
         outcome.firstError = "out of memory";
