@@ -34,6 +34,9 @@ struct FeedItem {
     // The link exactly as written, when resolving changed it: records made before
     // links were resolved still hold this text.
     std::string rawLink;
+    // The title as the earlier parser read it, when it differs: it dropped references
+    // to entities the document did not declare (&uuml; under a DOCTYPE).
+    std::string legacyTitle;
     std::vector<FeedDate> dates;
     std::vector<FeedBodyPiece> body;
     std::vector<FeedEnclosure> enclosures;

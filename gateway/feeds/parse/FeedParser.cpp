@@ -34,6 +34,18 @@ FeedParseResult ToResult(XmlFeedReadResult read, std::vector<std::string> notes)
     return result;
 }
 
+// Item by item, when both reads found the same items: the earlier texts where they differ.
+void KeepLegacyTexts(const Feed& legacy, Feed& feed) {
+    if (legacy.items.size() != feed.items.size()) return;
+    for (size_t i = 0; i < feed.items.size(); ++i) {
+        const FeedItem& before = legacy.items[i];
+        FeedItem& item = feed.items[i];
+        if (before.title != item.title) item.legacyTitle = before.title;
+        const std::string& link = before.rawLink.empty() ? before.link : before.rawLink;
+        if (link != item.link && item.rawLink.empty()) item.rawLink = link;
+    }
+}
+
 }  // namespace
 
 FeedParseResult ParseFeed(std::string_view bytes, const FeedSource& source) {
@@ -44,9 +56,26 @@ FeedParseResult ParseFeed(std::string_view bytes, const FeedSource& source) {
             return json;
     }
 
+    // Shift_JIS under its other spellings is read with the converter's CP932 table, as
+    // the earlier XML library read it: 〜 and the like keep the code points that
+    // delivered records hold.
+    std::string decoded;
+    if (auto shiftJis = ShiftJisAsUtf8(bytes)) {
+        decoded = std::move(*shiftJis);
+        bytes = decoded;
+    }
+
     // The strict read first: a well-formed feed is read once, exactly as written.
     XmlFeedReadResult best = ReadXmlFeed(bytes, source.url, false);
     if (best.parse.clean) return ToResult(std::move(best), {});
+    // A document that is well-formed but for undeclared entities was read before, with
+    // those references dropped; its texts of then still match delivered records.
+    std::optional<Feed> legacy;
+    if (best.parse.wellFormed && best.rootRecognised) legacy = best.feed;
+    auto result = [&](XmlFeedReadResult read, std::vector<std::string> notes) {
+        if (legacy) KeepLegacyTexts(*legacy, read.feed);
+        return ToResult(std::move(read), std::move(notes));
+    };
 
     // Then each repair in turn on top of the ones before, until a read is clean.
     std::vector<std::string> notes;
@@ -61,19 +90,19 @@ FeedParseResult ParseFeed(std::string_view bytes, const FeedSource& source) {
     };
     if (auto skipped = SkipJunkBeforeMarkup(current)) {
         current = *skipped;
-        if (attempt("XML宣言の前の余分な文字を読み飛ばしました。")) return ToResult(std::move(best), notes);
+        if (attempt("XML宣言の前の余分な文字を読み飛ばしました。")) return result(std::move(best), notes);
     }
     if (auto redecoded = RedecodeToFit(current)) {
         owned = std::move(redecoded->utf8);
         current = owned;
         if (attempt("宣言された文字コードに合わないバイトがあるため、" + redecoded->encoding +
                     "として読み込みました。"))
-            return ToResult(std::move(best), notes);
+            return result(std::move(best), notes);
     }
     if (auto repaired = RepairReferences(current)) {
         owned = std::move(*repaired);
         current = owned;
-        if (attempt("不正な文字参照・実体参照を修復しました。")) return ToResult(std::move(best), notes);
+        if (attempt("不正な文字参照・実体参照を修復しました。")) return result(std::move(best), notes);
     }
     // Last, libxml2's own recovery: whatever can be read around the faults, and the
     // items completed before the break of a document cut off part-way.
@@ -82,5 +111,5 @@ FeedParseResult ParseFeed(std::string_view bytes, const FeedSource& source) {
         best = std::move(recovered);
         notes.push_back("整形式でない部分を読み飛ばしました(" + best.parse.firstError + ")。");
     }
-    return ToResult(std::move(best), notes);
+    return result(std::move(best), notes);
 }

@@ -117,6 +117,21 @@ bool IsJapaneseName(const std::string& name) {
 
 }  // namespace
 
+std::optional<std::string> ShiftJisAsUtf8(std::string_view bytes) {
+    const std::string declared = DeclaredEncoding(bytes);
+    if (declared != "SHIFT_JIS" && declared != "SJIS" && declared != "X-SJIS" && declared != "CP932" &&
+        declared != "MS932" && declared != "WINDOWS-31J" && declared != "SHIFT-JIS")
+        return std::nullopt;
+    auto decoder = MakeKanjiDecoder('S');
+    std::u32string text;
+    decoder->Decode(bytes, text);
+    decoder->Finish(text);
+    std::string utf8;
+    utf8.reserve(bytes.size() + bytes.size() / 2);
+    for (char32_t c : text) AppendUtf8(utf8, c);
+    return WithUtf8Declaration(std::move(utf8));
+}
+
 std::optional<std::string_view> SkipJunkBeforeMarkup(std::string_view bytes) {
     if (IsWideEncoding(bytes)) return std::nullopt;
     const size_t first = bytes.find('<');

@@ -15,6 +15,11 @@ std::optional<std::string_view> SkipJunkBeforeMarkup(std::string_view bytes);
 // characters XML forbids are dropped. CDATA sections and comments are left alone.
 std::optional<std::string> RepairReferences(std::string_view bytes);
 
+// A document declaring Shift_JIS under a spelling the normaliser leaves alone
+// (Shift_JIS, SJIS, CP932, Windows-31J...), read with the converter's CP932 table, as
+// UTF-8 with its declaration saying so; nullopt for every other document.
+std::optional<std::string> ShiftJisAsUtf8(std::string_view bytes);
+
 // The encoding the document declares (BOM first, then the XML declaration), upper case;
 // "" when it declares none.
 std::string DeclaredEncoding(std::string_view bytes);

@@ -129,8 +129,12 @@ public:
         Parser* parser = OrNull(userData);
         if (!parser || !error) return;
         Parser& self = *parser;
-        if (error->code == XML_WAR_UNDECLARED_ENTITY || error->code == XML_ERR_UNDECLARED_ENTITY)
+        if (error->code == XML_ERR_UNDECLARED_ENTITY) self.undeclaredEntity = true;
+        // Under a DOCTYPE an unknown entity is only a warning, and the reference is dropped.
+        if (error->code == XML_WAR_UNDECLARED_ENTITY) {
             self.undeclaredEntity = true;
+            return;
+        }
         if (error->domain == XML_FROM_NAMESPACE || error->level < XML_ERR_ERROR) return;
         if (self.firstError.empty()) {
             std::string message = error->message ? error->message : "not well-formed";
@@ -210,7 +214,8 @@ XmlParseOutcome ParseXmlEvents(std::string_view bytes, bool recover, XmlEventSin
     }
     if (!stopped) xmlParseChunk(context.get(), nullptr, 0, 1);
     parser.Flush();
-    outcome.clean = context->wellFormed && !parser.undeclaredEntity && parser.firstError.empty();
+    outcome.wellFormed = context->wellFormed && parser.firstError.empty();
+    outcome.clean = outcome.wellFormed && !parser.undeclaredEntity;
     outcome.firstError = parser.firstError;
     if (!outcome.clean && outcome.firstError.empty())
         outcome.firstError = parser.undeclaredEntity ? "reference to an undeclared entity"

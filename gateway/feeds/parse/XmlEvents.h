@@ -50,6 +50,7 @@ struct XmlParseOutcome {
     // No well-formedness error, and no reference to an entity that is not declared
     // (libxml2 only warns of those when the document names an external DTD).
     bool clean = false;
+    bool wellFormed = false;  // clean but for references to undeclared entities
     std::string firstError;  // "line N: message" of the first error
 };
 

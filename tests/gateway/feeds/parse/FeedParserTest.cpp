@@ -140,6 +140,23 @@ TEST(FeedParse, BytesNotInTheDeclaredEncodingAreReadInOneThatFitsAndTheNoteSaysW
     EXPECT_NE(euc.notes.back().find("EUC-JP"), std::string::npos);
 }
 
+TEST(FeedParse, TextsAsTheEarlierParserReadThemAreKeptForDeliveredRecords) {
+    // Under a DOCTYPE an unknown entity was dropped; the title now has it decoded.
+    auto result = Parse("<!DOCTYPE rss SYSTEM \"http://example.org/rss.dtd\">"
+                        "<rss version=\"0.91\"><channel><item><title>Und tsch&uuml;ss.</title></item>"
+                        "<item><title>plain</title></item></channel></rss>");
+    ASSERT_EQ(result.feed.items.size(), 2u);
+    EXPECT_EQ(result.feed.items[0].title, "Und tschüss.");
+    EXPECT_EQ(result.feed.items[0].legacyTitle, "Und tschss.");
+    EXPECT_EQ(result.feed.items[1].legacyTitle, "");
+    // Shift_JIS is read with the CP932 table: 0x8160 is U+FF5E, not U+301C.
+    auto sjis = Parse("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><rss version=\"2.0\"><channel>"
+                      "<item><title>\x82\xA0\x81\x60</title></item></channel></rss>");
+    ASSERT_EQ(sjis.feed.items.size(), 1u);
+    EXPECT_EQ(sjis.feed.items[0].title, "あ\xEF\xBD\x9E");
+    EXPECT_TRUE(sjis.notes.empty());
+}
+
 // --- Content, links and enclosures ---
 
 TEST(FeedParse, TheBodyIsTheFullestTextOfTheItem) {
