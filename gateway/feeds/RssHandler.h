@@ -3,20 +3,14 @@
 #include "Feed.h"
 #include "FeedMailbox.h"
 #include "MailData.h"
+#include "SentItemsStore.h"
 
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 class InternetSession;
 struct FeedTransferResult;
-
-XERCES_CPP_NAMESPACE_BEGIN
-class DOMDocument;
-class DOMElement;
-class DOMNode;
-XERCES_CPP_NAMESPACE_END
 
 // One feed of the current refresh. Its pending messages are its part of the mailbox;
 // the deleted list holds items recognised as delivered plus messages deleted in the
@@ -60,30 +54,18 @@ public:
     const FeedPointer& GetFeed() const { return feed_; }
     const std::vector<MailDataPointer>& Pending() const { return mailbox_->Pending(); }
     const std::vector<MailDataPointer>& Deleted() const { return mailbox_->Deleted(); }
-    const std::vector<MailDataPointer>& SentItems() const { return sentItems_; }
+    const std::vector<SentRecord>& SentItems() const { return sentItems_.Records(); }
 
 private:
-    bool IsRss2(const XERCES_CPP_NAMESPACE::DOMDocument* document) const;
-    bool IsAtom(const XERCES_CPP_NAMESPACE::DOMDocument* document) const;
-    void ParseRss1(const XERCES_CPP_NAMESPACE::DOMDocument* document);
-    void ParseRss2(const XERCES_CPP_NAMESPACE::DOMDocument* document);
-    void ParseAtom(const XERCES_CPP_NAMESPACE::DOMDocument* document);
-    void ReadFeedTitle(const XERCES_CPP_NAMESPACE::DOMNode* element);
-    void ParseRssItem(const XERCES_CPP_NAMESPACE::DOMNode* item, const std::string& feedTitle);
-    void ParseAtomEntry(const XERCES_CPP_NAMESPACE::DOMNode* entry, const std::string& feedTitle);
     // Files a finished message: deleted when a record says it was delivered, else pending.
     void FileMessage(MailDataPointer message, bool compareDate);
     void LogParseFailure();
-    void IndexSentItems();
 
     FeedPointer feed_;
     bool disableMessageBox_;
     bool enableHtml_;
     FeedMailboxPointer mailbox_ = std::make_shared<FeedMailbox>();
-    std::vector<MailDataPointer> sentItems_;
-    // Sent-items records by subject and link, each bucket in file order, so a lookup
-    // finds the same first match as a walk of the whole list.
-    std::unordered_map<std::string, std::vector<size_t>> sentIndex_;
+    SentItemsStore sentItems_;
 };
 
 using RssHandlerPointer = std::shared_ptr<RssHandler>;

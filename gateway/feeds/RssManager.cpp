@@ -1,68 +1,18 @@
 #include "RssManager.h"
 
 #include "AppDirectory.h"
+#include "FeedList.h"
 #include "FeedRefresh.h"
 #include "InternetSession.h"
 #include "Log.h"
 #include "Notifier.h"
 #include "RefreshProgress.h"
 #include "Trace.h"
-#include "XmlParse.h"
-
-#include <xercesc/dom/DOM.hpp>
-#include <xercesc/util/PlatformUtils.hpp>
-
-#include <arpa/inet.h>
-
-#include <algorithm>
-#include <climits>
-#include <cstdio>
-#include <fstream>
-
-XERCES_CPP_NAMESPACE_USE
 
 namespace {
 
 constexpr const char* kSessionFailure = "インターネット接続をオープンできません。";
 constexpr const char* kOpmlFailure = "OPMLフィードリストの解析に失敗しました。";
-
-bool CanOpen(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return static_cast<bool>(file);
-}
-
-std::string Trim(const std::string& text) {
-    const char* space = " \t\r\n";
-    auto first = text.find_first_not_of(space);
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(space) - first + 1);
-}
-
-// One row per settings element; a present element always overwrites the value.
-struct SettingKey {
-    const char* element;
-    void (*apply)(Settings&, const std::string& text);
-};
-
-const SettingKey kSettingKeys[] = {
-    {"port", [](Settings& s, const std::string& t) { s.port = ParseSettingInt(t); }},
-    {"disable-messagebox", [](Settings& s, const std::string& t) { s.disableMessageBox = t == "true"; }},
-    {"disable-trayicon", [](Settings& s, const std::string& t) { s.disableTrayIcon = t == "true"; }},
-    {"enable-html", [](Settings& s, const std::string& t) { s.enableHtml = t == "true"; }},
-    {"listen-address", [](Settings& s, const std::string& t) { s.listenAddress = Trim(t); }},
-    // Below 1 means one at a time; the cap keeps a typo from opening thousands of sockets.
-    {"download-concurrency", [](Settings& s, const std::string& t) {
-         s.downloadConcurrency = std::clamp(ParseSettingInt(t), 1, 256);
-     }},
-};
-
-DOMElement* ChildNamed(DOMNode* parent, const std::string& name) {
-    for (DOMNode* n = parent ? parent->getFirstChild() : nullptr; n; n = n->getNextSibling()) {
-        if (n->getNodeType() == DOMNode::ELEMENT_NODE && NodeName(n) == name)
-            return static_cast<DOMElement*>(n);
-    }
-    return nullptr;
-}
 
 void LogSettingsProblem(const std::string& problem) {
     WriteLog("設定ファイルQuillo.xmlを読み込めません。既定の設定を使います。\n" + problem + "\n\n");
@@ -70,59 +20,20 @@ void LogSettingsProblem(const std::string& problem) {
 
 }  // namespace
 
-int ParseSettingInt(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        // Saturates instead of overflowing; such a port fails to bind with its message.
-        if (value < INT_MAX) value = value * 10 + (text[i] - '0');
-    }
-    if (value > INT_MAX) value = INT_MAX;
-    return static_cast<int>(negative ? -value : value);
-}
-
-RssManager::RssManager() { XMLPlatformUtils::Initialize(); }
+RssManager::RssManager() = default;
 
 RssManager::~RssManager() {
     mailbox_ = Mailbox();
     handlers_.clear();
-    XMLPlatformUtils::Terminate();
 }
 
 void RssManager::LoadSettings() {
-    std::string path = AppFilePath("Quillo.xml");
-    if (!CanOpen(path)) return;
-    std::string error;
-    auto parser = ParseXmlFile(path, &error);
-    if (!parser) {
-        LogSettingsProblem(error);
-        return;
-    }
-    DOMElement* root = ChildNamed(parser->getDocument(), "quillo");
-    if (!root) {
-        LogSettingsProblem(path + ": the document element is not quillo");
-        return;
-    }
-    Settings settings = settings_;
-    for (DOMNode* group = root->getFirstChild(); group; group = group->getNextSibling()) {
-        if (group->getNodeType() != DOMNode::ELEMENT_NODE || NodeName(group) != "settings") continue;
-        for (DOMNode* node = group->getFirstChild(); node; node = node->getNextSibling()) {
-            std::string name = NodeName(node);
-            for (const auto& key : kSettingKeys) {
-                if (name == key.element) key.apply(settings, FirstChildValue(node));
-            }
-        }
-    }
-    in_addr address{};
-    if (inet_pton(AF_INET, settings.listenAddress.c_str(), &address) != 1) {
-        WriteLog("listen-addressの値が正しくありません: " + settings.listenAddress +
+    const SettingsFileResult read = LoadSettingsFile(AppFilePath("Quillo.xml"), settings_);
+    if (read.status == SettingsFileResult::Status::Unreadable) LogSettingsProblem(read.error);
+    if (read.rejectedListenAddress) {
+        WriteLog("listen-addressの値が正しくありません: " + *read.rejectedListenAddress +
                  "\n127.0.0.1で待ち受けます。\n\n");
-        settings.listenAddress = Settings().listenAddress;
     }
-    settings_ = settings;
 }
 
 void RssManager::AddFeed(const std::string& url) {
@@ -132,62 +43,31 @@ void RssManager::AddFeed(const std::string& url) {
 
 void RssManager::LoadFeedList() {
     handlers_.clear();
-    std::string path = AppFilePath("Quillo.xml");
-    if (CanOpen(path)) {
-        std::string error;
-        auto parser = ParseXmlFile(path, &error);
-        if (!parser) {
-            WriteLog("Quillo.xmlのフィード一覧を読み込めません。\n" + error + "\n\n");
-        } else if (DOMElement* root = ChildNamed(parser->getDocument(), "quillo")) {
-            for (DOMNode* list = root->getFirstChild(); list; list = list->getNextSibling()) {
-                if (list->getNodeType() != DOMNode::ELEMENT_NODE || NodeName(list) != "feed-list")
-                    continue;
-                for (DOMNode* feed = list->getFirstChild(); feed; feed = feed->getNextSibling()) {
-                    // A "feed" without text names no feed; an empty xmlUrl of the feed
-                    // list does, and fails visibly in the log.
-                    if (NodeName(feed) == "feed" && feed->getFirstChild()) AddFeed(FirstChildValue(feed));
-                }
-            }
-        }
-    }
+    // A Quillo.xml without the quillo root was reported once, when the settings were read.
+    const FeedListResult list = ReadSettingsFeedList(AppFilePath("Quillo.xml"));
+    if (list.status == FeedListResult::Status::Unreadable)
+        WriteLog("Quillo.xmlのフィード一覧を読み込めません。\n" + list.error + "\n\n");
+    for (const auto& url : list.urls) AddFeed(url);
     LoadOpmlFeedList();
 }
 
 void RssManager::LoadOpmlFeedList() {
-    std::string path = AppFilePath("feedlist.xml");
-    if (!CanOpen(path)) {
+    const FeedListResult list = ReadOpmlFeedList(AppFilePath("feedlist.xml"));
+    switch (list.status) {
+    case FeedListResult::Status::Missing:
         Trace("フィードリストがない");
         return;
-    }
-    std::string error;
-    auto parser = ParseXmlFile(path, &error);
-    DOMElement* opml = parser ? ChildNamed(parser->getDocument(), "opml") : nullptr;
-    if (!opml) {
-        if (!error.empty()) Trace(error);
+    case FeedListResult::Status::Unreadable:
+        Trace(list.error);
         ShowErrorBox(kOpmlFailure);
         return;
-    }
-    // Depth-first, parents before children, with an explicit stack: a deeply nested
-    // document must not exhaust the thread's stack.
-    std::vector<DOMElement*> stack;
-    auto pushOutlines = [&stack](DOMNode* parent) {
-        size_t mark = stack.size();
-        for (DOMNode* n = parent->getFirstChild(); n; n = n->getNextSibling()) {
-            if (n->getNodeType() == DOMNode::ELEMENT_NODE && NodeName(n) == "outline")
-                stack.push_back(static_cast<DOMElement*>(n));
-        }
-        std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(mark), stack.end());
-    };
-    for (DOMNode* body = opml->getFirstChild(); body; body = body->getNextSibling()) {
-        if (body->getNodeType() != DOMNode::ELEMENT_NODE || NodeName(body) != "body") continue;
-        pushOutlines(body);
-        while (!stack.empty()) {
-            DOMElement* outline = stack.back();
-            stack.pop_back();
-            if (const DOMAttr* url = outline->getAttributeNode(XmlString("xmlUrl")))
-                AddFeed(ToUtf8(url->getValue()));
-            pushOutlines(outline);
-        }
+    case FeedListResult::Status::WrongRoot:
+        ShowErrorBox(kOpmlFailure);
+        return;
+    case FeedListResult::Status::Read:
+        // An empty xmlUrl names a feed too, one that fails visibly in the log.
+        for (const auto& url : list.urls) AddFeed(url);
+        return;
     }
 }
 

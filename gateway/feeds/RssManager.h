@@ -2,21 +2,10 @@
 
 #include "Mailbox.h"
 #include "RssHandler.h"
+#include "Settings.h"
 
 #include <string>
 #include <vector>
-
-// The gateway's settings as read from Quillo.xml.
-struct Settings {
-    int port = 110;
-    bool disableMessageBox = false;
-    bool disableTrayIcon = false;
-    bool enableHtml = false;
-    // Only this machine by default: the server has no authentication.
-    std::string listenAddress = "127.0.0.1";
-    // Feed transfers of one refresh that may run at once; 1 fetches one after the other.
-    int downloadConcurrency = 16;
-};
 
 // The gateway's feed manager: settings, the handlers of the current refresh and the
 // mailbox over their pending messages. Created and used by the server thread only.
@@ -56,7 +45,3 @@ private:
 };
 
 using RssManagerPointer = std::shared_ptr<RssManager>;
-
-// A settings text as an int: leading white space, optional sign, digits up to the
-// first other character; no digits give 0. Saturates instead of overflowing.
-int ParseSettingInt(const std::string& text);

@@ -1,22 +1,14 @@
 #pragma once
 
-#include <xercesc/util/XercesDefs.hpp>
-
 #include <memory>
 #include <string>
 #include <string_view>
-
-XERCES_CPP_NAMESPACE_BEGIN
-class DOMDocument;
-class DOMElement;
-XERCES_CPP_NAMESPACE_END
 
 // One mail message built from one feed item. Text fields hold UTF-8; the body holds
 // text already converted to ISO-2022-JP.
 class MailData {
 public:
     explicit MailData(bool htmlEnabled);
-    virtual ~MailData() = default;
 
     void SetSender(std::string_view sender) { sender_ = sender; }
     void SetUid(std::string_view uid) { uid_ = uid; }
@@ -43,10 +35,6 @@ public:
     // The complete message as RETR sends it, ending in ".\r\n". Composed once, then cached.
     const std::string& GetText();
     int GetSize() { return static_cast<int>(GetText().size()); }
-
-    // Appends this record as <item><subject/><link/><date/></item> under root.
-    virtual void WriteRecord(XERCES_CPP_NAMESPACE::DOMDocument* document,
-                             XERCES_CPP_NAMESPACE::DOMElement* root) const;
 
 private:
     bool htmlEnabled_;

@@ -47,12 +47,12 @@ TEST_F(SentItems, RecordsRoundTripWithAnyTextOfAnyLength) {
     RssHandler reader(kUrl, true, false);
     reader.LoadSentItems();
     ASSERT_EQ(reader.SentItems().size(), 3u);
-    EXPECT_EQ(reader.SentItems()[0]->GetSubject(), "日本語 & <tags>");
-    EXPECT_EQ(reader.SentItems()[0]->GetLink(), link);
-    EXPECT_EQ(reader.SentItems()[0]->GetDate(), "Sat, 01 Jan 2005");
-    EXPECT_EQ(reader.SentItems()[1]->GetSubject(), longSubject);
-    EXPECT_EQ(reader.SentItems()[1]->GetLink().size(), 3000u);
-    EXPECT_EQ(reader.SentItems()[2]->GetSubject(), "");
+    EXPECT_EQ(reader.SentItems()[0].subject, "日本語 & <tags>");
+    EXPECT_EQ(reader.SentItems()[0].link, link);
+    EXPECT_EQ(reader.SentItems()[0].date, "Sat, 01 Jan 2005");
+    EXPECT_EQ(reader.SentItems()[1].subject, longSubject);
+    EXPECT_EQ(reader.SentItems()[1].link.size(), 3000u);
+    EXPECT_EQ(reader.SentItems()[2].subject, "");
 }
 
 TEST_F(SentItems, ReadingAcceptsAnyOrderAndIgnoresOtherChildren) {
@@ -62,10 +62,10 @@ TEST_F(SentItems, ReadingAcceptsAnyOrderAndIgnoresOtherChildren) {
     RssHandler reader(kUrl, true, false);
     reader.LoadSentItems();
     ASSERT_EQ(reader.SentItems().size(), 2u);
-    EXPECT_EQ(reader.SentItems()[0]->GetSubject(), "S");
-    EXPECT_EQ(reader.SentItems()[0]->GetLink(), "L");
-    EXPECT_EQ(reader.SentItems()[0]->GetDate(), "D");
-    EXPECT_EQ(reader.SentItems()[1]->GetLink(), "");
+    EXPECT_EQ(reader.SentItems()[0].subject, "S");
+    EXPECT_EQ(reader.SentItems()[0].link, "L");
+    EXPECT_EQ(reader.SentItems()[0].date, "D");
+    EXPECT_EQ(reader.SentItems()[1].link, "");
 }
 
 TEST_F(SentItems, AnEmptyDeletedListLeavesTheFileByteForByte) {
@@ -86,7 +86,18 @@ TEST_F(SentItems, ADamagedStoreIsSetAsideLoggedAndTreatedAsMissing) {
         EXPECT_FALSE(fs::exists(StorePath()));
         EXPECT_EQ(ReadFile(StorePath().string() + ".bad"), bad);
         ASSERT_EQ(LogEntries().size(), 1u);
-        EXPECT_EQ(LogEntries()[0].rfind("sentitems.xmlを読み込めませんでした。", 0), 0u);
+        const std::string entry = LogEntries()[0];
+        const std::string start = "sentitems.xmlを読み込めませんでした。sentitems.xml.badに移しました。\n";
+        const std::string end = "\nURL: " + kUrl + "\n\n";
+        EXPECT_EQ(entry.rfind(start, 0), 0u) << entry;
+        ASSERT_GE(entry.size(), start.size() + end.size()) << entry;
+        EXPECT_EQ(entry.substr(entry.size() - end.size()), end) << entry;
+        const std::string reason = entry.substr(start.size(), entry.size() - start.size() - end.size());
+        if (bad == "<other-root/>") {
+            EXPECT_EQ(reason, "ルート要素がsent-itemsではありません。");
+        } else {
+            EXPECT_EQ(reason.rfind(StorePath().string() + ": ", 0), 0u) << reason;
+        }
         EXPECT_TRUE(g_feedError);
     }
 }
