@@ -78,6 +78,6 @@ void RssHandler::FileItems(const Feed& parsed) {
         }
         for (const FeedBodyPiece& piece : item.body) message->AddBody(piece.text, piece.isHtml);
         if (!item.enclosures.empty()) message->AddBody(EnclosureLines(item.enclosures), false);
-        FileMessage(std::move(message), compareDate, item.rawLink);
+        FileMessage(std::move(message), compareDate, item.legacyTitle, item.rawLink);
     }
 }

@@ -9,12 +9,21 @@
 #include "Trace.h"
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
 void LogFailure(const std::string& text) {
     WriteLog(text);
     g_feedError = true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    bytes.assign(std::istreambuf_iterator<char>(file), {});
+    return !file.bad();
 }
 
 void AppendField(std::string& out, const std::string& field) {
@@ -83,7 +92,20 @@ void RssHandler::FinishDownload(const FeedTransferResult& result) {
         return;
     }
     if (!result.lastModified.empty()) Trace("最終更新時刻[" + result.lastModified + "]");
-    if (result.bodyPath.empty() || std::rename(result.bodyPath.c_str(), latest.c_str()) != 0) {
+    // The reply is read once into memory: normalised there, stored as latest.xml in the
+    // form it is parsed in, and parsed from memory.
+    std::string body;
+    bool stored = !result.bodyPath.empty() && ReadWholeFile(result.bodyPath, body);
+    if (stored) {
+        if (auto converted = NormaliseJapaneseEncoding(body)) {
+            body = std::move(*converted);
+            stored = WriteFileAtomically(latest, body, /*sync=*/false);
+            std::remove(result.bodyPath.c_str());
+        } else {
+            stored = std::rename(result.bodyPath.c_str(), latest.c_str()) == 0;
+        }
+    }
+    if (!stored) {
         if (!result.bodyPath.empty()) std::remove(result.bodyPath.c_str());
         LogFailure("latest.xmlを保存できませんでした。\nURL: " + url + "\n\n");
         return;
@@ -97,29 +119,33 @@ void RssHandler::FinishDownload(const FeedTransferResult& result) {
         WriteFileAtomically(folder + "etag.txt", result.etag, /*sync=*/false);
     else
         std::remove((folder + "etag.txt").c_str());
-    ConvertFromEucJp();
-    ConvertFromShiftJis();
-    ConvertFromIso2022Jp();
-    Parse();
+    ParseDocument(body, result.contentType);
 }
 
-void RssHandler::ConvertFromEucJp() {
-    NormaliseEncoding(FeedFolder() + "latest.xml", "EUC-JP", "-Ew");
+void RssHandler::ConvertLatest(std::string_view encodingName, std::string_view converterOptions) {
+    const std::string latest = FeedFolder() + "latest.xml";
+    std::string bytes;
+    if (!ReadWholeFile(latest, bytes)) return;
+    if (auto converted = NormaliseEncoding(bytes, encodingName, converterOptions))
+        WriteFileAtomically(latest, *converted, /*sync=*/false);
 }
 
-void RssHandler::ConvertFromShiftJis() {
-    NormaliseEncoding(FeedFolder() + "latest.xml", "SHIFT-JIS", "-Sw");
-}
+void RssHandler::ConvertFromEucJp() { ConvertLatest("EUC-JP", "-Ew"); }
 
-void RssHandler::ConvertFromIso2022Jp() {
-    NormaliseEncoding(FeedFolder() + "latest.xml", "ISO-2022-JP", "-Jw");
-}
+void RssHandler::ConvertFromShiftJis() { ConvertLatest("SHIFT-JIS", "-Sw"); }
+
+void RssHandler::ConvertFromIso2022Jp() { ConvertLatest("ISO-2022-JP", "-Jw"); }
 
 std::string RssHandler::MakeUid(const std::string& feedUrl, const MailData& message) {
+    return MakeUid(feedUrl, message.GetSubject(), message.GetLink(), message);
+}
+
+std::string RssHandler::MakeUid(const std::string& feedUrl, const std::string& subject,
+                                const std::string& link, const MailData& message) {
     std::string key;
     AppendField(key, feedUrl);
-    AppendField(key, message.GetSubject());
-    AppendField(key, message.GetLink());
+    AppendField(key, subject);
+    AppendField(key, link);
     // An undated item keeps its id when only the construction time of its date changes.
     if (message.HasTime()) AppendField(key, message.GetDate());
     char uid[48];

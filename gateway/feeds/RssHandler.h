@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class InternetSession;
@@ -40,10 +41,15 @@ public:
     void ConvertFromIso2022Jp();
     // Turns the items of latest.xml into messages: pending, or deleted when delivered.
     void Parse();
+    // The same for a document in memory (a reply just received, already normalised).
+    void ParseDocument(std::string_view bytes, const std::string& contentType);
 
     // A stable unique id: the same item of the same feed gets the same id at every
     // refresh, so clients that leave mail on the server do not fetch it again.
     static std::string MakeUid(const std::string& feedUrl, const MailData& message);
+    // The same over given subject and link texts (those an earlier version read).
+    static std::string MakeUid(const std::string& feedUrl, const std::string& subject,
+                               const std::string& link, const MailData& message);
 
     // The feed's part of the mailbox, which the parser fills.
     const FeedMailboxPointer& GetMailbox() const { return mailbox_; }
@@ -57,8 +63,14 @@ public:
     const std::vector<SentRecord>& SentItems() const { return sentItems_.Records(); }
 
 private:
+    // One message per item of the parsed feed, filed as pending or delivered.
+    void FileItems(const Feed& parsed);
+    void ConvertLatest(std::string_view encodingName, std::string_view converterOptions);
     // Files a finished message: deleted when a record says it was delivered, else pending.
-    void FileMessage(MailDataPointer message, bool compareDate);
+    // legacySubject, legacyLink: the texts an earlier version read for the item, when
+    // they differ from the message's ("" when they do not); records made then hold them.
+    void FileMessage(MailDataPointer message, bool compareDate, const std::string& legacySubject = {},
+                     const std::string& legacyLink = {});
     void LogParseFailure();
 
     FeedPointer feed_;

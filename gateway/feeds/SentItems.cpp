@@ -26,11 +26,25 @@ void RssHandler::LoadSentItems() {
     g_feedError = true;
 }
 
-void RssHandler::FileMessage(MailDataPointer message, bool compareDate) {
-    message->SetUid(MakeUid(feed_->url, *message));
+void RssHandler::FileMessage(MailDataPointer message, bool compareDate, const std::string& legacySubject,
+                             const std::string& legacyLink) {
+    const std::string subject = message->GetSubject();
+    const std::string link = message->GetLink();
+    const std::string& oldSubject = legacySubject.empty() ? subject : legacySubject;
+    const std::string& oldLink = legacyLink.empty() ? link : legacyLink;
+    // The id stays what it was before links were resolved, so a client that leaves mail
+    // on the server does not fetch the item twice.
+    message->SetUid(MakeUid(feed_->url, oldSubject, oldLink, *message));
     // Subject and link always; the date too for Atom entries and for dated RSS items.
-    const bool delivered = sentItems_.Match(message->GetSubject(), message->GetLink(), message->GetDate(),
-                                            compareDate || message->HasTime());
+    const bool withDate = compareDate || message->HasTime();
+    const std::string date = message->GetDate();
+    bool delivered = sentItems_.Match(subject, link, date, withDate);
+    // Records made before links were resolved (or entities decoded) hold the texts as
+    // that version read them; the next save records the new ones.
+    if (!delivered && (!legacySubject.empty() || !legacyLink.empty()))
+        delivered = sentItems_.Match(oldSubject, oldLink, date, withDate) ||
+                    sentItems_.Match(subject, oldLink, date, withDate) ||
+                    sentItems_.Match(oldSubject, link, date, withDate);
     if (delivered) {
         mailbox_->AddDelivered(std::move(message));
     } else {
