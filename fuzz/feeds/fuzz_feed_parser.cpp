@@ -3,7 +3,6 @@
 #include "AppDirectory.h"
 #include "RssHandler.h"
 
-#include <xercesc/util/PlatformUtils.hpp>
 
 #include <cstdint>
 #include <cstdio>
@@ -17,7 +16,6 @@ const std::string& Folder() {
         char pattern[] = "/tmp/quillo-fuzz-parser-XXXXXX";
         std::string dir = ::mkdtemp(pattern);
         SetAppDirectoryForTesting(dir);
-        xercesc::XMLPlatformUtils::Initialize();
         RssHandler handler("http://127.0.0.1/fuzz", true, false);
         std::system(("mkdir -p '" + handler.FeedFolder() + "'").c_str());
         return handler.FeedFolder();

@@ -1,13 +1,12 @@
 #pragma once
 
-// A temporary application directory with the XML library running, and what feed tests
-// read back from it: files, log entries without their time stamps, the boxes shown.
+// A temporary application directory, and what feed tests read back from it: files,
+// log entries without their time stamps, the boxes shown.
 
 #include "AppDirectory.h"
 #include "Notifier.h"
 #include "ProcessFlags.h"
 
-#include <xercesc/util/PlatformUtils.hpp>
 
 #include <gtest/gtest.h>
 
@@ -46,7 +45,6 @@ inline void WriteFile(const fs::path& path, const std::string& bytes) {
 class AppDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        xercesc::XMLPlatformUtils::Initialize();
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = fs::temp_directory_path() /
                ("quillo-feeds-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" +
@@ -62,7 +60,6 @@ protected:
         InstallNotifier(nullptr);
         SetAppDirectoryForTesting("");
         fs::remove_all(dir_);
-        xercesc::XMLPlatformUtils::Terminate();
     }
 
     // log.txt with the "[YYYY/MM/DD hh:mm:ss] " stamps taken off each entry.
