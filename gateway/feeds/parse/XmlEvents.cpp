@@ -9,6 +9,13 @@
 namespace {
 
 constexpr size_t kChunkBytes = 64 * 1024;
+// Elements nested deeper than this are flattened: their start and end are not passed
+// on, their text is. libxml2's push parser sets no depth limit of its own, and no
+// feed needs more.
+constexpr int kMaxDepth = 256;
+// Deeper still the parse stops with an error: libxml2 keeps a few pointers per open
+// element, and a document of nothing but nesting must not cost more than its size.
+constexpr int kRefusedDepth = 4096;
 
 std::string_view View(const xmlChar* text) {
     return text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view();
@@ -40,6 +47,8 @@ public:
     bool inRun = false;
     std::string run;
     bool undeclaredEntity = false;
+    int depth = 0;
+    bool flattened = false;
     std::string firstError;
 
     void Flush() {
@@ -74,6 +83,15 @@ public:
         Parser& self = Of(userData);
         self.Flush();
         if (self.sink_.stop) return;
+        if (++self.depth > kMaxDepth) {
+            self.flattened = true;
+            if (self.depth > kRefusedDepth) {
+                if (self.firstError.empty())
+                    self.firstError = "elements nested deeper than " + std::to_string(kRefusedDepth);
+                xmlStopParser(self.context);
+            }
+            return;
+        }
         XmlElementStart element;
         element.local = View(local);
         element.prefix = View(prefix);
@@ -98,6 +116,7 @@ public:
         Parser& self = Of(userData);
         self.Flush();
         if (self.sink_.stop) return;
+        if (self.depth-- > kMaxDepth) return;
         self.sink_.EndElement();
         self.CheckStop();
     }
@@ -217,6 +236,7 @@ XmlParseOutcome ParseXmlEvents(std::string_view bytes, bool recover, XmlEventSin
     outcome.wellFormed = context->wellFormed && parser.firstError.empty();
     outcome.clean = outcome.wellFormed && !parser.undeclaredEntity;
     outcome.firstError = parser.firstError;
+    outcome.flattened = parser.flattened;
     if (!outcome.clean && outcome.firstError.empty())
         outcome.firstError = parser.undeclaredEntity ? "reference to an undeclared entity"
                                                      : "not well-formed";

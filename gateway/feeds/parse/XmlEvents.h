@@ -52,6 +52,7 @@ struct XmlParseOutcome {
     bool clean = false;
     bool wellFormed = false;  // clean but for references to undeclared entities
     std::string firstError;  // "line N: message" of the first error
+    bool flattened = false;  // elements nested too deep were read as their text
 };
 
 // Parses the bytes; recover asks libxml2 to go on after errors where it can.

@@ -243,6 +243,15 @@ TEST(FeedParse, AMillionNestedElementsNeitherCrashNorLoseTheItemsBefore) {
     EXPECT_EQ(rss.feed.items[0].title, "ok");
 }
 
+TEST(FeedParse, NestingDeeperThanAnyPageIsReadAsItsText) {
+    auto atom = Parse("<feed xmlns=\"http://www.w3.org/2005/Atom\"><entry><content type=\"xhtml\">"
+                      "<div xmlns=\"http://www.w3.org/1999/xhtml\">" + Nested("<b>", "</b>", 1000).insert(3000, "deep") +
+                      "</div></content></entry><entry><title>next</title></entry></feed>");
+    ASSERT_EQ(atom.feed.items.size(), 2u);
+    EXPECT_NE(BodyText(atom.feed.items[0]).find("deep"), std::string::npos);
+    EXPECT_EQ(atom.feed.items[1].title, "next");
+}
+
 TEST(FeedParse, EntitiesADocumentDeclaresAreNeverExpandedNorLoaded) {
     std::string laughs = "<!DOCTYPE rss [<!ENTITY a \"aaaaaaaaaa\">";
     for (char c = 'b'; c <= 'k'; ++c)
