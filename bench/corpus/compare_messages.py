@@ -5,129 +5,57 @@
 
 Every feed document of the corpus (default ../shared/corpus beside the checkout) is
 served on loopback to one run of each build; both sessions RETR every message. The
-Date header of an undated item is the time of the parse, so it is masked; everything
-else must be equal. Prints one line per document that differs and the totals.
+Date header of an undated item is the time of the parse, so it is masked. Prints one
+line per document whose messages differ, saying whether only the bodies do (what a
+fuller body, resolved links in it or enclosure lines change) or the headers and the
+link line too, then the totals. COMPARE_DUMP=DIR keeps the first differing pair.
 """
 
 import concurrent.futures
 import os
-import poplib
 import re
 import shutil
-import signal
-import socket
-import subprocess
 import sys
 import tempfile
-import threading
-import time
-import http.server
-from xml.sax.saxutils import escape
 
-LOOPBACK = "127.0.0.1"
-# Feed bodies may hold very long lines; the mail text itself is what is compared.
-poplib._MAXLINE = 1 << 24
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import corpus_runs  # noqa: E402
+
 DATE = re.compile(rb"^Date: .*$", re.M)
-
-
-COPY_LOCK = threading.Lock()
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind((LOOPBACK, 0))
-        return s.getsockname()[1]
-
-
-def serve(path):
-    data = open(path, "rb").read()
-
-    class Handler(http.server.BaseHTTPRequestHandler):
-        def do_GET(self):
-            self.send_response(200)
-            self.send_header("Content-Type", "application/xml")
-            self.send_header("Content-Length", str(len(data)))
-            self.end_headers()
-            self.wfile.write(data)
-
-        def log_message(self, *args):
-            pass
-
-    server = http.server.ThreadingHTTPServer((LOOPBACK, 0), Handler)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    return server
 
 
 def messages(binary, url):
     folder = tempfile.mkdtemp(prefix="quillo-compare-")
     try:
-        exe = os.path.join(folder, "Quillo")
-        # One copy at a time: a file open for writing while another thread forks stays
-        # busy for exec ("Text file busy").
-        with COPY_LOCK:
-            shutil.copy(binary, exe + ".tmp")
-            os.rename(exe + ".tmp", exe)
-        port = free_port()
-        with open(os.path.join(folder, "Quillo.xml"), "w") as f:
-            f.write("<quillo><settings><port>%d</port><disable-messagebox>true</disable-messagebox>"
-                    "<disable-trayicon>true</disable-trayicon></settings><feed-list><feed>%s</feed>"
-                    "</feed-list></quillo>" % (port, escape(url)))
-        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-        env["QT_QPA_PLATFORM"] = "offscreen"
-        with COPY_LOCK:
-            process = subprocess.Popen([exe], cwd=folder, env=env, stdout=subprocess.DEVNULL,
-                                       stderr=subprocess.DEVNULL)
-        try:
-            deadline = time.time() + 20
-            while True:
-                try:
-                    pop = poplib.POP3(LOOPBACK, port, timeout=60)
-                    break
-                except OSError:
-                    if time.time() > deadline:
-                        raise
-                    time.sleep(0.05)
+        with corpus_runs.quillo_session(binary, folder, url) as pop:
             count = pop.stat()[0]
             texts = [b"\r\n".join(pop.retr(n)[1]) for n in range(1, count + 1)]
             pop.quit()
-            return texts
-        finally:
-            process.send_signal(signal.SIGTERM)
-            try:
-                process.wait(10)
-            except subprocess.TimeoutExpired:
-                process.kill()
+        return [DATE.sub(b"Date: -", t) for t in texts]
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 
 
-def Head(text):
+def head(text):
+    """The header block and the link line: what the delivered records and a list show."""
     end = text.find(b"\r\n\r\n")
-    link_end = text.find(b"\r\n", end + 4)
-    return text[:link_end]
+    return text[:text.find(b"\r\n", end + 4)]
 
 
 def compare(old, new, path):
-    server = serve(path)
-    try:
-        url = "http://%s:%d/feed.xml" % (LOOPBACK, server.server_address[1])
-        a = [DATE.sub(b"Date: -", t) for t in messages(old, url)]
-        b = [DATE.sub(b"Date: -", t) for t in messages(new, url)]
-        dump = os.environ.get("COMPARE_DUMP")
-        if dump:
-            for i, (x, y) in enumerate(zip(a, b)):
-                if x != y:
-                    base = os.path.join(dump, os.path.basename(path))
-                    open(base + ".old", "wb").write(x)
-                    open(base + ".new", "wb").write(y)
-                    break
-        equal = sum(1 for x, y in zip(a, b) if x == y)
-        # Headers and the link line: what a reader sees in the list, and what the
-        # delivered records compare.
-        heads = sum(1 for x, y in zip(a, b) if Head(x) == Head(y))
-        return path, len(a), len(b), equal, heads
-    finally:
-        server.shutdown()
+    with corpus_runs.served(path) as url:
+        a = messages(old, url)
+        b = messages(new, url)
+    dump = os.environ.get("COMPARE_DUMP")
+    for x, y in zip(a, b):
+        if dump and x != y:
+            base = os.path.join(dump, os.path.basename(path))
+            open(base + ".old", "wb").write(x)
+            open(base + ".new", "wb").write(y)
+            break
+    equal = sum(1 for x, y in zip(a, b) if x == y)
+    heads = sum(1 for x, y in zip(a, b) if head(x) == head(y))
+    return path, len(a), len(b), equal, heads
 
 
 def main():
@@ -135,22 +63,14 @@ def main():
         print(__doc__)
         return 2
     old, new = sys.argv[1], sys.argv[2]
-    here = os.path.dirname(os.path.abspath(__file__))
-    corpus = sys.argv[3] if len(sys.argv) > 3 else os.path.join(here, "..", "..", "..", "shared", "corpus")
+    corpus = sys.argv[3] if len(sys.argv) > 3 else corpus_runs.default_corpus()
     if not os.path.isdir(corpus):
         print("corpus folder %s is missing: nothing to compare" % corpus)
         return 0
-    paths = []
-    for root, _, files in os.walk(corpus):
-        for name in sorted(files):
-            if name.endswith((".txt", ".tsv")) or name.startswith("LICENSE"):
-                continue
-            head = open(os.path.join(root, name), "rb").read(4096).lower()
-            if b"<opml" not in head:
-                paths.append(os.path.join(root, name))
     same = bodies = changed = 0
     with concurrent.futures.ThreadPoolExecutor(4) as pool:
-        for path, n_old, n_new, equal, heads in pool.map(lambda p: compare(old, new, p), sorted(paths)):
+        for path, n_old, n_new, equal, heads in pool.map(lambda p: compare(old, new, p),
+                                                         corpus_runs.feed_documents(corpus)):
             if n_old == 0:
                 continue
             if n_old == n_new == equal:
