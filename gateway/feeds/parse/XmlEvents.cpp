@@ -186,7 +186,12 @@ xmlSAXHandler MakeHandler() {
 void IgnoreGenericError(void*, const char*, ...) {}
 
 struct ContextFree {
-    void operator()(xmlParserCtxtPtr context) const { xmlFreeParserCtxt(context); }
+    void operator()(xmlParserCtxtPtr context) const {
+        // A DOCTYPE with declarations makes libxml2 keep them in a document of its own,
+        // which the context does not free.
+        if (context->myDoc) xmlFreeDoc(context->myDoc);
+        xmlFreeParserCtxt(context);
+    }
 };
 
 }  // namespace
