@@ -134,6 +134,16 @@ std::optional<std::string> ShiftJisAsUtf8(std::string_view bytes) {
 
 std::optional<std::string_view> SkipJunkBeforeMarkup(std::string_view bytes) {
     if (IsWideEncoding(bytes)) return std::nullopt;
+    // A declaration that does not stand first, behind comments or junk, starts the document.
+    const size_t declaration = bytes.substr(0, 4096).find("<?xml");
+    if (declaration != 0 && declaration != std::string_view::npos) {
+        const std::string_view before = bytes.substr(0, declaration);
+        bool elementBefore = false;
+        for (size_t i = before.find('<'); i != std::string_view::npos; i = before.find('<', i + 1)) {
+            if (i + 1 < before.size() && before[i + 1] != '!' && before[i + 1] != '?') elementBefore = true;
+        }
+        if (!elementBefore) return bytes.substr(declaration);
+    }
     const size_t first = bytes.find('<');
     if (first == 0 || first == std::string_view::npos) return std::nullopt;
     return bytes.substr(first);

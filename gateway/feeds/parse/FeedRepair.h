@@ -7,7 +7,8 @@
 // Repairs for the faults real feed servers make, each tried only when a stricter read
 // has failed. Each returns nullopt when it finds nothing to repair.
 
-// The document from its first "<" on: white space or junk before the XML declaration.
+// The document from its XML declaration, or else its first "<", on: white space,
+// junk or comments before the declaration.
 std::optional<std::string_view> SkipJunkBeforeMarkup(std::string_view bytes);
 
 // References as XML reads them: HTML named entities (&nbsp;, &eacute;) become numeric

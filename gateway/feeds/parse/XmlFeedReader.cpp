@@ -329,6 +329,11 @@ private:
     Role ChildRole(const XmlElementStart& element) {
         const Frame& parent = frames_.back();
         const FeedFormat format = result.feed.format;
+        // An element left open by mistake (<itunes:category> without its end) makes the
+        // items that follow its children: they are the channel's items all the same.
+        if (parent.role == Role::Ignored && !item_ && Is(element, "item") &&
+            ((format == FeedFormat::Rss2 && channelOpen_) || format == FeedFormat::Rss1))
+            return Role::Item;
         switch (parent.role) {
             case Role::Root:
                 if (format == FeedFormat::Rss2) {
@@ -386,6 +391,7 @@ private:
         switch (frame.role) {
             case Role::Channel:
                 channelSeen_ = true;
+                channelOpen_ = true;
                 result.channelFound = true;
                 break;
             case Role::Item:
@@ -441,6 +447,7 @@ private:
             case Role::Channel:
                 // A later channel of an RSS 1.0 document may name the feed anew.
                 titleTaken_ = false;
+                channelOpen_ = false;
                 break;
             case Role::ItemTitle:
             case Role::AtomTitle:
@@ -596,6 +603,7 @@ private:
     std::vector<Frame> frames_;
     std::unique_ptr<ItemState> item_;
     bool channelSeen_ = false;
+    bool channelOpen_ = false;
     bool titleTaken_ = false;
     std::string atomDateName_;
     AtomTextConstruct* construct_ = nullptr;

@@ -113,6 +113,14 @@ TEST(FeedParse, HtmlEntitiesAndBareAmpersandsAreRead) {
     EXPECT_EQ(doctype.feed.items[0].title, "a\xC2\xA0" "b");
 }
 
+TEST(FeedParse, ItemsAfterAnElementLeftOpenStillBelongToTheChannel) {
+    auto result = Parse("<rss version=\"2.0\"><channel><title>C</title><category text=\"a\">"
+                        "<item><title>one</title><item/></item><item><title>two</title></item></channel></rss>");
+    ASSERT_EQ(result.feed.items.size(), 2u);
+    EXPECT_EQ(result.feed.items[1].title, "two");
+    EXPECT_EQ(result.feed.items[1].channelTitle, "C");
+}
+
 TEST(FeedParse, ACutOffDocumentGivesTheItemsCompletedBeforeTheBreak) {
     const std::string whole = Rss2("<item><title>one</title></item><item><title>two</title></item>"
                                    "<item><title>three</title><description>cut here");

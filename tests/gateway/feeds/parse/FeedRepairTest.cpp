@@ -35,6 +35,8 @@ TEST(FeedRepair, JunkBeforeTheDeclarationIsSkippedButNotInWideEncodings) {
     EXPECT_EQ(SkipJunkBeforeMarkup("\n\n  <?xml version=\"1.0\"?><a/>"), "<?xml version=\"1.0\"?><a/>");
     EXPECT_EQ(SkipJunkBeforeMarkup("garbage<rss/>"), "<rss/>");
     EXPECT_FALSE(SkipJunkBeforeMarkup("<rss/>"));
+    EXPECT_EQ(SkipJunkBeforeMarkup("<!-- note -->\n<?xml version=\"1.0\"?><rss/>"), "<?xml version=\"1.0\"?><rss/>");
+    EXPECT_FALSE(SkipJunkBeforeMarkup("<rss><?xml version=\"1.0\"?></rss>"));
     EXPECT_FALSE(SkipJunkBeforeMarkup(std::string("\xFF\xFE<\0r\0", 6)));
 }
 
