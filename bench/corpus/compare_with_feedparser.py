@@ -7,7 +7,8 @@ how many messages the real Quillo offers for it.
 Each document is served on loopback to a Quillo of its own (default build/bin/Quillo)
 and counted with STAT. feedparser (Debian python3-feedparser) reads the same bytes with
 the served URL as their location. JSON Feed documents, which feedparser does not read,
-are counted from their "items". Prints the table, the differences and the totals; with
+are counted from their "items" that are objects. Prints the table, the totals and every
+difference, with Quillo's last log entry when it offers no message; with
 --require-all it exits non-zero when a document in which feedparser finds entries gets
 no message from Quillo.
 """
@@ -16,6 +17,7 @@ import argparse
 import concurrent.futures
 import json
 import os
+import re
 import shutil
 import sys
 import tempfile
@@ -30,30 +32,48 @@ except ImportError:  # an interpreter of its own (pyenv) beside Debian's package
     import feedparser
 
 
-def reference_count(path, url):
+def reference_count(path, url, content_type):
     """Entries feedparser finds, and what counted them."""
     with open(path, "rb") as f:
         data = f.read()
     if data.lstrip(b"\xef\xbb\xbf \t\r\n").startswith(b"{"):
         try:
-            items = json.loads(data.decode("utf-8")).get("items")
-            return (len(items) if isinstance(items, list) else 0), "json"
+            items = json.loads(data.decode("utf-8-sig")).get("items")
+            # Quillo skips items that are not objects.
+            return (sum(isinstance(i, dict) for i in items) if isinstance(items, list) else 0), "json"
         except (ValueError, UnicodeDecodeError, AttributeError):
             return 0, "json"
     try:
-        parsed = feedparser.parse(data, response_headers={"content-location": url})
+        parsed = feedparser.parse(data, response_headers={"content-location": url, "content-type": content_type})
     except Exception:  # feedparser's own HTML sanitiser gives up on some bodies
         return 0, "feedparser failed"
     return len(parsed.entries), "feedparser"
 
 
+_LOG_STAMP = re.compile(r"^\[\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\] ", re.M)
+
+
+def log_reason(folder):
+    """Quillo's last log entry on one line: why a document gave no message."""
+    try:
+        with open(os.path.join(folder, "log.txt"), "rb") as f:
+            text = f.read().decode("utf-8", "replace")
+    except OSError:
+        return "nothing in log.txt"
+    entries = [entry.strip() for entry in _LOG_STAMP.split(text) if entry.strip()]
+    if not entries:
+        return "nothing in log.txt"
+    return " / ".join(line.strip() for line in entries[-1].splitlines() if line.strip())[:300]
+
+
 def quillo_count(binary, url):
+    """Messages offered, and when there are none the log's reason."""
     folder = tempfile.mkdtemp(prefix="quillo-feedparser-")
     try:
         with corpus_runs.quillo_session(binary, folder, url) as pop:
             count = pop.stat()[0]
             pop.quit()
-        return count
+        return count, ("" if count else log_reason(folder))
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 
@@ -61,8 +81,8 @@ def quillo_count(binary, url):
 def measure(binary, path):
     content_type = "application/feed+json" if path.endswith(".json") else "application/xml"
     with corpus_runs.served(path, content_type) as url:
-        reference, counted_by = reference_count(path, url)
-        return path, reference, counted_by, quillo_count(binary, url)
+        reference, counted_by = reference_count(path, url, content_type)
+        return (path, reference, counted_by, *quillo_count(binary, url))
 
 
 def main():
@@ -81,13 +101,17 @@ def main():
     print("%-88s %10s %7s" % ("document", "reference", "Quillo"))
     with_entries = offered = equal = 0
     missing = []
-    for path, reference, counted_by, quillo in rows:
+    differences = []
+    for path, reference, counted_by, quillo, reason in rows:
         mark = "" if reference == quillo else "  <-- differs"
         if counted_by == "json":
             mark += "  (JSON Feed, counted from its items)"
         elif counted_by != "feedparser":
             mark += "  (" + counted_by + ")"
         print("%-88s %10d %7d%s" % (os.path.relpath(path, options.corpus), reference, quillo, mark))
+        if reference != quillo:
+            differences.append("  %s: reference %d, Quillo %d%s" % (
+                os.path.relpath(path, options.corpus), reference, quillo, " -- " + reason if reason else ""))
         if reference > 0:
             with_entries += 1
             offered += quillo > 0
@@ -99,6 +123,9 @@ def main():
           "equal counts: %d" % (len(rows), with_entries, offered, equal))
     for path in missing:
         print("no message for %s" % os.path.relpath(path, options.corpus))
+    print("differences: %d" % len(differences))
+    for line in differences:
+        print(line)
     return 1 if options.require_all and missing else 0
 
 
