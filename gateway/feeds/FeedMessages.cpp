@@ -2,8 +2,10 @@
 // value; each of its items becomes one message, filed as pending or as delivered.
 #include "RssHandler.h"
 
+#include "FeedFolder.h"
 #include "FeedParser.h"
 #include "Log.h"
+#include "MailHeaders.h"
 #include "ProcessFlags.h"
 #include "Trace.h"
 
@@ -27,6 +29,17 @@ std::string EnclosureLines(const std::vector<FeedEnclosure>& enclosures) {
         if (!details.empty()) lines += " (" + details + ")";
     }
     return lines.empty() ? lines : "\n" + lines;
+}
+
+// The host of a URL, for a feed without a title: no scheme, user, port or path.
+std::string HostName(std::string_view url) {
+    const std::size_t scheme = url.find("://");
+    if (scheme != std::string_view::npos) url.remove_prefix(scheme + 3);
+    url = url.substr(0, url.find_first_of("/?#"));
+    const std::size_t user = url.rfind('@');
+    if (user != std::string_view::npos) url.remove_prefix(user + 1);
+    if (url.starts_with('[')) return std::string(url.substr(0, url.find(']') + 1));
+    return std::string(url.substr(0, url.find(':')));
 }
 
 }  // namespace
@@ -64,9 +77,13 @@ void RssHandler::FileItems(const Feed& parsed) {
     feed_->format = parsed.format;
     // Atom entries are recognised by their date too; RSS items only when dated by time.
     const bool compareDate = parsed.format == FeedFormat::Atom;
+    // One address per feed folder, so that a reader can sort and filter by feed.
+    const std::string address = FeedSenderAddress(GetFeedFolderName(feed_->url));
+    const std::string host = HostName(feed_->url);
     for (const FeedItem& item : parsed.items) {
-        auto message = std::make_shared<MailData>(enableHtml_);
-        message->SetSender(item.channelTitle);
+        auto message = std::make_shared<MailData>(enableHtml_, mailCharset_);
+        message->SetSender(item.channelTitle.empty() ? host : item.channelTitle);
+        message->SetSenderAddress(address);
         message->SetSubject(item.title);
         message->SetLink(item.link);
         for (const FeedDate& date : item.dates) {

@@ -35,10 +35,12 @@ void AppendField(std::string& out, const std::string& field) {
 
 }  // namespace
 
-RssHandler::RssHandler(std::string url, bool disableMessageBox, bool enableHtml)
+RssHandler::RssHandler(std::string url, bool disableMessageBox, bool enableHtml,
+                       MailCharset mailCharset)
     : feed_(std::make_shared<Feed>()),
       disableMessageBox_(disableMessageBox),
-      enableHtml_(enableHtml) {
+      enableHtml_(enableHtml),
+      mailCharset_(mailCharset) {
     feed_->url = std::move(url);
 }
 

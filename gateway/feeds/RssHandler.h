@@ -18,7 +18,8 @@ struct FeedTransferResult;
 // session, and is what QUIT records in sentitems.xml.
 class RssHandler {
 public:
-    RssHandler(std::string url, bool disableMessageBox, bool enableHtml);
+    RssHandler(std::string url, bool disableMessageBox, bool enableHtml,
+               MailCharset mailCharset = MailCharset::Auto);
 
     // Loads sentitems.xml, fetches the feed, normalises its encoding and parses it.
     void Download(InternetSession& session);
@@ -76,6 +77,7 @@ private:
     FeedPointer feed_;
     bool disableMessageBox_;
     bool enableHtml_;
+    MailCharset mailCharset_;
     FeedMailboxPointer mailbox_ = std::make_shared<FeedMailbox>();
     SentItemsStore sentItems_;
 };

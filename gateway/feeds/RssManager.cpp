@@ -38,7 +38,8 @@ void RssManager::LoadSettings() {
 
 void RssManager::AddFeed(const std::string& url) {
     handlers_.push_back(
-        std::make_shared<RssHandler>(url, settings_.disableMessageBox, settings_.enableHtml));
+        std::make_shared<RssHandler>(url, settings_.disableMessageBox, settings_.enableHtml,
+                                     settings_.mailCharset));
 }
 
 void RssManager::LoadFeedList() {

@@ -78,6 +78,23 @@ std::string EncodeHeaderValue(std::string_view utf8, std::size_t column) {
     return Convert(Options{'W', 'M'}, utf8, column);
 }
 
+std::string EncodeHeaderWords(std::string_view utf8, std::size_t column) {
+    if (utf8.empty()) return "";
+    return EncodeMimeHeader(Decode('W', utf8), column, true);
+}
+
+bool FitsIso2022Jp(std::string_view utf8) {
+    if (IsPlainAscii(utf8)) return true;
+    std::u32string folded;
+    HalfWidthKanaFolder folder;
+    folder.Fold(Decode('W', utf8), folded);
+    folder.Finish(folded);
+    return std::all_of(folded.begin(), folded.end(), [](char32_t cp) {
+        if (cp < 0x80) return cp != 0x0E && cp != 0x0F && cp != 0x1B;
+        return cp == 0x00A5 || cp == 0x203E || IsoJisPointer(cp) >= 0;
+    });
+}
+
 struct KanjiStream::State {
     Options options;
     std::unique_ptr<KanjiDecoder> decoder;

@@ -27,6 +27,13 @@ std::string ConvertTextWith(std::string_view options, std::string_view input);
 // ("Subject: ") stand before it, so that the first line stays short as well.
 std::string EncodeHeaderValue(std::string_view utf8, std::size_t column);
 
+// The same, but always as encoded-words, printable ASCII included.
+std::string EncodeHeaderWords(std::string_view utf8, std::size_t column);
+
+// True when ISO-2022-JP (with the NEC and IBM rows) holds every character of the
+// UTF-8 text, so that "-Wj" writes no reference.
+bool FitsIso2022Jp(std::string_view utf8);
+
 // A conversion that runs as one stream over consecutive pieces of one document: a
 // multibyte character or an ISO-2022-JP shift state that straddles two pieces comes
 // out exactly as if the whole text had been converted at once.

@@ -3,35 +3,11 @@
 #include "HtmlText.h"
 #include "KanjiConverter.h"
 #include "MailDate.h"
+#include "MailHeaders.h"
 
 #include <ctime>
 
 namespace {
-
-// Feed titles often span lines; a raw line break would end the header block, so
-// every run of CR, LF and TAB becomes one space.
-std::string OneLine(std::string_view value) {
-    std::string out;
-    out.reserve(value.size());
-    bool inBreak = false;
-    for (char c : value) {
-        if (c == '\r' || c == '\n' || c == '\t') {
-            if (!inBreak) out += ' ';
-            inBreak = true;
-            continue;
-        }
-        inBreak = false;
-        out += c;
-    }
-    return out;
-}
-
-std::string HeaderLine(std::string_view name, std::string_view value) {
-    std::string line(name);
-    line += EncodeHeaderValue(OneLine(value), name.size());
-    line += "\r\n";
-    return line;
-}
 
 // The text after the header block as RETR must send it: every line ends in CR LF
 // (bare CR or LF from the feed included) and a line that begins with "." gets one
@@ -52,48 +28,89 @@ void AppendMailBody(std::string_view text, std::string& out) {
     }
 }
 
+std::string PartHeader(std::string_view type, const EncodedBody& body) {
+    return "Content-Type: " + std::string(type) + "; charset=" + body.charset +
+           "\r\nContent-Transfer-Encoding: " + body.transferEncoding + "\r\n\r\n";
+}
+
+// A boundary that no part holds: encoded parts never contain "=_", and a 7-bit part
+// is searched.
+std::string Boundary(const EncodedBody& plain, const EncodedBody& html) {
+    for (unsigned n = 0;; ++n) {
+        const std::string boundary = "=_quillo_alternative_" + std::to_string(n);
+        if (plain.text.find(boundary) == std::string::npos && html.text.find(boundary) == std::string::npos)
+            return boundary;
+    }
+}
+
 }  // namespace
 
-MailData::MailData(bool htmlEnabled)
-    : htmlEnabled_(htmlEnabled), date_(FormatClockDate(std::time(nullptr))) {}
+MailData::MailData(bool htmlEnabled, MailCharset charset)
+    : htmlEnabled_(htmlEnabled), charset_(charset), date_(FormatClockDate(std::time(nullptr))) {}
 
 void MailData::AddBody(std::string_view text, bool isHtml) {
     if (isHtml) htmlSeen_ = true;
-    if (!isHtml || htmlEnabled_) {
-        body_ += ConvertTextWith("-Wj", text);
-    } else {
-        body_ += ConvertTextWith("-Wj", ReduceHtmlToText(text));
+    // Consecutive HTML pieces (a text node and a CDATA section of one element) are one
+    // document to the HTML parser, so a tag split between them still reads.
+    if (!body_.empty() && body_.back().isHtml == isHtml) {
+        body_.back().text += text;
+        return;
     }
+    body_.push_back({std::string(text), isHtml});
+}
+
+std::string MailData::PlainBody() const {
+    std::string text = "link: " + link_ + "\n\n";
+    HtmlLinks links;
+    for (const BodyPiece& piece : body_) text += piece.isHtml ? RenderHtmlText(piece.text, links) : piece.text;
+    text += links.ListText();
+    return text;
+}
+
+std::string MailData::HtmlBody() const {
+    std::string html;
+    for (const BodyPiece& piece : body_) html += piece.isHtml ? piece.text : EscapeHtmlText(piece.text);
+    return HtmlLinkLine(link_) + "\n\n" + CleanHtml(html);
 }
 
 const std::string& MailData::GetText() {
     if (!text_.empty()) return text_;
-    const bool html = htmlSeen_ && htmlEnabled_;
+    const bool multipart = htmlSeen_ && htmlEnabled_;
+    const std::string plain = PlainBody();
+    const std::string html = multipart ? HtmlBody() : std::string();
+    // The HTML part does not take part: in ISO-2022-JP a character the set lacks
+    // becomes a character reference, which HTML reads back as that character.
+    const bool iso = charset_ == MailCharset::Iso2022Jp ||
+                     (FitsIso2022Jp(sender_) && FitsIso2022Jp(subject_) && FitsIso2022Jp(plain));
+    const EncodedBody plainPart = EncodeBody(plain + "\n", iso);
+
     std::string text;
-    text.reserve(body_.size() + body_.size() / 32 + 512);
-    text += HeaderLine("From: ", sender_);
-    text += HeaderLine("Subject: ", subject_);
-    text += HeaderLine("Date: ", date_);
+    text.reserve(plainPart.text.size() * (multipart ? 3 : 1) + plainPart.text.size() / 32 + 512);
+    text += FromField(sender_, senderAddress_.empty() ? FeedSenderAddress(sender_) : senderAddress_);
+    text += UnstructuredField("Subject", subject_);
+    text += UnstructuredField("Date", date_);
     text += "Message-ID: <" + EncodeHeaderValue(OneLine(uid_), 13) + ">\r\n";
     text += "Mime-Version: 1.0\r\n";
-    text += "Content-Transfer-Encoding: 7bit\r\n";
-    text += html ? "Content-Type: text/html; charset=iso-2022-jp\r\n"
-                 : "Content-Type: Text/Plain; charset=iso-2022-jp\r\n";
-    text += "\r\n";
-
-    // The link goes into an ISO-2022-JP body, so a link with non-ASCII letters is
-    // converted like the body; an ASCII link stays byte for byte.
-    const std::string link = ConvertTextWith("-Wj", link_);
-    std::string rest;
-    rest.reserve(body_.size() + 2 * link.size() + 64);
-    if (html) {
-        rest += "link: <a href=\"" + link + "\">" + link + "</a><br><br>\r\n\r\n";
+    if (!multipart) {
+        text += "Content-Transfer-Encoding: " + plainPart.transferEncoding + "\r\n";
+        text += "Content-Type: Text/Plain; charset=" + plainPart.charset + "\r\n";
+        text += "\r\n";
+        AppendMailBody(plainPart.text, text);
     } else {
-        rest += "link: " + link + "\r\n\r\n";
+        const EncodedBody htmlPart = EncodeBody(html + "\n", iso);
+        const std::string boundary = Boundary(plainPart, htmlPart);
+        text += "Content-Transfer-Encoding: 7bit\r\n";
+        text += "Content-Type: multipart/alternative; boundary=\"" + boundary + "\"\r\n";
+        text += "\r\n";
+        text += "--" + boundary + "\r\n";
+        text += PartHeader("text/plain", plainPart);
+        AppendMailBody(plainPart.text, text);
+        text += "\r\n--" + boundary + "\r\n";
+        text += PartHeader("text/html", htmlPart);
+        AppendMailBody(htmlPart.text, text);
+        text += "\r\n--" + boundary + "--\r\n";
     }
-    rest += body_;
-    rest += "\r\n";
-    AppendMailBody(rest, text);
+    if (!text.ends_with("\r\n")) text += "\r\n";
     text += ".\r\n";
     text_ = std::move(text);
     return text_;

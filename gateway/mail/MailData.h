@@ -1,16 +1,23 @@
 #pragma once
 
+#include "MailBody.h"
+
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
-// One mail message built from one feed item. Text fields hold UTF-8; the body holds
-// text already converted to ISO-2022-JP.
+// One mail message built from one feed item. Text fields hold UTF-8, as the feed gave
+// them: the delivered-items records compare subject, link and date text, so those stay
+// exactly as read. Only the composed text renders them for mail readers.
 class MailData {
 public:
-    explicit MailData(bool htmlEnabled);
+    explicit MailData(bool htmlEnabled, MailCharset charset = MailCharset::Auto);
 
+    // The display name of From: the feed's title.
     void SetSender(std::string_view sender) { sender_ = sender; }
+    // The address of From (see FeedSenderAddress); without one, a hash of the sender.
+    void SetSenderAddress(std::string_view address) { senderAddress_ = address; }
     void SetUid(std::string_view uid) { uid_ = uid; }
     void SetSubject(std::string_view subject) { subject_ = subject; }
     void SetLink(std::string_view link) { link_ = link; }
@@ -29,7 +36,8 @@ public:
     int GetNumber() const { return number_; }
     void SetNumber(int number) { number_ = number; }
 
-    // Appends one body piece; HTML pieces are reduced to plain text unless HTML mail is on.
+    // Appends one body piece. HTML pieces are rendered as text; with HTML mail on, the
+    // message also carries the HTML, cleaned, as the alternative a reader may show.
     void AddBody(std::string_view text, bool isHtml);
 
     // The complete message as RETR sends it, ending in ".\r\n". Composed once, then cached.
@@ -37,16 +45,29 @@ public:
     int GetSize() { return static_cast<int>(GetText().size()); }
 
 private:
+    struct BodyPiece {
+        std::string text;
+        bool isHtml;
+    };
+
+    // The body as plain text, in UTF-8 with LF line ends: the link line, the pieces
+    // (HTML ones rendered) and the list of the links they refer to.
+    std::string PlainBody() const;
+    // The body as cleaned HTML, for the alternative part.
+    std::string HtmlBody() const;
+
     bool htmlEnabled_;
     bool htmlSeen_ = false;
+    MailCharset charset_;
     std::string date_;
     std::string text_;
     bool hasTime_ = false;
     std::string sender_;
+    std::string senderAddress_;
     std::string uid_;
     std::string subject_;
     std::string link_;
-    std::string body_;
+    std::vector<BodyPiece> body_;
     int number_ = 0;
 };
 

@@ -146,8 +146,8 @@ std::string Base64Encode(std::string_view bytes) {
     return out;
 }
 
-std::string EncodeMimeHeader(std::u32string_view input, std::size_t column) {
-    const bool plain = std::all_of(input.begin(), input.end(), [](char32_t cp) {
+std::string EncodeMimeHeader(std::u32string_view input, std::size_t column, bool alwaysWords) {
+    const bool plain = !alwaysWords && std::all_of(input.begin(), input.end(), [](char32_t cp) {
         return (cp >= 0x20 && cp < 0x7F) || cp == '\t';
     });
     if (plain) return std::string(input.begin(), input.end());

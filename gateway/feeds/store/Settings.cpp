@@ -33,6 +33,7 @@ const SettingKey kSettingKeys[] = {
     {"download-concurrency", [](Settings& s, const std::string& t) {
          s.downloadConcurrency = std::clamp(ParseSettingInt(t), 1, 256);
      }},
+    {"mail-charset", [](Settings& s, const std::string& t) { s.mailCharset = ParseMailCharset(t); }},
 };
 
 class SettingsReader : public XmlVisitor {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MailBody.h"
+
 #include <optional>
 #include <string>
 
@@ -13,6 +15,8 @@ struct Settings {
     std::string listenAddress = "127.0.0.1";
     // Feed transfers of one refresh that may run at once; 1 fetches one after the other.
     int downloadConcurrency = 16;
+    // The charset of message bodies: auto (ISO-2022-JP when it holds the message) or iso-2022-jp.
+    MailCharset mailCharset = MailCharset::Auto;
 };
 
 // A settings text as an int: leading white space, optional sign, digits up to the
