@@ -1,6 +1,6 @@
 // Composes messages for the Python decoding test. Standard input holds records
 // separated by 0x1E; the fields of a record are separated by 0x1F: html-enabled
-// ("0" or "1"), sender, subject, date, link, then pairs of piece flag ("0" text,
+// ("0" or "1", followed by "i" for the iso-2022-jp charset setting), sender, subject, date, link, then pairs of piece flag ("0" text,
 // "1" HTML) and piece text. Each message is written as its length, a line feed
 // and its bytes.
 #include "MailData.h"
@@ -34,7 +34,8 @@ int main() {
             std::cerr << "bad record\n";
             return 2;
         }
-        MailData mail(fields[0] == "1");
+        MailData mail(fields[0].starts_with('1'),
+                      fields[0].ends_with('i') ? MailCharset::Iso2022Jp : MailCharset::Auto);
         mail.SetSender(fields[1]);
         mail.SetUid("4242");
         mail.SetSubject(fields[2]);

@@ -6,6 +6,7 @@ Usage: mail_decode_test.py <path of MailComposeHelper>
 import email
 import email.header
 import email.policy
+import email.utils
 import re
 import subprocess
 import sys
@@ -15,11 +16,12 @@ import unittest
 HELPER = None
 
 
-def compose(cases):
-    """Runs the helper on (html_enabled, sender, subject, date, link, pieces) tuples."""
+def compose(cases, iso2022jp=False):
+    """Runs the helper on (html_enabled, sender, subject, date, link, pieces) tuples,
+    with the mail-charset setting auto or iso-2022-jp."""
     records = []
     for html, sender, subject, date, link, pieces in cases:
-        fields = ["1" if html else "0", sender, subject, date, link]
+        fields = [("1" if html else "0") + ("i" if iso2022jp else ""), sender, subject, date, link]
         for is_html, text in pieces:
             fields += ["1" if is_html else "0", text]
         records.append("\x1f".join(fields))
@@ -101,27 +103,48 @@ def expected_body(text):
     return text
 
 
+def decode_part(part):
+    data = part.get_payload(decode=True)
+    if part.get_content_charset() == "iso-2022-jp":
+        return decode_iso2022jp(data).replace("\r\n", "\n")
+    return data.decode(part.get_content_charset()).replace("\r\n", "\n")
+
+
+def sender_of(msg):
+    """The one address of From and its decoded display name."""
+    raw = msg["From"]
+    addresses = email.utils.getaddresses([raw])
+    assert len(addresses) == 1, (raw, addresses)
+    name, address = addresses[0]
+    return decode_header_value(name), address
+
+
 class MailDecodeTest(unittest.TestCase):
-    def check(self, case, body_text, html_mail):
+    def check(self, case, body_text, html_mail, charset="iso-2022-jp", iso2022jp=False, html_text=None):
         html, sender, subject, date, link, pieces = case
-        raw = compose([case])[0]
+        raw = compose([case], iso2022jp)[0]
         self.assertTrue(all(b < 0x80 for b in raw), "message must be 7-bit")
         text = pop3_unstuff(raw)
-        lines = text.split(b"\r\n")
-        for line in lines[:lines.index(b"")]:
+        for line in text.split(b"\r\n"):
             self.assertLessEqual(len(line), 998)
         msg = email.message_from_bytes(text, policy=email.policy.compat32)
-        self.assertEqual(decode_header_value(msg["From"]), expected_header(sender))
+        name, address = sender_of(msg)
+        self.assertEqual(name, expected_header(sender).strip())
+        self.assertTrue(address.endswith("@quillo.invalid"), address)
         self.assertEqual(decode_header_value(msg["Subject"]), expected_header(subject))
         self.assertEqual(msg["Message-ID"], "<4242>")
-        self.assertEqual(msg.get_content_type(), "text/html" if html_mail else "text/plain")
-        self.assertEqual(msg.get_content_charset(), "iso-2022-jp")
         if html_mail:
-            head = 'link: <a href="%s">%s</a><br><br>\n\n' % (link, link)
+            self.assertEqual(msg.get_content_type(), "multipart/alternative")
+            plain, html_part = msg.get_payload()
+            self.assertEqual(html_part.get_content_type(), "text/html")
+            self.assertEqual(html_part.get_content_charset(), charset)
+            self.assertEqual(decode_part(html_part),
+                             'link: <a href="%s">%s</a><br><br>\n\n%s\n' % (link, link, html_text))
         else:
-            head = "link: %s\n\n" % link
-        body = decode_iso2022jp(msg.get_payload(decode=True)).replace("\r\n", "\n")
-        self.assertEqual(body, head + expected_body(body_text) + "\n")
+            plain = msg
+        self.assertEqual(plain.get_content_type(), "text/plain")
+        self.assertEqual(plain.get_content_charset(), charset)
+        self.assertEqual(decode_part(plain), "link: %s\n\n" % link + expected_body(body_text) + "\n")
         return msg
 
     def check_with_python_codecs(self, raw_case, body_text):
@@ -129,10 +152,8 @@ class MailDecodeTest(unittest.TestCase):
         text = pop3_unstuff(compose([raw_case])[0])
         msg = email.message_from_bytes(text, policy=email.policy.default)
         self.assertEqual(str(msg["Subject"]), expected_header(raw_case[2]))
-        # From has no address, so it is read as a plain decoded header.
-        raw_from = email.message_from_bytes(text, policy=email.policy.compat32)["From"]
-        decoded_from = str(email.header.make_header(email.header.decode_header(raw_from)))
-        self.assertEqual(decoded_from, expected_header(raw_case[1]))
+        self.assertEqual(len(msg["From"].addresses), 1)
+        self.assertEqual(msg["From"].addresses[0].display_name, expected_header(raw_case[1]).strip())
         content = msg.get_content().replace("\r\n", "\n")
         self.assertEqual(content, "link: %s\n\n%s\n" % (raw_case[4], expected_body(body_text)))
 
@@ -155,26 +176,58 @@ class MailDecodeTest(unittest.TestCase):
         case = (False, "ﾊﾟｿｺﾝ情報①", "髙橋さんの記事 ㈱ Ⅲ", "", "http://example.jp/", [(False, body)])
         self.check(case, body, False)
 
-    def test_characters_outside_jis(self):
+    def test_characters_outside_jis_make_the_body_utf8(self):
         case = (False, "Café 東京", "😀 emoji と 한국어 in a title", "", "http://example.com/",
                 [(False, "é and 😀")])
-        self.check(case, "&#233; and &#128512;", False)
+        self.check(case, "é and 😀", False, charset="utf-8")
+        french = (False, "Le Monde", "Café crème", "", "http://example.fr/",
+                  [(True, "<p>Caf&eacute; cr&egrave;me, une tasse de caf&eacute; avec de la cr&egrave;me</p>")])
+        msg = self.check(french, "Café crème, une tasse de café avec de la crème", False, charset="utf-8")
+        self.assertEqual(msg["Content-Transfer-Encoding"], "quoted-printable")
+        japanese = (False, "F", "S", "", "L", [(False, "吾輩は猫である。😀")])
+        msg = self.check(japanese, "吾輩は猫である。😀", False, charset="utf-8")
+        self.assertEqual(msg["Content-Transfer-Encoding"], "base64")
+
+    def test_iso2022jp_setting_writes_references(self):
+        case = (False, "Café", "S", "", "http://example.com/", [(False, "é and 😀")])
+        self.check(case, "&#233; and &#128512;", False, iso2022jp=True)
 
     def test_html_message(self):
         piece = "<p>こんにちは<br>世界</p>"
         case = (True, "Feed", "HTML の記事", "", "http://example.com/a", [(True, piece)])
-        self.check(case, piece, True)
+        self.check(case, "こんにちは\n世界", True, html_text=piece)
 
     def test_html_reduced_when_html_is_off(self):
         case = (False, "Feed", "Reduced", "", "http://example.com/b",
                 [(True, "<p>Hello<br>World</p>"), (False, " and <kept>")])
-        self.check(case, "\nHello\nWorld and <kept>", False)
+        self.check(case, "Hello\nWorld and <kept>", False)
+
+    def test_html_as_text(self):
+        piece = ("<p>Wellness &amp; more: <a href=\"http://wp.example/a\">Read full article</a>"
+                 "&nbsp;&nbsp;&gt;&gt;</p><ul><li>one</li><li>two</li></ul><script>x()</script>")
+        case = (False, "Feed", "S", "", "L", [(True, piece)])
+        self.check(case, "Wellness & more: Read full article[1]  >>\n\n* one\n* two\n\n"
+                   "[1] http://wp.example/a", False)
+
+    def test_from_has_one_address_per_feed(self):
+        titles = ["Wellness: Health, Fitness, Nutrition & More - The Washington Post",
+                  "Tech notes (Atom demo)", 'Say "hi" \\ <there>', "青空文庫の新着, 第2版",
+                  "ﾊﾟｿｺﾝ情報① 😀", "=?UTF-8?B?SGk=?= literal", "A" * 200, "word " * 40]
+        cases = [(False, t, "S", "", "L", []) for t in titles]
+        addresses = set()
+        for raw in compose(cases):
+            msg = email.message_from_bytes(pop3_unstuff(raw), policy=email.policy.compat32)
+            name, address = sender_of(msg)
+            addresses.add(address)
+        for case in cases:
+            self.check(case, "", False, charset="utf-8" if "😀" in case[1] else "iso-2022-jp")
+        self.assertEqual(len(addresses), len(titles))
 
     def test_empty_fields(self):
         case = (False, "", "", "", "", [])
         text = pop3_unstuff(compose([case])[0])
         msg = email.message_from_bytes(text, policy=email.policy.compat32)
-        self.assertEqual(msg["From"], "")
+        self.assertEqual(msg["From"], "<cbf29ce48422@quillo.invalid>")
         self.assertEqual(msg["Subject"], "")
         self.assertEqual(msg.get_payload(), "link: \r\n\r\n\r\n")
 
