@@ -3,6 +3,8 @@
 #include "RssHandler.h"
 
 #include "EncodingNormaliser.h"
+#include "FeedFolder.h"
+#include "MailHeaders.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +19,10 @@ const std::string kUrl = "http://127.0.0.1:9/feed.xml";
 
 class FeedParser : public AppDirTest {
 protected:
-    std::shared_ptr<RssHandler> ParseDocument(const std::string& document, bool enableHtml = false) {
-        auto handler = std::make_shared<RssHandler>(kUrl, true, enableHtml);
+    std::shared_ptr<RssHandler> ParseDocument(const std::string& document, bool enableHtml = false,
+                                              const std::string& url = kUrl,
+                                              MailCharset charset = MailCharset::Auto) {
+        auto handler = std::make_shared<RssHandler>(url, true, enableHtml, charset);
         WriteFile(fs::path(handler->FeedFolder()) / "latest.xml", document);
         handler->LoadSentItems();
         handler->ConvertFromEucJp();
@@ -105,6 +109,40 @@ TEST_F(FeedParser, Atom03ModifiedWinsAndOnlyCdataContentIsTakenWhenThereIsSome) 
     EXPECT_NE(e->GetDate().find("2004"), std::string::npos);
     EXPECT_NE(e->GetText().find("kept"), std::string::npos);
     EXPECT_EQ(e->GetText().find("ignored"), std::string::npos);
+}
+
+TEST_F(FeedParser, EveryMessageOfAFeedComesFromItsTitleAndTheFeedsOwnAddress) {
+    const std::string rss = "<rss version=\"2.0\"><channel><title>Tech notes (Atom demo)</title>"
+                            "<item><title>A</title><link>http://x/a</link></item>"
+                            "<item><title>B</title><link>http://x/b</link></item></channel></rss>";
+    auto first = ParseDocument(rss, false, "http://127.0.0.1:9/one.xml");
+    auto second = ParseDocument(rss, false, "http://127.0.0.1:9/two.xml");
+    ASSERT_EQ(first->Pending().size(), 2u);
+    ASSERT_EQ(second->Pending().size(), 2u);
+    auto fromLine = [](const MailDataPointer& message) {
+        const std::string& text = message->GetText();
+        return text.substr(0, text.find("\r\n"));
+    };
+    const std::string address = FeedSenderAddress(GetFeedFolderName("http://127.0.0.1:9/one.xml"));
+    EXPECT_EQ(fromLine(first->Pending()[0]), "From: \"Tech notes (Atom demo)\" <" + address + ">");
+    EXPECT_EQ(fromLine(first->Pending()[1]), fromLine(first->Pending()[0]));
+    EXPECT_NE(fromLine(second->Pending()[0]), fromLine(first->Pending()[0]));
+    // A feed without a title is named after its host (quoted: a dot is special in a name).
+    auto untitled = ParseDocument("<rss version=\"2.0\"><channel><item><title>A</title></item></channel></rss>",
+                                  false, "https://user@news.example.org:8443/feed?x=1");
+    ASSERT_EQ(untitled->Pending().size(), 1u);
+    EXPECT_EQ(fromLine(untitled->Pending()[0]),
+              "From: \"news.example.org\" <" +
+                  FeedSenderAddress(GetFeedFolderName("https://user@news.example.org:8443/feed?x=1")) + ">");
+}
+
+TEST_F(FeedParser, TheCharsetSettingReachesEveryMessage) {
+    const std::string rss = "<rss version=\"2.0\"><channel><title>T</title><item><title>A</title>"
+                            "<description>Caf&#233;</description></item></channel></rss>";
+    EXPECT_NE(ParseDocument(rss)->Pending()[0]->GetText().find("charset=utf-8"), std::string::npos);
+    const std::string iso = ParseDocument(rss, false, kUrl, MailCharset::Iso2022Jp)->Pending()[0]->GetText();
+    EXPECT_NE(iso.find("charset=iso-2022-jp"), std::string::npos);
+    EXPECT_NE(iso.find("Caf&#233;"), std::string::npos);
 }
 
 TEST_F(FeedParser, DeeplyNestedXhtmlContentIsFlattenedNotAStackOverflow) {

@@ -62,6 +62,15 @@ TEST_F(StoreSettingsFile, EachKeyTakesItsElementsFirstChildAndTheLastOneWins) {
     }
 }
 
+TEST_F(StoreSettingsFile, MailCharsetIsAutoUnlessItNamesIso2022Jp) {
+    EXPECT_EQ(Load(In("")).mailCharset, MailCharset::Auto);
+    EXPECT_EQ(Load(In("<mail-charset>iso-2022-jp</mail-charset>")).mailCharset, MailCharset::Iso2022Jp);
+    EXPECT_EQ(Load(In("<mail-charset> ISO-2022-JP\n</mail-charset>")).mailCharset, MailCharset::Iso2022Jp);
+    EXPECT_EQ(Load(In("<mail-charset>iso-2022-jp</mail-charset><mail-charset>auto</mail-charset>")).mailCharset,
+              MailCharset::Auto);
+    EXPECT_EQ(Load(In("<mail-charset>shift_jis</mail-charset>")).mailCharset, MailCharset::Auto);
+}
+
 TEST_F(StoreSettingsFile, AnAddressThatIsNotIPv4IsRejectedAndTheRestStays) {
     SettingsFileResult result;
     Settings s = Load(In("<port>5</port><listen-address>everywhere</listen-address>"), &result);
