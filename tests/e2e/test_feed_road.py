@@ -3,6 +3,7 @@ client (Python's poplib) retrieves them, and what it deletes never comes back.""
 
 import email
 import email.header
+import email.utils
 import os
 import poplib
 import unittest
@@ -84,7 +85,9 @@ class FeedRoad(unittest.TestCase):
         mails = self.messages(client)
         self.assertEqual([header_text(m["Subject"]) for m in mails],
                          ["最初の記事", "二番目の記事", "Atom entry"])
-        self.assertEqual(header_text(mails[0]["From"]), "日本語のフィード")
+        [(name, address)] = email.utils.getaddresses([mails[0]["From"]])
+        self.assertEqual(header_text(name), "日本語のフィード")
+        self.assertTrue(address.endswith("@quillo.invalid"), address)
         first_body = mails[0].get_payload(decode=True).decode("iso-2022-jp")
         self.assertIn("最初の記事 の本文", first_body)
         self.assertIn("http://127.0.0.1/item/0", first_body)
