@@ -34,11 +34,46 @@ struct XmlFree {
 
 // The parser is told the input is UTF-8; it would switch to Latin-1 at the first bad
 // sequence and stop at a NUL, so both become U+FFFD first.
+bool IsValidUtf8WithoutNul(std::string_view bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b == 0) return false;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        char32_t cp = 0;
+        if (b >= 0xC2 && b <= 0xDF) {
+            length = 2;
+            cp = b & 0x1F;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            length = 3;
+            cp = b & 0x0F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            length = 4;
+            cp = b & 0x07;
+        } else {
+            return false;
+        }
+        if (i + length > bytes.size()) return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF.
+        if ((length == 3 && cp < 0x800) || (length == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
 std::string ValidUtf8(std::string_view bytes) {
-    const bool plain = std::all_of(bytes.begin(), bytes.end(), [](char c) {
-        return c != 0 && static_cast<unsigned char>(c) < 0x80;
-    });
-    if (plain) return std::string(bytes);
+    if (IsValidUtf8WithoutNul(bytes)) return std::string(bytes);
     std::u32string codePoints;
     auto decoder = MakeKanjiDecoder('W');
     decoder->Decode(bytes, codePoints);
@@ -366,10 +401,9 @@ xmlNode* BodyOf(xmlNode* root) {
 }  // namespace
 
 int HtmlLinks::Number(const std::string& url) {
-    const auto found = std::find(urls_.begin(), urls_.end(), url);
-    if (found != urls_.end()) return static_cast<int>(found - urls_.begin()) + 1;
-    urls_.push_back(url);
-    return static_cast<int>(urls_.size());
+    const auto [found, added] = numbers_.try_emplace(url, static_cast<int>(urls_.size()) + 1);
+    if (added) urls_.push_back(url);
+    return found->second;
 }
 
 std::string HtmlLinks::ListText() const {

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // HTML read with libxml2's forgiving HTML parser, as a mail reader without a browser
@@ -18,6 +19,8 @@ public:
 
 private:
     std::vector<std::string> urls_;
+    // A piece may hold thousands of links: looking one up must not scan them all.
+    std::unordered_map<std::string, int> numbers_;
 };
 
 // The text of one HTML piece: blocks as paragraphs with one empty line between them,

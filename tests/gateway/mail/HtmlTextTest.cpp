@@ -63,6 +63,15 @@ TEST(HtmlText, LinksAreNumberedAndListedAtTheEnd) {
     EXPECT_EQ(links.ListText(), "\n\n[1] http://x/\n[2] http://y/");
 }
 
+TEST(HtmlText, ARepeatedUrlKeepsItsNumberAmongThousands) {
+    std::string html;
+    for (int i = 0; i < 50000; ++i) html += "<a href=\"http://x/" + std::to_string(i % 25000) + "\">x</a>";
+    HtmlLinks links;
+    const std::string text = RenderHtmlText(html, links);
+    EXPECT_EQ(links.Urls().size(), 25000u);
+    EXPECT_TRUE(text.ends_with("x[25000]")) << text.substr(text.size() - 40);
+}
+
 TEST(HtmlText, EntitiesAreDecoded) {
     const HtmlCase cases[] = {
         {"Caf&eacute; cr&#232;me &amp; &lt;tag&gt; &quot;q&quot; &#x65E5;", "Café crème & <tag> \"q\" 日"},
