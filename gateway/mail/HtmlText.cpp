@@ -160,20 +160,29 @@ public:
 
     // Text whose white space folds into single blanks.
     void Words(std::string_view text) {
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const char c = text[i];
-            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
+        constexpr std::string_view kBlanks = " \t\n\r\f";
+        std::size_t i = 0;
+        while (i < text.size()) {
+            if (kBlanks.find(text[i]) != std::string_view::npos) {
                 space_ = true;
-                continue;
-            }
-            StartText();
-            // A no-break space is a blank that does not fold; plain text has no such thing.
-            if (c == '\xc2' && i + 1 < text.size() && text[i + 1] == '\xa0') {
-                out_ += ' ';
                 ++i;
                 continue;
             }
-            out_ += c;
+            const std::size_t end = std::min(text.find_first_of(kBlanks, i), text.size());
+            StartText();
+            const std::string_view word = text.substr(i, end - i);
+            // A no-break space is a blank that does not fold; plain text has no such thing.
+            for (std::size_t at = 0;;) {
+                const std::size_t nbsp = word.find("\xc2\xa0", at);
+                if (nbsp == std::string_view::npos) {
+                    out_.append(word.substr(at));
+                    break;
+                }
+                out_.append(word.substr(at, nbsp - at));
+                out_ += ' ';
+                at = nbsp + 2;
+            }
+            i = end;
         }
     }
 
