@@ -153,7 +153,7 @@ void TTrvOpml::dropEvent(QDropEvent* event) {
 // ---------------------------------------------------------------- TFrmMain
 
 TFrmMain::TFrmMain(const QStringList& arguments, QWidget* parent)
-    : QMainWindow(parent), reader_(nullptr) {
+    : QMainWindow(parent) {
     setObjectName("FrmMain");
     setWindowTitle(QStringLiteral("Corvane"));
     setWindowIcon(AppIcon());
@@ -166,7 +166,6 @@ TFrmMain::TFrmMain(const QStringList& arguments, QWidget* parent)
     CreateActions();
     CreateMenus();
 
-    reader_ = OpmlReader(TrvOpml);
     FrmAddItemFromUrl = new TFrmAddItemFromUrl(this);
     FrmAppointOpmlUrl = new TFrmAppointOpmlUrl(this);
     FrmOpmlProperty = new TFrmOpmlProperty(this);
@@ -359,7 +358,7 @@ void TFrmMain::FormCreate(const QStringList& arguments) {
         const QFileInfo info(argument);
         if (info.isFile() && info.isReadable()) {
             const int before = NodeCount();
-            reader_.ScanFile(S(argument));
+            ScanFileIntoTree(S(argument));
             if (first) {
                 documentFileName_ = info.absoluteFilePath();
                 modified_ = false;
@@ -449,25 +448,24 @@ int TFrmMain::ShowMessageBox(const QString& text, int style) {
 
 // ---------------------------------------------------------------- helpers
 
-OpmlHead TFrmMain::DocumentHead() const {
-    OpmlHead head;
-    head.title = S(FrmOpmlProperty->EdtTitle->text());
-    head.ownerName = S(FrmOpmlProperty->EdtOwnerName->text());
-    head.ownerEmail = S(FrmOpmlProperty->EdtOwnerEmail->text());
-    head.dateCreated = S(FrmOpmlProperty->EdtDateCreated->text());
-    head.dateModified = S(FrmOpmlProperty->EdtDateModified->text());
-    head.stylesheetHref = S(FrmOpmlProperty->EdtXmlStylesheet->text());
-    return head;
+void TFrmMain::CopyScratchHeadToDocument() { head_ = reader_.ScratchHead(); }
+
+void TFrmMain::ScanFileIntoTree(const std::string& path) {
+    scanned_.Clear();
+    reader_.ScanFile(path);
+    AppendToTree(TrvOpml, scanned_);
+    scanned_.Clear();
 }
 
-void TFrmMain::CopyScratchHeadToDocument() {
-    const OpmlHead& head = reader_.ScratchHead();
-    FrmOpmlProperty->EdtTitle->setText(Q(head.title));
-    FrmOpmlProperty->EdtOwnerName->setText(Q(head.ownerName));
-    FrmOpmlProperty->EdtOwnerEmail->setText(Q(head.ownerEmail));
-    FrmOpmlProperty->EdtDateCreated->setText(Q(head.dateCreated));
-    FrmOpmlProperty->EdtDateModified->setText(Q(head.dateModified));
-    FrmOpmlProperty->EdtXmlStylesheet->setText(Q(head.stylesheetHref));
+void TFrmMain::ScanBufferIntoTree(const QByteArray& bytes) {
+    scanned_.Clear();
+    reader_.ScanBuffer(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    AppendToTree(TrvOpml, scanned_);
+    scanned_.Clear();
+}
+
+OpmlScanOutcome TFrmMain::ScanOutcome() const {
+    return JudgeScan(reader_.OpmlSeen(), TrvOpml->topLevelItemCount());
 }
 
 void TFrmMain::SetBoxEnabled(QLineEdit* box, bool enabled) {
@@ -627,7 +625,7 @@ void TFrmMain::EdtSrcUrlChange() {
 // scan replaced the document, its head becomes the document's); on failure the
 // reason is shown and the document commands are off.
 void TFrmMain::ShowScanOutcome(bool takeHead, bool canSave) {
-    const OpmlScanOutcome outcome = reader_.Outcome();
+    const OpmlScanOutcome outcome = ScanOutcome();
     if (outcome == OpmlScanOutcome::Success) {
         ExpandAndSelectFirst(TrvOpml);
         AfterExpandAndSelectFirst();
@@ -651,7 +649,7 @@ void TFrmMain::ActOpenOpmlFileExecute() {
     documentFileName_ = path;
     SetStatusText(path);
     BeginUpdate();
-    reader_.ScanFile(S(path));
+    ScanFileIntoTree(S(path));
     EndUpdate();
     ShowScanOutcome(true, true);
     modified_ = false;
@@ -663,14 +661,16 @@ void TFrmMain::ActAddOpmlFileExecute() {
     SetStatusText(path);
     const int before = NodeCount();
     BeginUpdate();
-    reader_.ScanFile(S(path));
+    ScanFileIntoTree(S(path));
     EndUpdate();
     if (NodeCount() > before) modified_ = true;
     ShowScanOutcome(false, true);
 }
 
 bool TFrmMain::SaveTo(const QString& path) {
-    const OpmlSaveResult result = SaveOpmlFile(S(ResolveDocumentPath(path)), DocumentHead(), TrvOpml);
+    OutlineNode top;
+    CopyFromTree(TrvOpml, top);
+    const OpmlSaveResult result = SaveOpmlFile(S(ResolveDocumentPath(path)), head_, top);
     if (!result.ok) {
         ShowMessageBox(Q(result.message.empty() ? std::string(kSaveFailedMessage) : result.message), kErrorOk);
         return false;
@@ -699,7 +699,7 @@ void TFrmMain::DropFiles(const QStringList& paths) {
     BeginUpdate();
     for (const QString& path : paths) {
         const QFileInfo info(path);
-        if (info.isFile() && info.isReadable()) reader_.ScanFile(S(path));
+        if (info.isFile() && info.isReadable()) ScanFileIntoTree(S(path));
     }
     EndUpdate();
     if (NodeCount() > before) {
@@ -712,11 +712,12 @@ void TFrmMain::DropFiles(const QStringList& paths) {
 }
 
 void TFrmMain::ActOpmlPropertyExecute() {
-    reader_.ScratchHead() = DocumentHead();
+    // The next open starts its head from the document's, as the dialog showed it.
+    reader_.ScratchHead() = head_;
+    FrmOpmlProperty->ShowHead(head_);
     if (DialogHooks::ExecDialog(FrmOpmlProperty) == QDialog::Accepted) {
+        head_ = FrmOpmlProperty->EditedHead();
         modified_ = true;
-    } else {
-        CopyScratchHeadToDocument();
     }
 }
 
@@ -947,7 +948,7 @@ void TFrmMain::OpenFromUrl(const QString& url, const QString& placeholder) {
         return;
     }
     ClearTree();
-    reader_.ScanBuffer(std::string_view(result.body.constData(), static_cast<size_t>(result.body.size())));
+    ScanBufferIntoTree(result.body);
     EndUpdate();
     ShowScanOutcome(true, false);
 }
@@ -961,7 +962,7 @@ void TFrmMain::AddFromUrl(const QString& url) {
     }
     const int before = NodeCount();
     BeginUpdate();
-    reader_.ScanBuffer(std::string_view(result.body.constData(), static_cast<size_t>(result.body.size())));
+    ScanBufferIntoTree(result.body);
     EndUpdate();
     if (NodeCount() > before) modified_ = true;
     ShowScanOutcome(false, true);
@@ -1010,7 +1011,7 @@ bool TFrmMain::FetchFeedInfo(const std::string& url) {
         return false;
     }
     // A feed adds no nodes, so the scan runs without an update bracket.
-    reader_.ScanBuffer(std::string_view(result.body.constData(), static_cast<size_t>(result.body.size())));
+    ScanBufferIntoTree(result.body);
     return true;
 }
 

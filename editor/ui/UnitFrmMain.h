@@ -9,8 +9,8 @@
 
 #include "CorvaneSettings.h"
 #include "HttpClient.h"
-#include "OpmlModel.h"
 #include "OpmlReader.h"
+#include "TreeWidgetNodes.h"
 
 class QAction;
 class QLabel;
@@ -96,7 +96,7 @@ public:
     const CorvaneSettings& Settings() const { return settings_; }
     HttpClient& Http() { return http_; }
     OpmlReader& Reader() { return reader_; }
-    OpmlHead DocumentHead() const;
+    const OpmlHead& DocumentHead() const { return head_; }
 
     // Runs the pending selection-change notification now (it is otherwise
     // delayed by 50 ms so keyboard scrolling through the tree stays smooth).
@@ -169,6 +169,10 @@ private:
     QTreeWidgetItem* PlaceNewNode(const std::string& text, const TOutlineData* data);
     void MoveNode(QTreeWidgetItem* node, QTreeWidgetItem* newParent, int index);
     void CopyScratchHeadToDocument();
+    // Reads into the tree: outlines are appended at the end of its top level.
+    void ScanFileIntoTree(const std::string& path);
+    void ScanBufferIntoTree(const QByteArray& bytes);
+    OpmlScanOutcome ScanOutcome() const;
     void ShowScanOutcome(bool takeHead, bool canSave);
     void ShowConnectFailure(const QString& url);
     void OpenFromUrl(const QString& url, const QString& placeholder);
@@ -181,7 +185,9 @@ private:
     void SetNodeBoxesFromChannel(const std::string& xmlUrl);
     QString ResolveDocumentPath(const QString& name) const;
 
-    OpmlReader reader_;
+    OutlineNode scanned_;  // what the last scan read, before it joins the tree
+    OpmlReader reader_{scanned_};
+    OpmlHead head_;
     HttpClient http_;
     CorvaneSettings settings_;
     QString documentFileName_ = QStringLiteral("feeds.opml");

@@ -6,7 +6,7 @@
 #include <QTest>
 #include <QUrl>
 
-#include "OpmlModel.h"
+#include "TreeWidgetNodes.h"
 #include "UiTestSupport.h"
 #include "UnitFrmOpmlProperty.h"
 #include "UnitFrmOption.h"

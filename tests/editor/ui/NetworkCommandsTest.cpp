@@ -5,7 +5,7 @@
 #include <QUrl>
 
 #include "HttpClient.h"
-#include "OpmlModel.h"
+#include "TreeWidgetNodes.h"
 #include "UiTestSupport.h"
 #include "UnitFrmAddItemFromUrl.h"
 #include "UnitFrmAppointOpmlUrl.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OpmlDocument.h"
+
 #include <QIcon>
 #include <QList>
 #include <QMetaType>
@@ -9,34 +11,7 @@
 class QTreeWidget;
 class QTreeWidgetItem;
 
-// The record of a feed-item node. A node that carries one is a feed item; a node
-// without one is a folder.
-struct TOutlineData {
-    std::string xmlUrl;
-    std::string description;
-    std::string htmlUrl;
-    bool operator==(const TOutlineData&) const = default;
-};
 Q_DECLARE_METATYPE(TOutlineData)
-
-// The head values of an OPML document.
-struct OpmlHead {
-    std::string title;
-    std::string ownerName;
-    std::string ownerEmail;
-    std::string dateCreated;
-    std::string dateModified;
-    std::string stylesheetHref;  // href of the xml-stylesheet instruction
-    bool operator==(const OpmlHead&) const = default;
-};
-
-// A feed's channel title, link and description.
-struct ChannelInfo {
-    std::string title;
-    std::string link;
-    std::string description;
-    bool operator==(const ChannelInfo&) const = default;
-};
 
 // Indexes into the tree's image list ImlTrvOpml.
 enum OpmlImage : int {
@@ -83,3 +58,8 @@ int NodeDepth(const QTreeWidgetItem* node);
 // Expands every top-level node with all its descendants, selects the first top-level
 // node and scrolls it to the top.
 void ExpandAndSelectFirst(QTreeWidget* tree);
+
+// Appends copies of top's children at the end of the tree's top level.
+void AppendToTree(QTreeWidget* tree, const OutlineNode& top);
+// The tree as outlines: top's children become the tree's top level.
+void CopyFromTree(const QTreeWidget* tree, OutlineNode& top);

@@ -1,7 +1,9 @@
-#include "OpmlModel.h"
+#include "TreeWidgetNodes.h"
 
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
+
+#include <vector>
 
 namespace {
 
@@ -114,4 +116,28 @@ void ExpandAndSelectFirst(QTreeWidget* tree) {
     QTreeWidgetItem* first = tree->topLevelItem(0);
     tree->setCurrentItem(first);
     tree->scrollToItem(first, QAbstractItemView::PositionAtTop);
+}
+
+void AppendToTree(QTreeWidget* tree, const OutlineNode& top) {
+    std::vector<std::pair<const OutlineNode*, QTreeWidgetItem*>> pending;
+    for (int i = top.ChildCount() - 1; i >= 0; --i) pending.emplace_back(top.Child(i), nullptr);
+    while (!pending.empty()) {
+        const auto [node, parent] = pending.back();
+        pending.pop_back();
+        QTreeWidgetItem* item = node->data ? CreateFeedItemNode(tree, parent, node->text, *node->data)
+                                           : CreateFolderNode(tree, parent, node->text);
+        for (int i = node->ChildCount() - 1; i >= 0; --i) pending.emplace_back(node->Child(i), item);
+    }
+}
+
+void CopyFromTree(const QTreeWidget* tree, OutlineNode& top) {
+    top.Clear();
+    std::vector<std::pair<const QTreeWidgetItem*, OutlineNode*>> pending;
+    for (int i = tree->topLevelItemCount() - 1; i >= 0; --i) pending.emplace_back(tree->topLevelItem(i), &top);
+    while (!pending.empty()) {
+        const auto [item, parent] = pending.back();
+        pending.pop_back();
+        OutlineNode& node = parent->Append(std::make_unique<OutlineNode>(NodeText(item), OutlineData(item)));
+        for (int i = item->childCount() - 1; i >= 0; --i) pending.emplace_back(item->child(i), &node);
+    }
 }
