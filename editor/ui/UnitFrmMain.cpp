@@ -429,6 +429,8 @@ void TFrmMain::closeEvent(QCloseEvent* event) {
             return;
         }
     }
+    // No request outlives the window.
+    http_.RequestStop();
     event->accept();
 }
 
