@@ -74,13 +74,13 @@ TEST_F(CorvaneEditsQuilloFeedlist, AFeedAddedAndSavedInCorvaneIsServedByQuillo) 
     // Edit in Corvane: a new item after the existing one, then Save.
     TFrmMain& w = Open({feedlist});
     ASSERT_EQ(w.DocumentFileName(), feedlist);
-    w.TrvOpml->setFocus();
+    Tree(w)->setFocus();
     QApplication::processEvents();
-    w.ActAddItem->trigger();
-    ASSERT_EQ(w.TrvOpml->topLevelItemCount(), 2);
-    w.EdtRssTitle->setText("ループバック日記");
-    w.EdtRssUrl->setText(feeds.Url("/feed/rss2.xml"));
-    w.ActSaveOpmlFile->trigger();
+    Act(w, "ActAddItem")->trigger();
+    ASSERT_EQ(TopCount(w), 2);
+    Box(w, "EdtRssTitle")->setText("ループバック日記");
+    Box(w, "EdtRssUrl")->setText(feeds.Url("/feed/rss2.xml"));
+    Act(w, "ActSaveOpmlFile")->trigger();
     ASSERT_FALSE(w.Modified()) << DialogHooks::TakeShownMessages().join("|").toStdString();
 
     // Quillo reads the saved list at the next connection.

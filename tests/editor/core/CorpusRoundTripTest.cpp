@@ -2,7 +2,6 @@
 #include "OpmlWriter.h"
 #include "TreeDump.h"
 
-#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -41,26 +40,26 @@ TEST(CorpusRoundTrip, EveryCorpusOpmlSurvivesWriteAndReadBack) {
     int withNodes = 0;
     for (const fs::path& file : files) {
         SCOPED_TRACE(file.string());
-        QTreeWidget first;
-        OpmlReader reader(&first);
+        OutlineNode first;
+        OpmlReader reader(first);
         reader.ScanFile(file.string());
-        if (first.topLevelItemCount() > 0) ++withNodes;
-        const std::string written = BuildOpmlText(reader.ScratchHead(), &first, kNow);
+        if (first.ChildCount() > 0) ++withNodes;
+        const std::string written = BuildOpmlText(reader.ScratchHead(), first, kNow);
 
-        QTreeWidget second;
-        OpmlReader again(&second);
+        OutlineNode second;
+        OpmlReader again(second);
         const XmlScanResult result = again.ScanBuffer(written);
         EXPECT_TRUE(result.ok) << result.error << " at line " << result.line;
         EXPECT_EQ(again.Outcome() == OpmlScanOutcome::NotOpml, false);
         EXPECT_EQ(DumpTree(second), DumpTree(first));
-        EXPECT_EQ(BuildOpmlText(again.ScratchHead(), &second, kNow), written);
+        EXPECT_EQ(BuildOpmlText(again.ScratchHead(), second, kNow), written);
     }
     EXPECT_GE(withNodes, 15);
 }
 
 TEST(CorpusRoundTrip, NewsboatExampleGivesItsFoldersAndFeedsInOrder) {
-    QTreeWidget tree;
-    OpmlReader reader(&tree);
+    OutlineNode tree;
+    OpmlReader reader(tree);
     ASSERT_TRUE(reader.ScanFile(std::string(QUILLO_CORPUS) + "/newsboat/test/data/example.opml").ok);
     EXPECT_EQ(reader.Outcome(), OpmlScanOutcome::Success);
     EXPECT_EQ(reader.ScratchHead().title, "Example OPML file for Newsboat tests");
@@ -78,28 +77,28 @@ TEST(CorpusRoundTrip, NewsboatExampleGivesItsFoldersAndFeedsInOrder) {
 }
 
 TEST(CorpusRoundTrip, LifereaExportWithoutTypesKeepsItsFeeds) {
-    QTreeWidget tree;
-    OpmlReader reader(&tree);
+    OutlineNode tree;
+    OpmlReader reader(tree);
     ASSERT_TRUE(reader.ScanFile(std::string(QUILLO_CORPUS) + "/liferea/opml/feedlist_en.opml").ok);
-    ASSERT_GE(tree.topLevelItemCount(), 1);
-    QTreeWidgetItem* news = tree.topLevelItem(0)->child(0);
+    ASSERT_GE(tree.ChildCount(), 1);
+    OutlineNode* news = tree.Child(0)->Child(0);
     ASSERT_NE(news, nullptr);
-    EXPECT_EQ(NodeText(news), "News");
-    ASSERT_TRUE(IsFeedItem(news->child(0)));
-    EXPECT_EQ(OutlineData(news->child(0))->xmlUrl, "https://feeds.arstechnica.com/arstechnica/index");
-    EXPECT_EQ(OutlineData(news->child(0))->htmlUrl, "https://arstechnica.com");
+    EXPECT_EQ(news->text, "News");
+    ASSERT_TRUE(news->Child(0)->IsFeedItem());
+    EXPECT_EQ(news->Child(0)->data->xmlUrl, "https://feeds.arstechnica.com/arstechnica/index");
+    EXPECT_EQ(news->Child(0)->data->htmlUrl, "https://arstechnica.com");
 }
 
 TEST(CorpusRoundTrip, MalformedCorpusDocumentIsRejectedWhereItGoesWrong) {
     // The file starts in the middle of an attribute value: text before any element.
-    QTreeWidget tree;
-    OpmlReader reader(&tree);
+    OutlineNode tree;
+    OpmlReader reader(tree);
     const XmlScanResult result =
         reader.ScanFile(std::string(QUILLO_CORPUS) + "/node-opmlparser/test/opml/malformed.opml");
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.line, 1u);
     EXPECT_EQ(reader.Outcome(), OpmlScanOutcome::NotOpml);
-    EXPECT_EQ(tree.topLevelItemCount(), 0);
+    EXPECT_EQ(tree.ChildCount(), 0);
 }
 
 }  // namespace

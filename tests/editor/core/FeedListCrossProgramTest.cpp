@@ -6,7 +6,6 @@
 #include "AppDirectory.h"
 #include "RssManager.h"
 
-#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -30,9 +29,9 @@ std::vector<std::string> GatewayFeedUrls(const fs::path& dir) {
 }
 
 // The feed URLs of the tree, depth-first, parents before children.
-void EditorFeedUrls(const QTreeWidgetItem* node, std::vector<std::string>& urls) {
-    if (const auto data = OutlineData(node)) urls.push_back(data->xmlUrl);
-    for (int i = 0; i < node->childCount(); ++i) EditorFeedUrls(node->child(i), urls);
+void EditorFeedUrls(const OutlineNode* node, std::vector<std::string>& urls) {
+    if (const auto& data = node->data) urls.push_back(data->xmlUrl);
+    for (int i = 0; i < node->ChildCount(); ++i) EditorFeedUrls(node->Child(i), urls);
 }
 
 fs::path FreshDir(const std::string& name) {
@@ -43,17 +42,17 @@ fs::path FreshDir(const std::string& name) {
 }
 
 TEST(FeedListCrossProgram, GatewayReadsTheFeedUrlsTheEditorSavedInTreeOrder) {
-    QTreeWidget tree;
-    QTreeWidgetItem* news = CreateFolderNode(&tree, nullptr, "ニュース");
-    CreateFeedItemNode(&tree, news, "One", {"http://127.0.0.1:8080/one.rdf", "", ""});
-    QTreeWidgetItem* inner = CreateFolderNode(&tree, news, "Inner & more");
-    CreateFeedItemNode(&tree, inner, "Two", {"http://127.0.0.1:8080/two?a=1&b=\"2\"", "", ""});
-    CreateFeedItemNode(&tree, news, "Three", {"http://127.0.0.1:8080/three", "説明", ""});
+    OutlineNode tree;
+    OutlineNode* news = &AppendFolder(tree, "ニュース");
+    AppendFeedItem(*news, "One", {"http://127.0.0.1:8080/one.rdf", "", ""});
+    OutlineNode* inner = &AppendFolder(*news, "Inner & more");
+    AppendFeedItem(*inner, "Two", {"http://127.0.0.1:8080/two?a=1&b=\"2\"", "", ""});
+    AppendFeedItem(*news, "Three", {"http://127.0.0.1:8080/three", "説明", ""});
     // A control character pasted into a description must not spoil the whole list.
-    CreateFeedItemNode(&tree, nullptr, "Four", {"http://[::1]:8080/four", "bell\x07", ""});
+    AppendFeedItem(tree, "Four", {"http://[::1]:8080/four", "bell\x07", ""});
 
     const fs::path dir = FreshDir("tree");
-    ASSERT_TRUE(SaveOpmlFile((dir / "feedlist.xml").string(), {"t", "", "", "", "", ""}, &tree).ok);
+    ASSERT_TRUE(SaveOpmlFile((dir / "feedlist.xml").string(), {"t", "", "", "", "", ""}, tree).ok);
     EXPECT_EQ(GatewayFeedUrls(dir),
               (std::vector<std::string>{"http://127.0.0.1:8080/one.rdf", "http://127.0.0.1:8080/two?a=1&b=\"2\"",
                                         "http://127.0.0.1:8080/three", "http://[::1]:8080/four"}));
@@ -64,14 +63,14 @@ TEST(FeedListCrossProgram, CorpusFeedListsSavedByTheEditorReachTheGatewayUnchang
                              "node-opmlparser/test/opml/top100.opml",
                              "opml-rs/opml_api/tests/opml_examples/subscriptionList.opml"}) {
         SCOPED_TRACE(file);
-        QTreeWidget tree;
-        OpmlReader reader(&tree);
+        OutlineNode tree;
+        OpmlReader reader(tree);
         reader.ScanFile(std::string(QUILLO_CORPUS) + "/" + file);
         std::vector<std::string> expected;
-        for (int i = 0; i < tree.topLevelItemCount(); ++i) EditorFeedUrls(tree.topLevelItem(i), expected);
+        for (int i = 0; i < tree.ChildCount(); ++i) EditorFeedUrls(tree.Child(i), expected);
         ASSERT_FALSE(expected.empty());
         const fs::path dir = FreshDir("corpus");
-        ASSERT_TRUE(SaveOpmlFile((dir / "feedlist.xml").string(), reader.ScratchHead(), &tree).ok);
+        ASSERT_TRUE(SaveOpmlFile((dir / "feedlist.xml").string(), reader.ScratchHead(), tree).ok);
         EXPECT_EQ(GatewayFeedUrls(dir), expected);
     }
 }

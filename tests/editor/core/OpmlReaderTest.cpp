@@ -2,8 +2,6 @@
 
 #include "TreeDump.h"
 
-#include <QTreeWidget>
-#include <QTreeWidgetItem>
 
 #include <gtest/gtest.h>
 
@@ -13,8 +11,8 @@
 namespace {
 
 struct Reader {
-    QTreeWidget tree;
-    OpmlReader reader{&tree};
+    OutlineNode tree;
+    OpmlReader reader{tree};
     std::vector<std::string> messages;
 
     Reader() {
@@ -67,16 +65,6 @@ TEST(OpmlReader, BuildsFoldersAndFeedItemsByTheOutlineRules) {
     }
 }
 
-TEST(OpmlReader, FolderAndItemImagesFollowTheKindOfNode) {
-    Reader r;
-    r.Read(Opml(R"(<outline text="F"><outline text="I" type="rss"/></outline>)"));
-    QTreeWidgetItem* folder = r.tree.topLevelItem(0);
-    EXPECT_EQ(NodeImage(folder), kImageFolder);
-    EXPECT_EQ(NodeSelectedImage(folder), kImageFolderSelected);
-    EXPECT_EQ(NodeImage(folder->child(0)), kImageFeedItem);
-    EXPECT_EQ(NodeSelectedImage(folder->child(0)), kImageFeedItemSelected);
-}
-
 TEST(OpmlReader, OutcomeTellsOpmlWithFeedsFromEmptyOpmlFromNoOpml) {
     Reader r;
     r.Read(Opml(""));
@@ -90,7 +78,7 @@ TEST(OpmlReader, OutcomeTellsOpmlWithFeedsFromEmptyOpmlFromNoOpml) {
 
     Reader feed;
     feed.Read(Opml(R"(<outline text="A" type="rss"/>)"));
-    feed.tree.clear();
+    feed.tree.Clear();
     feed.Read("<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>t</title></channel></rss>");
     EXPECT_EQ(feed.reader.Outcome(), OpmlScanOutcome::NotOpml);
     EXPECT_EQ(OutcomeMessage(feed.reader.Outcome()), "OPMLファイルではないようです。");
@@ -99,7 +87,6 @@ TEST(OpmlReader, OutcomeTellsOpmlWithFeedsFromEmptyOpmlFromNoOpml) {
 TEST(OpmlReader, NewOutlinesAreAppendedAtTheEndOfTheTopLevel) {
     Reader r;
     r.Read(Opml(R"(<outline text="F"><outline text="A" type="rss"/></outline>)"));
-    r.tree.setCurrentItem(r.tree.topLevelItem(0)->child(0));
     r.Read(Opml(R"(<outline text="B" type="rss"/>)"));
     EXPECT_EQ(DumpTree(r.tree), "folder F\n item A |  |  | \nitem B |  |  | \n");
 }
@@ -124,7 +111,7 @@ TEST(OpmlReader, VersionAndEncodingProblemsAreReportedAndReadingGoesOn) {
     r.Read("<?xml version=\"1.1\"?><opml><body><outline text=\"A\" type=\"rss\"/></body></opml>");
     ASSERT_EQ(r.messages.size(), 1u);
     EXPECT_EQ(r.messages[0], "XML 1.1はサポートしていません。");
-    EXPECT_EQ(r.tree.topLevelItemCount(), 1);
+    EXPECT_EQ(r.tree.ChildCount(), 1);
 
     Reader jis;
     jis.Read("<?xml version=\"1.0\" encoding=\"iso-2022-jp\"?><opml><body>"
@@ -132,7 +119,7 @@ TEST(OpmlReader, VersionAndEncodingProblemsAreReportedAndReadingGoesOn) {
     ASSERT_EQ(jis.messages.size(), 1u);
     EXPECT_EQ(jis.messages[0], "ISO-2022-JPはサポートしていません。");
     EXPECT_EQ(jis.reader.DocumentEncoding(), "ISO-2022-JP");
-    EXPECT_EQ(NodeText(jis.tree.topLevelItem(0)), "\x1B$BF|K\\\x1B(B");
+    EXPECT_EQ(jis.tree.Child(0)->text, "\x1B$BF|K\\\x1B(B");
 }
 
 TEST(OpmlReader, JapaneseEncodedDocumentsBecomeUtf8Text) {
@@ -158,7 +145,7 @@ TEST(OpmlReader, CharacterReferencesSurviveEveryDocumentEncoding) {
         r.Read(std::string("<?xml version=\"1.0\" encoding=\"") + encoding +
                "\"?><opml><body><outline text=\"caf&#233; &#x65E5;\" type=\"rss\"/></body></opml>");
         const std::string expected = std::string(encoding) == "ISO-8859-1" ? "café ?" : "caf? 日";
-        EXPECT_EQ(NodeText(r.tree.topLevelItem(0)), std::string(encoding) == "UTF-8" ? "café 日" : expected);
+        EXPECT_EQ(r.tree.Child(0)->text, std::string(encoding) == "UTF-8" ? "café 日" : expected);
     }
 }
 
@@ -166,7 +153,7 @@ TEST(OpmlReader, ADocumentWithoutDeclarationIsUtf8AfterAnotherEncoding) {
     Reader r;
     r.Read("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><opml><body><outline text=\"\x83\x65\" type=\"rss\"/></body></opml>");
     r.Read("<opml><body><outline text=\"日本\" type=\"rss\"/></body></opml>");
-    EXPECT_EQ(NodeText(r.tree.topLevelItem(1)), "日本");
+    EXPECT_EQ(r.tree.Child(1)->text, "日本");
 }
 
 TEST(OpmlReader, RssChannelFillsChannelInfoButItemsDoNot) {
@@ -176,7 +163,7 @@ TEST(OpmlReader, RssChannelFillsChannelInfoButItemsDoNot) {
            "<item><title>Item</title><link>http://127.0.0.1/1</link><description>x</description></item>"
            "<textInput><title>Search</title></textInput></channel></rss>");
     EXPECT_EQ(r.reader.Channel(), (ChannelInfo{"Chan", "http://127.0.0.1/", "About"}));
-    EXPECT_EQ(r.tree.topLevelItemCount(), 0);
+    EXPECT_EQ(r.tree.ChildCount(), 0);
 
     Reader rdf;
     rdf.Read("<?xml version=\"1.0\"?><rdf:RDF xmlns:rdf=\"x\"><channel><title>One</title>"
@@ -188,7 +175,10 @@ TEST(OpmlReader, RssChannelFillsChannelInfoButItemsDoNot) {
 TEST(OpmlReader, ChannelFieldsAFeedLacksKeepTheSelectedNodeValues) {
     Reader r;
     r.Read(Opml(R"(<outline text="Old" type="rss" xmlUrl="u" description="old d" htmlUrl="http://127.0.0.1/old"/>)"));
-    r.tree.setCurrentItem(r.tree.topLevelItem(0));
+    const OutlineNode& selected = *r.tree.Child(0);
+    r.reader.SetNodeBoxesProvider([&selected] {
+        return ChannelInfo{selected.text, selected.data->htmlUrl, selected.data->description};
+    });
     r.Read("<?xml version=\"1.0\"?><rss><channel><title>New</title></channel></rss>");
     EXPECT_EQ(r.reader.Channel(), (ChannelInfo{"New", "http://127.0.0.1/old", "old d"}));
 
@@ -206,21 +196,7 @@ TEST(OpmlReader, MalformedDocumentKeepsTheNodesReadBeforeTheError) {
     EXPECT_EQ(DumpTree(r.tree), "item A |  |  | \nfolder F\n item B |  |  | \n");
     // The next scan starts at the top level again.
     r.Read(Opml(R"(<outline text="D" type="rss"/>)"));
-    EXPECT_EQ(r.tree.topLevelItem(2)->text(0).toStdString(), "D");
-}
-
-TEST(OpmlReader, ExpandAndSelectFirstOpensEveryFolderAndSelectsTheTop) {
-    Reader r;
-    r.Read(Opml(R"(<outline text="F"><outline text="G"><outline text="I" type="rss"/></outline></outline>)"
-                R"(<outline text="H"></outline>)"));
-    ExpandAndSelectFirst(&r.tree);
-    EXPECT_TRUE(r.tree.topLevelItem(0)->isExpanded());
-    EXPECT_TRUE(r.tree.topLevelItem(0)->child(0)->isExpanded());
-    EXPECT_EQ(r.tree.currentItem(), r.tree.topLevelItem(0));
-    EXPECT_TRUE(r.tree.topLevelItem(0)->isSelected());
-    QTreeWidget empty;
-    ExpandAndSelectFirst(&empty);  // nothing to select, nothing breaks
-    EXPECT_EQ(empty.currentItem(), nullptr);
+    EXPECT_EQ(r.tree.Child(2)->text, "D");
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 #include "TreeDump.h"
 #include "jconvert.h"
 
-#include <QTreeWidget>
-#include <QTreeWidgetItem>
 
 #include <gtest/gtest.h>
 
@@ -43,8 +41,8 @@ TEST(OpmlWriter, TheFixedTimeIsTheOneTheTestsAssume) {
 }
 
 TEST(OpmlWriter, EmptyTreeAndHeadGiveTheMinimalDocument) {
-    QTreeWidget tree;
-    EXPECT_EQ(BuildOpmlText(OpmlHead{}, &tree, kNow),
+    OutlineNode tree;
+    EXPECT_EQ(BuildOpmlText(OpmlHead{}, tree, kNow),
               kHeader +
                   "\t\t<dateCreated>Mon, 7 Dec 2026 03:05:09 GMT</dateCreated>\r\n"
                   "\t\t<dateModified>Mon, 7 Dec 2026 03:05:09 GMT</dateModified>\r\n"
@@ -52,15 +50,15 @@ TEST(OpmlWriter, EmptyTreeAndHeadGiveTheMinimalDocument) {
 }
 
 TEST(OpmlWriter, WritesHeadLinesFoldersAndItemsByteForByte) {
-    QTreeWidget tree;
-    QTreeWidgetItem* news = CreateFolderNode(&tree, nullptr, "ニュース & 話題");
-    QTreeWidgetItem* inner = CreateFolderNode(&tree, news, "Inner");
-    CreateFeedItemNode(&tree, inner, "Deep", {"http://127.0.0.1/deep?a=1&amp;b=2", "say \"hi\" it's", ""});
-    CreateFolderNode(&tree, news, "Empty");
-    CreateFeedItemNode(&tree, nullptr, "<Top>", {"http://127.0.0.1/top", "", "http://127.0.0.1/"});
+    OutlineNode tree;
+    OutlineNode* news = &AppendFolder(tree, "ニュース & 話題");
+    OutlineNode* inner = &AppendFolder(*news, "Inner");
+    AppendFeedItem(*inner, "Deep", {"http://127.0.0.1/deep?a=1&amp;b=2", "say \"hi\" it's", ""});
+    AppendFolder(*news, "Empty");
+    AppendFeedItem(tree, "<Top>", {"http://127.0.0.1/top", "", "http://127.0.0.1/"});
     OpmlHead head{"My &amp; feeds", "花子", "h@example.jp", "Sun, 1 Mar 2026 09:05:03 GMT",
                   "ignored on save", "style.xsl?x=1&y=2"};
-    EXPECT_EQ(BuildOpmlText(head, &tree, kNow),
+    EXPECT_EQ(BuildOpmlText(head, tree, kNow),
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
               "<?xml-stylesheet href=\"style.xsl?x=1&amp;y=2\" type=\"text/xsl\"?>\r\n"
               "<opml version=\"1.0\">\r\n\t<head>\r\n"
@@ -84,16 +82,16 @@ TEST(OpmlWriter, WritesHeadLinesFoldersAndItemsByteForByte) {
 }
 
 TEST(OpmlWriter, AnAmpersandAndAnAmpEntityGiveTheSameBytes) {
-    QTreeWidget a, b;
-    CreateFeedItemNode(&a, nullptr, "A & B", {});
-    CreateFeedItemNode(&b, nullptr, "A &amp; B", {});
-    EXPECT_EQ(BuildOpmlText({}, &a, kNow), BuildOpmlText({}, &b, kNow));
+    OutlineNode a, b;
+    AppendFeedItem(a, "A & B", {});
+    AppendFeedItem(b, "A &amp; B", {});
+    EXPECT_EQ(BuildOpmlText({}, a, kNow), BuildOpmlText({}, b, kNow));
 }
 
 TEST(OpmlWriter, CharactersXmlForbidsAreLeftOutSoTheFileStaysXml) {
-    QTreeWidget tree;
-    CreateFeedItemNode(&tree, nullptr, "a\x01" "b\x0B", {"http://127.0.0.1/\x1F", "tab\tkept\xEF\xBF\xBF", ""});
-    const std::string text = BuildOpmlText({}, &tree, kNow);
+    OutlineNode tree;
+    AppendFeedItem(tree, "a\x01" "b\x0B", {"http://127.0.0.1/\x1F", "tab\tkept\xEF\xBF\xBF", ""});
+    const std::string text = BuildOpmlText({}, tree, kNow);
     EXPECT_NE(text.find("<outline text=\"ab\" type=\"rss\" xmlUrl=\"http://127.0.0.1/\" "
                         "description=\"tab\tkept\" htmlUrl=\"\" title=\"ab\" />"),
               std::string::npos);
@@ -101,21 +99,21 @@ TEST(OpmlWriter, CharactersXmlForbidsAreLeftOutSoTheFileStaysXml) {
 
 // Reads text into a fresh tree and returns the tree as text.
 std::string ReadBack(const std::string& text, OpmlHead* head = nullptr) {
-    QTreeWidget tree;
-    OpmlReader reader(&tree);
+    OutlineNode tree;
+    OpmlReader reader(tree);
     EXPECT_TRUE(reader.ScanBuffer(text).ok);
     if (head) *head = reader.ScratchHead();
     return DumpTree(tree);
 }
 
 TEST(OpmlWriter, ItsOwnOutputReadsBackIntoTheSameTreeAndHead) {
-    QTreeWidget tree;
-    QTreeWidgetItem* f = CreateFolderNode(&tree, nullptr, "日本語 \"フォルダ\" <1>");
-    CreateFeedItemNode(&tree, f, "It's", {"http://127.0.0.1/a?x=1&y=2", "説明 & more", "http://127.0.0.1/"});
-    CreateFolderNode(&tree, f, "");
-    CreateFeedItemNode(&tree, nullptr, "", {});
+    OutlineNode tree;
+    OutlineNode* f = &AppendFolder(tree, "日本語 \"フォルダ\" <1>");
+    AppendFeedItem(*f, "It's", {"http://127.0.0.1/a?x=1&y=2", "説明 & more", "http://127.0.0.1/"});
+    AppendFolder(*f, "");
+    AppendFeedItem(tree, "", {});
     const OpmlHead head{"T", "N", "E", "C", "", "s.xsl"};
-    const std::string text = BuildOpmlText(head, &tree, kNow);
+    const std::string text = BuildOpmlText(head, tree, kNow);
     OpmlHead read;
     EXPECT_EQ(ReadBack(text, &read), DumpTree(tree));
     EXPECT_EQ(read, (OpmlHead{"T", "N", "E", "C", "Mon, 7 Dec 2026 03:05:09 GMT", "s.xsl"}));
@@ -126,9 +124,9 @@ TEST(OpmlWriter, SaveReplacesTheFileAndLeavesNoTemporaryFile) {
     const fs::path file = dir / "feedlist.xml";
     std::ofstream(file, std::ios::binary) << "old contents";
     chmod(file.c_str(), 0640);
-    QTreeWidget tree;
-    CreateFeedItemNode(&tree, nullptr, "A", {"http://127.0.0.1/a", "", ""});
-    const OpmlSaveResult result = SaveOpmlFile(file.string(), {}, &tree);
+    OutlineNode tree;
+    AppendFeedItem(tree, "A", {"http://127.0.0.1/a", "", ""});
+    const OpmlSaveResult result = SaveOpmlFile(file.string(), {}, tree);
     ASSERT_TRUE(result.ok) << result.detail;
     EXPECT_EQ(ReadBack(ReadBytes(file)), "item A | http://127.0.0.1/a |  | \n");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
@@ -140,16 +138,16 @@ TEST(OpmlWriter, SaveThroughASymbolicLinkUpdatesTheLinkedFile) {
     const fs::path dir = TempDir("link");
     std::ofstream(dir / "real.opml", std::ios::binary) << "old";
     fs::create_symlink("real.opml", dir / "link.opml");
-    QTreeWidget tree;
-    ASSERT_TRUE(SaveOpmlFile((dir / "link.opml").string(), {}, &tree).ok);
+    OutlineNode tree;
+    ASSERT_TRUE(SaveOpmlFile((dir / "link.opml").string(), {}, tree).ok);
     EXPECT_TRUE(fs::is_symlink(dir / "link.opml"));
     EXPECT_NE(ReadBytes(dir / "real.opml").find("<opml"), std::string::npos);
 }
 
 TEST(OpmlWriter, FailureGivesTheMessageAndKeepsTheOldFile) {
     const fs::path dir = TempDir("fail");
-    QTreeWidget tree;
-    OpmlSaveResult result = SaveOpmlFile((dir / "missing-dir" / "x.opml").string(), {}, &tree);
+    OutlineNode tree;
+    OpmlSaveResult result = SaveOpmlFile((dir / "missing-dir" / "x.opml").string(), {}, tree);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.message, "ファイルの保存に失敗しました。");
     EXPECT_FALSE(result.detail.empty());
@@ -158,20 +156,20 @@ TEST(OpmlWriter, FailureGivesTheMessageAndKeepsTheOldFile) {
         const fs::path file = dir / "kept.opml";
         std::ofstream(file, std::ios::binary) << "precious";
         fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
-        result = SaveOpmlFile(file.string(), {}, &tree);
+        result = SaveOpmlFile(file.string(), {}, tree);
         fs::permissions(dir, fs::perms::owner_all);
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(ReadBytes(file), "precious");
     }
-    EXPECT_FALSE(SaveOpmlFile("", {}, &tree).ok);
+    EXPECT_FALSE(SaveOpmlFile("", {}, tree).ok);
 }
 
 TEST(OpmlWriter, DeepTreesAreWrittenWithoutRecursion) {
-    QTreeWidget tree;
-    QTreeWidgetItem* parent = nullptr;
-    for (int i = 0; i < 3000; ++i) parent = CreateFolderNode(&tree, parent, "f");
-    CreateFeedItemNode(&tree, parent, "leaf", {"http://127.0.0.1/", "", ""});
-    const std::string text = BuildOpmlText({}, &tree, kNow);
+    OutlineNode tree;
+    OutlineNode* parent = &tree;
+    for (int i = 0; i < 3000; ++i) parent = &AppendFolder(*parent, "f");
+    AppendFeedItem(*parent, "leaf", {"http://127.0.0.1/", "", ""});
+    const std::string text = BuildOpmlText({}, tree, kNow);
     EXPECT_NE(text.find(std::string(3002, '\t') + "<outline text=\"leaf\""), std::string::npos);
 }
 

@@ -1,26 +1,24 @@
 #pragma once
 
-#include "OpmlModel.h"
-
-#include <QTreeWidget>
-#include <QTreeWidgetItem>
+#include "OpmlDocument.h"
 
 #include <string>
 
 // The tree as text, one node a line: depth, kind, text and the record's values.
-inline void DumpNode(const QTreeWidgetItem* node, std::string& out) {
-    out += std::string(static_cast<std::size_t>(NodeDepth(node)), ' ');
-    if (const auto data = OutlineData(node)) {
-        out += "item " + NodeText(node) + " | " + data->xmlUrl + " | " + data->description +
-               " | " + data->htmlUrl + "\n";
+inline void DumpNode(const OutlineNode& node, std::string& out) {
+    out += std::string(static_cast<std::size_t>(node.Depth()), ' ');
+    if (const auto& data = node.data) {
+        out += "item " + node.text + " | " + data->xmlUrl + " | " + data->description + " | " +
+               data->htmlUrl + "\n";
     } else {
-        out += "folder " + NodeText(node) + "\n";
+        out += "folder " + node.text + "\n";
     }
-    for (int i = 0; i < node->childCount(); ++i) DumpNode(node->child(i), out);
+    for (int i = 0; i < node.ChildCount(); ++i) DumpNode(*node.Child(i), out);
 }
 
-inline std::string DumpTree(const QTreeWidget& tree) {
+// top's children are the top level.
+inline std::string DumpTree(const OutlineNode& top) {
     std::string out;
-    for (int i = 0; i < tree.topLevelItemCount(); ++i) DumpNode(tree.topLevelItem(i), out);
+    for (int i = 0; i < top.ChildCount(); ++i) DumpNode(*top.Child(i), out);
     return out;
 }

@@ -30,26 +30,26 @@ int ExecWith(QDialog* dialog, std::function<void(QDialog*)> body) {
 
 TEST_F(FrmMainTest, DialogsAreCreatedOnceWithTheirCaptions) {
     TFrmMain& w = Open();
-    EXPECT_EQ(w.FrmOption->windowTitle().toStdString(), "オプション");
-    EXPECT_EQ(w.FrmOpmlProperty->windowTitle().toStdString(), "OPMLファイルのプロパティ");
-    EXPECT_EQ(w.FrmAddItemFromUrl->windowTitle().toStdString(), "URLから項目を追加...");
-    EXPECT_EQ(w.FrmAppointOpmlUrl->EdtOpmlUrl->text().toStdString(), "http://");
-    EXPECT_EQ(w.FrmAddItemFromUrl->EdtUrl->text().toStdString(), "http://");
-    EXPECT_TRUE(w.FrmSearchBulkfeeds->EdtSearchString->text().isEmpty());
-    const QComboBox* type = w.FrmSearchBulkfeeds->CbxSearchType;
+    EXPECT_EQ(Form<TFrmOption>(w)->windowTitle().toStdString(), "オプション");
+    EXPECT_EQ(Form<TFrmOpmlProperty>(w)->windowTitle().toStdString(), "OPMLファイルのプロパティ");
+    EXPECT_EQ(Form<TFrmAddItemFromUrl>(w)->windowTitle().toStdString(), "URLから項目を追加...");
+    EXPECT_EQ(Form<TFrmAppointOpmlUrl>(w)->EdtOpmlUrl->text().toStdString(), "http://");
+    EXPECT_EQ(Form<TFrmAddItemFromUrl>(w)->EdtUrl->text().toStdString(), "http://");
+    EXPECT_TRUE(Form<TFrmSearchBulkfeeds>(w)->EdtSearchString->text().isEmpty());
+    const QComboBox* type = Form<TFrmSearchBulkfeeds>(w)->CbxSearchType;
     ASSERT_EQ(type->count(), 3);
     EXPECT_EQ(type->itemText(2).toStdString(), "URL");
     EXPECT_EQ(type->currentIndex(), 0);
     EXPECT_FALSE(type->isEditable());
-    EXPECT_TRUE(w.FrmOpmlProperty->EdtDateCreated->isReadOnly());
-    EXPECT_TRUE(w.FrmOpmlProperty->EdtDateModified->isReadOnly());
-    EXPECT_FALSE(w.FrmOpmlProperty->EdtTitle->isReadOnly());
+    EXPECT_TRUE(Form<TFrmOpmlProperty>(w)->EdtDateCreated->isReadOnly());
+    EXPECT_TRUE(Form<TFrmOpmlProperty>(w)->EdtDateModified->isReadOnly());
+    EXPECT_FALSE(Form<TFrmOpmlProperty>(w)->EdtTitle->isReadOnly());
 }
 
 TEST_F(FrmMainTest, UrlDialogFocusesItsBoxWithTheTextSelectedAndKeepsWhatWasTyped) {
     TFrmMain& w = Open();
     QString selected;
-    const int result = ExecWith(w.FrmAppointOpmlUrl, [&](QDialog* d) {
+    const int result = ExecWith(Form<TFrmAppointOpmlUrl>(w), [&](QDialog* d) {
         auto* f = static_cast<TFrmAppointOpmlUrl*>(d);
         selected = f->EdtOpmlUrl->selectedText();
         EXPECT_EQ(QApplication::focusWidget(), f->EdtOpmlUrl);
@@ -58,13 +58,13 @@ TEST_F(FrmMainTest, UrlDialogFocusesItsBoxWithTheTextSelectedAndKeepsWhatWasType
     });
     EXPECT_EQ(result, QDialog::Accepted);
     EXPECT_EQ(selected.toStdString(), "http://");
-    EXPECT_EQ(w.FrmAppointOpmlUrl->EdtOpmlUrl->text().toStdString(), "http://127.0.0.1/x.opml");
+    EXPECT_EQ(Form<TFrmAppointOpmlUrl>(w)->EdtOpmlUrl->text().toStdString(), "http://127.0.0.1/x.opml");
 }
 
 TEST_F(FrmMainTest, EscapeClosesEachInputDialogWithoutOk) {
     TFrmMain& w = Open();
-    for (QDialog* dialog : std::initializer_list<QDialog*>{w.FrmAppointOpmlUrl, w.FrmAddItemFromUrl,
-                                                           w.FrmSearchBulkfeeds, w.FrmOpmlProperty, w.FrmOption}) {
+    for (QDialog* dialog : std::initializer_list<QDialog*>{Form<TFrmAppointOpmlUrl>(w), Form<TFrmAddItemFromUrl>(w),
+                                                           Form<TFrmSearchBulkfeeds>(w), Form<TFrmOpmlProperty>(w), Form<TFrmOption>(w)}) {
         const int result = ExecWith(dialog, [](QDialog* d) { QTest::keyClick(d->focusWidget() ? d->focusWidget() : d, Qt::Key_Escape); });
         EXPECT_EQ(result, QDialog::Rejected) << dialog->objectName().toStdString();
     }
@@ -79,7 +79,7 @@ TEST_F(FrmMainTest, PropertiesFocusTheTitleWithItsTextSelected) {
             shown->reject();
         });
     });
-    w.ActOpmlProperty->trigger();
+    Act(w, "ActOpmlProperty")->trigger();
     EXPECT_EQ(selected.toStdString(), "Mine");
 }
 
@@ -88,22 +88,22 @@ TEST_F(FrmMainTest, DialogOfAWindowPartlyOffTheLeftEdgeIsPlacedAtLeftZero) {
     w.move(-200, 100);
     QApplication::processEvents();
     QPoint placed;
-    ExecWith(w.FrmAddItemFromUrl, [&](QDialog* d) {
+    ExecWith(Form<TFrmAddItemFromUrl>(w), [&](QDialog* d) {
         placed = d->frameGeometry().topLeft();
         d->reject();
     });
     EXPECT_EQ(placed.x(), 0);
     const QRect main = w.frameGeometry();
-    const QSize size = w.FrmAddItemFromUrl->frameGeometry().size();
+    const QSize size = Form<TFrmAddItemFromUrl>(w)->frameGeometry().size();
     EXPECT_EQ(placed.y(), main.top() + (main.height() - size.height()) / 2);
 }
 
 TEST_F(FrmMainTest, OptionsOpenOnTheLastShownPage) {
     TFrmMain& w = Open();
-    EXPECT_EQ(w.FrmOption->PageControl->currentWidget(), w.FrmOption->tbsConfirm);
-    w.FrmOption->ShowBulkfeedsPage();
-    ExecWith(w.FrmOption, [](QDialog* d) { d->reject(); });
-    EXPECT_EQ(w.FrmOption->PageControl->currentWidget(), w.FrmOption->tbsBulkfeeds);
+    EXPECT_EQ(Form<TFrmOption>(w)->PageControl->currentWidget(), Form<TFrmOption>(w)->tbsConfirm);
+    Form<TFrmOption>(w)->ShowBulkfeedsPage();
+    ExecWith(Form<TFrmOption>(w), [](QDialog* d) { d->reject(); });
+    EXPECT_EQ(Form<TFrmOption>(w)->PageControl->currentWidget(), Form<TFrmOption>(w)->tbsBulkfeeds);
 }
 
 TEST_F(FrmMainTest, OptionsOkStoresTheSwitchesAndTheKey) {
@@ -117,7 +117,7 @@ TEST_F(FrmMainTest, OptionsOkStoresTheSwitchesAndTheKey) {
             f->findChild<QPushButton*>("BtnOk")->click();
         });
     });
-    w.ActCallOptionDlg->trigger();
+    Act(w, "ActCallOptionDlg")->trigger();
     EXPECT_FALSE(w.Settings().confirmOnUpdateFromRss);
     EXPECT_EQ(w.Settings().apiKey, "secret");
     window_.reset();  // settings reach the file when the window goes
@@ -130,12 +130,12 @@ TEST_F(FrmMainTest, RegistrationLinkOpensTheConfiguredHostsPage) {
     settings.bulkfeedsHost = "127.0.0.1:8080";
     SaveSettings(settings);
     TFrmMain& w = Open();
-    EXPECT_EQ(w.FrmOption->RegistrationUrl().toStdString(), "http://127.0.0.1:8080/app/register_api.html");
-    QSignalSpy opened(w.FrmOption, &TFrmOption::RegistrationLinkOpened);
-    emit w.FrmOption->lblInfo2->linkActivated(w.FrmOption->RegistrationUrl());
+    EXPECT_EQ(Form<TFrmOption>(w)->RegistrationUrl().toStdString(), "http://127.0.0.1:8080/app/register_api.html");
+    QSignalSpy opened(Form<TFrmOption>(w), &TFrmOption::RegistrationLinkOpened);
+    emit Form<TFrmOption>(w)->lblInfo2->linkActivated(Form<TFrmOption>(w)->RegistrationUrl());
     ASSERT_EQ(opened.count(), 1);
     EXPECT_EQ(opened.front().front().toString().toStdString(), "http://127.0.0.1:8080/app/register_api.html");
-    EXPECT_TRUE(w.FrmOption->lblInfo2->text().contains("<a href="));
+    EXPECT_TRUE(Form<TFrmOption>(w)->lblInfo2->text().contains("<a href="));
 }
 
 TEST_F(FrmMainTest, MainWindowCannotShrinkBelowItsMinimumClientArea) {

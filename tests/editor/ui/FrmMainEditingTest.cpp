@@ -6,7 +6,7 @@
 #include <QTest>
 #include <QUrl>
 
-#include "OpmlModel.h"
+#include "UnitFrmMainImages.h"
 #include "UiTestSupport.h"
 #include "UnitFrmOpmlProperty.h"
 #include "UnitFrmOption.h"
@@ -16,37 +16,31 @@
 
 namespace {
 
-QTreeWidgetItem* Find(QTreeWidget* tree, const QString& text) {
-    const QList<QTreeWidgetItem*> found = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
-    return found.isEmpty() ? nullptr : found.front();
-}
-
-void Select(TFrmMain& w, QTreeWidgetItem* node) {
-    w.TrvOpml->setCurrentItem(node);
-    node->setSelected(true);
+void Select(TFrmMain& w, const QModelIndex& node) {
+    Tree(w)->setCurrentIndex(node);
     w.FlushSelectionChange();
 }
 
 void FocusTree(TFrmMain& w) {
-    w.TrvOpml->setFocus();
+    Tree(w)->setFocus();
     QApplication::processEvents();
 }
 
 bool DocumentActions(TFrmMain& w, bool add, bool save, bool saveAs) {
-    return w.ActAddOpmlFile->isEnabled() == add && w.ActAddOpmlFileFromUrl->isEnabled() == add &&
-           w.ActAddBulkfeedsSearchResult->isEnabled() == add && w.ActSaveOpmlFile->isEnabled() == save &&
-           w.ActSaveAsOpmlFile->isEnabled() == saveAs;
+    return Act(w, "ActAddOpmlFile")->isEnabled() == add && Act(w, "ActAddOpmlFileFromUrl")->isEnabled() == add &&
+           Act(w, "ActAddBulkfeedsSearchResult")->isEnabled() == add && Act(w, "ActSaveOpmlFile")->isEnabled() == save &&
+           Act(w, "ActSaveAsOpmlFile")->isEnabled() == saveAs;
 }
 
 TEST_F(FrmMainTest, FirstStartShowsAnEmptyDocumentNamedFeedsOpmlWithDocumentActionsOff) {
     TFrmMain& w = Open();
     EXPECT_EQ(w.windowTitle(), "Corvane");
-    EXPECT_EQ(w.TrvOpml->topLevelItemCount(), 0);
-    EXPECT_EQ(w.StatusText->text(), "feeds.opml");
+    EXPECT_EQ(TopCount(w), 0);
+    EXPECT_EQ(Status(w)->text(), "feeds.opml");
     EXPECT_TRUE(DocumentActions(w, false, false, false));
-    EXPECT_FALSE(w.ActDelete->isEnabled());
-    EXPECT_FALSE(w.ActUpdateFromRss->isEnabled());
-    for (QLineEdit* box : {w.EdtRssTitle, w.EdtRssUrl, w.EdtRssDesc, w.EdtSrcUrl}) EXPECT_FALSE(box->isEnabled());
+    EXPECT_FALSE(Act(w, "ActDelete")->isEnabled());
+    EXPECT_FALSE(Act(w, "ActUpdateFromRss")->isEnabled());
+    for (QLineEdit* box : {Box(w, "EdtRssTitle"), Box(w, "EdtRssUrl"), Box(w, "EdtRssDesc"), Box(w, "EdtSrcUrl")}) EXPECT_FALSE(box->isEnabled());
     EXPECT_EQ(w.pos(), QPoint(80, 80));
     EXPECT_EQ(w.size(), QSize(320, 444));
     EXPECT_FALSE(w.Modified());
@@ -54,16 +48,16 @@ TEST_F(FrmMainTest, FirstStartShowsAnEmptyDocumentNamedFeedsOpmlWithDocumentActi
 
 TEST_F(FrmMainTest, ActionsCarryTheirCaptionsAndShortcuts) {
     TFrmMain& w = Open();
-    EXPECT_EQ(w.ActOpenOpmlFile->text(), "OPMLファイルを開く(&O)...");
-    EXPECT_EQ(w.ActOpenOpmlFile->shortcut(), QKeySequence("Ctrl+O"));
-    EXPECT_EQ(w.ActAddOpmlFile->shortcut(), QKeySequence("Ctrl+Shift+O"));
-    EXPECT_EQ(w.ActSaveAsOpmlFile->shortcut(), QKeySequence("Ctrl+Shift+S"));
-    EXPECT_EQ(w.ActAddItem->text(), "アイテムを追加(&I)");
-    EXPECT_EQ(w.ActAddItemFromUrl->shortcut(), QKeySequence("Ctrl+Shift+N"));
-    EXPECT_EQ(w.ActDelete->shortcut(), QKeySequence("Ctrl+D"));
-    EXPECT_EQ(w.ActItemUp->shortcut(), QKeySequence("Ctrl+Up"));
-    EXPECT_EQ(w.ActCallAboutDlg->text(), "Corvaneについて(&A)...");
-    EXPECT_TRUE(w.PmnTrvOpml->actions().contains(w.ActCheckStatus));
+    EXPECT_EQ(Act(w, "ActOpenOpmlFile")->text(), "OPMLファイルを開く(&O)...");
+    EXPECT_EQ(Act(w, "ActOpenOpmlFile")->shortcut(), QKeySequence("Ctrl+O"));
+    EXPECT_EQ(Act(w, "ActAddOpmlFile")->shortcut(), QKeySequence("Ctrl+Shift+O"));
+    EXPECT_EQ(Act(w, "ActSaveAsOpmlFile")->shortcut(), QKeySequence("Ctrl+Shift+S"));
+    EXPECT_EQ(Act(w, "ActAddItem")->text(), "アイテムを追加(&I)");
+    EXPECT_EQ(Act(w, "ActAddItemFromUrl")->shortcut(), QKeySequence("Ctrl+Shift+N"));
+    EXPECT_EQ(Act(w, "ActDelete")->shortcut(), QKeySequence("Ctrl+D"));
+    EXPECT_EQ(Act(w, "ActItemUp")->shortcut(), QKeySequence("Ctrl+Up"));
+    EXPECT_EQ(Act(w, "ActCallAboutDlg")->text(), "Corvaneについて(&A)...");
+    EXPECT_TRUE(w.findChild<QMenu*>("PmnTrvOpml")->actions().contains(Act(w, "ActCheckStatus")));
 }
 
 TEST_F(FrmMainTest, CommandLineMergesEveryExistingFileAndKeepsTheFirstAsDocument) {
@@ -72,13 +66,13 @@ TEST_F(FrmMainTest, CommandLineMergesEveryExistingFileAndKeepsTheFirstAsDocument
                                      "<?xml version=\"1.0\"?><opml version=\"1.0\"><body>"
                                      "<outline text=\"D\" type=\"rss\" xmlUrl=\"http://127.0.0.1/d\"/></body></opml>");
     TFrmMain& w = Open({first, dir_.filePath("missing.opml"), second});
-    EXPECT_EQ(Shape(w.TrvOpml), "Folder\n  A\n  B\nC\nD\n");
+    EXPECT_EQ(Shape(Tree(w)), "Folder\n  A\n  B\nC\nD\n");
     EXPECT_EQ(w.DocumentFileName(), first);
-    EXPECT_EQ(w.StatusText->text(), first);
+    EXPECT_EQ(Status(w)->text(), first);
     EXPECT_TRUE(w.Modified());
     EXPECT_TRUE(DocumentActions(w, true, true, true));
-    EXPECT_EQ(w.TrvOpml->currentItem(), w.TrvOpml->topLevelItem(0));
-    EXPECT_TRUE(w.TrvOpml->topLevelItem(0)->isExpanded());
+    EXPECT_EQ(Tree(w)->currentIndex(), Top(w, 0));
+    EXPECT_TRUE(Tree(w)->isExpanded(Top(w, 0)));
 }
 
 TEST_F(FrmMainTest, OneCommandLineFileOpensUnmodifiedWithItsHead) {
@@ -91,117 +85,117 @@ TEST_F(FrmMainTest, OneCommandLineFileOpensUnmodifiedWithItsHead) {
 
 TEST_F(FrmMainTest, MissingCommandLineFileGivesAnEmptyFeedsOpmlDocument) {
     TFrmMain& w = Open({dir_.filePath("nope.opml")});
-    EXPECT_EQ(w.TrvOpml->topLevelItemCount(), 0);
-    EXPECT_EQ(w.StatusText->text(), "feeds.opml");
+    EXPECT_EQ(TopCount(w), 0);
+    EXPECT_EQ(Status(w)->text(), "feeds.opml");
     EXPECT_TRUE(DocumentActions(w, false, false, false));
     EXPECT_TRUE(DialogHooks::TakeShownMessages().isEmpty());
 }
 
 TEST_F(FrmMainTest, AddItemDoesNothingWhileTheTitleBoxHasTheFocus) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
-    w.EdtRssTitle->setFocus();
+    Box(w, "EdtRssTitle")->setFocus();
     QApplication::processEvents();
-    w.ActAddItem->trigger();
-    EXPECT_EQ(Find(w.TrvOpml, "新規アイテム"), nullptr);
+    Act(w, "ActAddItem")->trigger();
+    EXPECT_FALSE(Find(w, "新規アイテム").isValid());
     FocusTree(w);
-    w.ActAddItem->trigger();
-    QTreeWidgetItem* added = Find(w.TrvOpml, "新規アイテム");
-    ASSERT_NE(added, nullptr);
-    EXPECT_EQ(OutlineData(added)->xmlUrl, "http://");
-    EXPECT_EQ(OutlineData(added)->htmlUrl, "http://");
-    EXPECT_EQ(w.focusWidget(), w.EdtRssTitle);
-    EXPECT_EQ(w.EdtRssTitle->selectedText(), "新規アイテム");
+    Act(w, "ActAddItem")->trigger();
+    QPersistentModelIndex added = Find(w, "新規アイテム");
+    ASSERT_TRUE(added.isValid());
+    EXPECT_EQ(Record(w, added)->xmlUrl, "http://");
+    EXPECT_EQ(Record(w, added)->htmlUrl, "http://");
+    EXPECT_EQ(w.focusWidget(), Box(w, "EdtRssTitle"));
+    EXPECT_EQ(Box(w, "EdtRssTitle")->selectedText(), "新規アイテム");
 }
 
 TEST_F(FrmMainTest, NewNodesGoInsideASelectedFolderOrBesideASelectedItem) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
-    Select(w, Find(w.TrvOpml, "A"));
+    Select(w, Find(w, "A"));
     FocusTree(w);
-    w.ActAddItem->trigger();
-    EXPECT_EQ(Shape(w.TrvOpml), "Folder\n  A\n  B\n  新規アイテム\nC\n");
-    Select(w, Find(w.TrvOpml, "Folder"));
-    w.ActAddFolder->trigger();
-    EXPECT_EQ(Shape(w.TrvOpml), "Folder\n  A\n  B\n  新規アイテム\n  新規フォルダ\nC\n");
-    Select(w, Find(w.TrvOpml, "C"));
-    w.ActAddFolder->trigger();
-    EXPECT_EQ(Shape(w.TrvOpml), "Folder\n  A\n  B\n  新規アイテム\n  新規フォルダ\nC\n新規フォルダ\n");
+    Act(w, "ActAddItem")->trigger();
+    EXPECT_EQ(Shape(Tree(w)), "Folder\n  A\n  B\n  新規アイテム\nC\n");
+    Select(w, Find(w, "Folder"));
+    Act(w, "ActAddFolder")->trigger();
+    EXPECT_EQ(Shape(Tree(w)), "Folder\n  A\n  B\n  新規アイテム\n  新規フォルダ\nC\n");
+    Select(w, Find(w, "C"));
+    Act(w, "ActAddFolder")->trigger();
+    EXPECT_EQ(Shape(Tree(w)), "Folder\n  A\n  B\n  新規アイテム\n  新規フォルダ\nC\n新規フォルダ\n");
 }
 
 TEST_F(FrmMainTest, AddFolderIntoAnEmptyTreeEnablesSaveAsButNotSave) {
     TFrmMain& w = Open();
-    w.ActAddFolder->trigger();
-    EXPECT_EQ(Shape(w.TrvOpml), "新規フォルダ\n");
+    Act(w, "ActAddFolder")->trigger();
+    EXPECT_EQ(Shape(Tree(w)), "新規フォルダ\n");
     EXPECT_TRUE(DocumentActions(w, true, false, true));
     EXPECT_TRUE(w.Modified());
-    EXPECT_TRUE(w.EdtRssTitle->isEnabled());
-    EXPECT_FALSE(w.EdtRssUrl->isEnabled());
+    EXPECT_TRUE(Box(w, "EdtRssTitle")->isEnabled());
+    EXPECT_FALSE(Box(w, "EdtRssUrl")->isEnabled());
 }
 
 TEST_F(FrmMainTest, TypingInAFolderTitleRenamesItKeyByKey) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
-    Select(w, Find(w.TrvOpml, "Folder"));
+    Select(w, Find(w, "Folder"));
     EXPECT_FALSE(w.Modified());  // filling the boxes changes nothing
-    w.EdtRssTitle->setFocus();
-    w.EdtRssTitle->end(false);
-    QTest::keyClicks(w.EdtRssTitle, "X");
-    EXPECT_EQ(w.TrvOpml->topLevelItem(0)->text(0).toStdString(), "FolderX");
-    QTest::keyClicks(w.EdtRssTitle, "Y");
-    EXPECT_EQ(w.TrvOpml->topLevelItem(0)->text(0).toStdString(), "FolderXY");
+    Box(w, "EdtRssTitle")->setFocus();
+    Box(w, "EdtRssTitle")->end(false);
+    QTest::keyClicks(Box(w, "EdtRssTitle"), "X");
+    EXPECT_EQ(Text(Top(w, 0)).toStdString(), "FolderX");
+    QTest::keyClicks(Box(w, "EdtRssTitle"), "Y");
+    EXPECT_EQ(Text(Top(w, 0)).toStdString(), "FolderXY");
     EXPECT_TRUE(w.Modified());
 }
 
 TEST_F(FrmMainTest, NodeBoxesEditTheSelectedItemsRecord) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
-    QTreeWidgetItem* c = Find(w.TrvOpml, "C");
+    QPersistentModelIndex c = Find(w, "C");
     Select(w, c);
-    EXPECT_EQ(w.EdtRssUrl->text(), "http://127.0.0.1/c.xml");
-    EXPECT_TRUE(w.ActUpdateFromRss->isEnabled());
-    w.EdtRssDesc->setText("changed");
-    w.EdtSrcUrl->setText("http://127.0.0.1/page");
-    EXPECT_EQ(OutlineData(c)->description, "changed");
-    EXPECT_EQ(OutlineData(c)->htmlUrl, "http://127.0.0.1/page");
+    EXPECT_EQ(Box(w, "EdtRssUrl")->text(), "http://127.0.0.1/c.xml");
+    EXPECT_TRUE(Act(w, "ActUpdateFromRss")->isEnabled());
+    Box(w, "EdtRssDesc")->setText("changed");
+    Box(w, "EdtSrcUrl")->setText("http://127.0.0.1/page");
+    EXPECT_EQ(Record(w, c)->description, "changed");
+    EXPECT_EQ(Record(w, c)->htmlUrl, "http://127.0.0.1/page");
     EXPECT_TRUE(w.Modified());
-    Select(w, Find(w.TrvOpml, "Folder"));
-    EXPECT_FALSE(w.EdtRssUrl->isEnabled());
-    EXPECT_TRUE(w.EdtRssUrl->text().isEmpty());
-    EXPECT_FALSE(w.ActUpdateFromRss->isEnabled());
-    EXPECT_EQ(OutlineData(c)->description, "changed");
+    Select(w, Find(w, "Folder"));
+    EXPECT_FALSE(Box(w, "EdtRssUrl")->isEnabled());
+    EXPECT_TRUE(Box(w, "EdtRssUrl")->text().isEmpty());
+    EXPECT_FALSE(Act(w, "ActUpdateFromRss")->isEnabled());
+    EXPECT_EQ(Record(w, c)->description, "changed");
 }
 
 TEST_F(FrmMainTest, DeleteAsksAndANoKeepsTheNode) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
-    Select(w, Find(w.TrvOpml, "C"));
+    Select(w, Find(w, "C"));
     DialogHooks::SetNextAnswer(QMessageBox::No);
-    w.ActDelete->trigger();
+    Act(w, "ActDelete")->trigger();
     EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"本当に \"C\" を削除しますか?"});
-    EXPECT_NE(Find(w.TrvOpml, "C"), nullptr);
+    EXPECT_TRUE(Find(w, "C").isValid());
     DialogHooks::SetNextAnswer(QMessageBox::Yes);
-    w.ActDelete->trigger();
-    EXPECT_EQ(Find(w.TrvOpml, "C"), nullptr);
+    Act(w, "ActDelete")->trigger();
+    EXPECT_FALSE(Find(w, "C").isValid());
     EXPECT_FALSE(w.Modified());  // deleting alone never marks the document
 }
 
 TEST_F(FrmMainTest, DeletingTheLastNodeClearsTheBoxesAndTheModifiedFlag) {
     TFrmMain& w = Open();
-    w.ActAddFolder->trigger();
+    Act(w, "ActAddFolder")->trigger();
     ASSERT_TRUE(w.Modified());
     DialogHooks::SetNextAnswer(QMessageBox::Yes);
-    w.ActDelete->trigger();
-    EXPECT_EQ(w.TrvOpml->topLevelItemCount(), 0);
+    Act(w, "ActDelete")->trigger();
+    EXPECT_EQ(TopCount(w), 0);
     EXPECT_FALSE(w.Modified());
-    EXPECT_FALSE(w.ActDelete->isEnabled());
-    EXPECT_FALSE(w.EdtRssTitle->isEnabled());
-    EXPECT_TRUE(w.EdtRssTitle->text().isEmpty());
+    EXPECT_FALSE(Act(w, "ActDelete")->isEnabled());
+    EXPECT_FALSE(Box(w, "EdtRssTitle")->isEnabled());
+    EXPECT_TRUE(Box(w, "EdtRssTitle")->text().isEmpty());
     EXPECT_TRUE(w.close());  // nothing to ask
     EXPECT_TRUE(DialogHooks::TakeShownMessages().isEmpty() == false);
 }
 
 TEST_F(FrmMainTest, DeletingAFolderTakesItsWholeSubtree) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
-    Select(w, Find(w.TrvOpml, "Folder"));
+    Select(w, Find(w, "Folder"));
     DialogHooks::SetNextAnswer(QMessageBox::Yes);
-    w.ActDelete->trigger();
-    EXPECT_EQ(Shape(w.TrvOpml), "C\n");
+    Act(w, "ActDelete")->trigger();
+    EXPECT_EQ(Shape(Tree(w)), "C\n");
 }
 
 struct MoveCase {
@@ -227,14 +221,14 @@ class FrmMainMoves : public FrmMainTest, public ::testing::WithParamInterface<Mo
 TEST_P(FrmMainMoves, MoveKeepsTheNodeSelectedAndTheDocumentUnmodified) {
     const MoveCase& c = GetParam();
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
-    QTreeWidgetItem* node = Find(w.TrvOpml, c.node);
+    QPersistentModelIndex node = Find(w, c.node);
     Select(w, node);
-    (c.up ? w.ActItemUp : w.ActItemDown)->trigger();
-    EXPECT_EQ(Shape(w.TrvOpml), c.expected);
-    EXPECT_EQ(w.TrvOpml->currentItem(), node);
+    (c.up ? Act(w, "ActItemUp") : Act(w, "ActItemDown"))->trigger();
+    EXPECT_EQ(Shape(Tree(w)), c.expected);
+    EXPECT_EQ(Tree(w)->currentIndex(), node);
     EXPECT_FALSE(w.Modified());
-    if (node->parent() != nullptr) {
-        EXPECT_TRUE(node->parent()->isExpanded());
+    if (node.parent().isValid()) {
+        EXPECT_TRUE(Tree(w)->isExpanded(node.parent()));
     }
 }
 
@@ -243,57 +237,57 @@ INSTANTIATE_TEST_SUITE_P(Tree, FrmMainMoves, ::testing::ValuesIn(kMoves),
 
 TEST_F(FrmMainTest, MovingUpAndClosingAsksNothing) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
-    Select(w, Find(w.TrvOpml, "C"));
-    w.ActItemUp->trigger();
+    Select(w, Find(w, "C"));
+    Act(w, "ActItemUp")->trigger();
     EXPECT_TRUE(w.close());
     EXPECT_TRUE(DialogHooks::TakeShownMessages().isEmpty());
 }
 
-QPoint LabelPoint(TFrmMain& w, QTreeWidgetItem* node) {
-    const QRect rect = w.TrvOpml->visualItemRect(node);
+QPoint LabelPoint(TFrmMain& w, QPersistentModelIndex node) {
+    const QRect rect = Tree(w)->visualRect(node);
     return QPoint(rect.left() + 20, rect.center().y());
 }
 
-QPoint RightOfLabelPoint(TFrmMain& w, QTreeWidgetItem* node) {
-    const QRect rect = w.TrvOpml->visualItemRect(node);
+QPoint RightOfLabelPoint(TFrmMain& w, QPersistentModelIndex node) {
+    const QRect rect = Tree(w)->visualRect(node);
     return QPoint(rect.right() - 2, rect.center().y());
 }
 
 TEST_F(FrmMainTest, DroppingOnAnItemPutsTheNodeBeforeIt) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
-    Select(w, Find(w.TrvOpml, "C"));
-    w.TrvOpmlDragDrop(LabelPoint(w, Find(w.TrvOpml, "B")));
-    EXPECT_EQ(Shape(w.TrvOpml), "Folder\n  A\n  C\n  B\n");
+    Select(w, Find(w, "C"));
+    w.TrvOpmlDragDrop(LabelPoint(w, Find(w, "B")));
+    EXPECT_EQ(Shape(Tree(w)), "Folder\n  A\n  C\n  B\n");
     EXPECT_FALSE(w.Modified());
 }
 
 TEST_F(FrmMainTest, DroppingOnAFolderMakesTheNodeItsFirstChild) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
-    Select(w, Find(w.TrvOpml, "C"));
-    w.TrvOpmlDragDrop(LabelPoint(w, Find(w.TrvOpml, "Folder")));
-    EXPECT_EQ(Shape(w.TrvOpml), "Folder\n  C\n  A\n  B\n");
+    Select(w, Find(w, "C"));
+    w.TrvOpmlDragDrop(LabelPoint(w, Find(w, "Folder")));
+    EXPECT_EQ(Shape(Tree(w)), "Folder\n  C\n  A\n  B\n");
 }
 
 TEST_F(FrmMainTest, DroppingRightOfALabelMovesTheNodeToTheEndOfTheTopLevel) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
-    Select(w, Find(w.TrvOpml, "A"));
-    w.TrvOpmlDragDrop(RightOfLabelPoint(w, Find(w.TrvOpml, "B")));
-    EXPECT_EQ(Shape(w.TrvOpml), "Folder\n  B\nC\nA\n");
+    Select(w, Find(w, "A"));
+    w.TrvOpmlDragDrop(RightOfLabelPoint(w, Find(w, "B")));
+    EXPECT_EQ(Shape(Tree(w)), "Folder\n  B\nC\nA\n");
 }
 
 TEST_F(FrmMainTest, DroppingAFolderOntoItsOwnChildChangesNothing) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
-    Select(w, Find(w.TrvOpml, "Folder"));
-    w.TrvOpmlDragDrop(LabelPoint(w, Find(w.TrvOpml, "A")));
-    w.TrvOpmlDragDrop(LabelPoint(w, Find(w.TrvOpml, "Folder")));
-    EXPECT_EQ(Shape(w.TrvOpml), "Folder\n  A\n  B\nC\n");
+    Select(w, Find(w, "Folder"));
+    w.TrvOpmlDragDrop(LabelPoint(w, Find(w, "A")));
+    w.TrvOpmlDragDrop(LabelPoint(w, Find(w, "Folder")));
+    EXPECT_EQ(Shape(Tree(w)), "Folder\n  A\n  B\nC\n");
 }
 
 TEST_F(FrmMainTest, DroppingBelowTheLastRowDoesNothing) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
-    Select(w, Find(w.TrvOpml, "A"));
-    w.TrvOpmlDragDrop(QPoint(5, w.TrvOpml->viewport()->height() - 2));
-    EXPECT_EQ(Shape(w.TrvOpml), "Folder\n  A\n  B\nC\n");
+    Select(w, Find(w, "A"));
+    w.TrvOpmlDragDrop(QPoint(5, Tree(w)->viewport()->height() - 2));
+    EXPECT_EQ(Shape(Tree(w)), "Folder\n  A\n  B\nC\n");
 }
 
 TEST_F(FrmMainTest, FilesDroppedFromTheDesktopAreMergedAndMissingOnesSkipped) {
@@ -302,11 +296,11 @@ TEST_F(FrmMainTest, FilesDroppedFromTheDesktopAreMergedAndMissingOnesSkipped) {
     auto* mime = new QMimeData;
     mime->setUrls({QUrl::fromLocalFile(dir_.filePath("gone.opml")), QUrl::fromLocalFile(file)});
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w.TrvOpml->viewport(), &enter);
+    QApplication::sendEvent(Tree(w)->viewport(), &enter);
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w.TrvOpml->viewport(), &drop);
-    EXPECT_EQ(Shape(w.TrvOpml), "Folder\n  A\n  B\nC\n");
+    QApplication::sendEvent(Tree(w)->viewport(), &drop);
+    EXPECT_EQ(Shape(Tree(w)), "Folder\n  A\n  B\nC\n");
     EXPECT_TRUE(DocumentActions(w, true, true, true));
     EXPECT_TRUE(w.Modified());
     EXPECT_EQ(w.DocumentFileName(), "feeds.opml");
@@ -316,14 +310,14 @@ TEST_F(FrmMainTest, FilesDroppedFromTheDesktopAreMergedAndMissingOnesSkipped) {
 
 TEST_F(FrmMainTest, OpenReplacesTheDocumentAndClearsTheModifiedFlag) {
     TFrmMain& w = Open();
-    w.ActAddFolder->trigger();
+    Act(w, "ActAddFolder")->trigger();
     const QString file = WriteFile("open.opml", kTwoLevelOpml);
     DialogHooks::SetNextFileName(file);
-    w.ActOpenOpmlFile->trigger();
-    EXPECT_EQ(Shape(w.TrvOpml), "Folder\n  A\n  B\nC\n");
+    Act(w, "ActOpenOpmlFile")->trigger();
+    EXPECT_EQ(Shape(Tree(w)), "Folder\n  A\n  B\nC\n");
     EXPECT_FALSE(w.Modified());
     EXPECT_EQ(w.DocumentFileName(), file);
-    EXPECT_EQ(w.StatusText->text(), file);
+    EXPECT_EQ(Status(w)->text(), file);
     EXPECT_EQ(w.DocumentHead().title, "Mine");
     EXPECT_TRUE(DocumentActions(w, true, true, true));
 }
@@ -331,9 +325,9 @@ TEST_F(FrmMainTest, OpenReplacesTheDocumentAndClearsTheModifiedFlag) {
 TEST_F(FrmMainTest, OpeningAFileThatIsNotOpmlSaysSoAndSwitchesDocumentActionsOff) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
     DialogHooks::SetNextFileName(WriteFile("feed.xml", "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>t</title></channel></rss>"));
-    w.ActOpenOpmlFile->trigger();
+    Act(w, "ActOpenOpmlFile")->trigger();
     EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"OPMLファイルではないようです。"});
-    EXPECT_EQ(w.TrvOpml->topLevelItemCount(), 0);
+    EXPECT_EQ(TopCount(w), 0);
     EXPECT_TRUE(DocumentActions(w, false, false, false));
 }
 
@@ -343,8 +337,8 @@ TEST_F(FrmMainTest, AddFileAppendsAndKeepsTheDocumentNameAndHead) {
     DialogHooks::SetNextFileName(WriteFile("b.opml",
         "<?xml version=\"1.0\"?><opml version=\"1.0\"><head><title>Other</title></head><body>"
         "<outline text=\"Z\" type=\"rss\" xmlUrl=\"http://127.0.0.1/z\"/></body></opml>"));
-    w.ActAddOpmlFile->trigger();
-    EXPECT_EQ(Shape(w.TrvOpml), "Folder\n  A\n  B\nC\nZ\n");
+    Act(w, "ActAddOpmlFile")->trigger();
+    EXPECT_EQ(Shape(Tree(w)), "Folder\n  A\n  B\nC\nZ\n");
     EXPECT_EQ(w.DocumentFileName(), first);
     EXPECT_EQ(w.DocumentHead().title, "Mine");
     EXPECT_TRUE(w.Modified());
@@ -353,9 +347,9 @@ TEST_F(FrmMainTest, AddFileAppendsAndKeepsTheDocumentNameAndHead) {
 TEST_F(FrmMainTest, SaveWritesTheOpenedFileAndClearsTheModifiedFlag) {
     const QString file = WriteFile("a.opml", kTwoLevelOpml);
     TFrmMain& w = Open({file});
-    Select(w, Find(w.TrvOpml, "C"));
-    w.EdtRssTitle->setText("Renamed & more");
-    w.ActSaveOpmlFile->trigger();
+    Select(w, Find(w, "C"));
+    Box(w, "EdtRssTitle")->setText("Renamed & more");
+    Act(w, "ActSaveOpmlFile")->trigger();
     EXPECT_FALSE(w.Modified());
     const QByteArray saved = ReadFile(file);
     EXPECT_TRUE(saved.contains("<outline text=\"Renamed &amp; more\" type=\"rss\" xmlUrl=\"http://127.0.0.1/c.xml\""));
@@ -367,24 +361,24 @@ TEST_F(FrmMainTest, SaveAsWritesTheChosenPathButLaterSavesGoToTheOpenedFile) {
     TFrmMain& w = Open({file});
     const QString copy = dir_.filePath("copy.opml");
     DialogHooks::SetNextFileName(copy);
-    w.ActSaveAsOpmlFile->trigger();
+    Act(w, "ActSaveAsOpmlFile")->trigger();
     EXPECT_TRUE(QFile::exists(copy));
-    EXPECT_EQ(w.StatusText->text(), copy);
+    EXPECT_EQ(Status(w)->text(), copy);
     EXPECT_EQ(w.DocumentFileName(), file);
 }
 
 TEST_F(FrmMainTest, AFailedSaveReportsAndKeepsTheModifiedFlag) {
     TFrmMain& w = Open();
-    w.ActAddFolder->trigger();
+    Act(w, "ActAddFolder")->trigger();
     DialogHooks::SetNextFileName(dir_.filePath("no/such/dir/x.opml"));
-    w.ActSaveAsOpmlFile->trigger();
+    Act(w, "ActSaveAsOpmlFile")->trigger();
     EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"ファイルの保存に失敗しました。"});
     EXPECT_TRUE(w.Modified());
 }
 
 TEST_F(FrmMainTest, ClosePromptCancelKeepsTheWindowAndNoClosesWithoutSaving) {
     TFrmMain& w = Open();
-    w.ActAddFolder->trigger();
+    Act(w, "ActAddFolder")->trigger();
     DialogHooks::SetNextAnswer(QMessageBox::Cancel);
     EXPECT_FALSE(w.close());
     EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"更新されています。保存しますか?"});
@@ -394,7 +388,7 @@ TEST_F(FrmMainTest, ClosePromptCancelKeepsTheWindowAndNoClosesWithoutSaving) {
 
 TEST_F(FrmMainTest, ClosePromptYesWithCancelledSaveDialogKeepsTheWindow) {
     TFrmMain& w = Open();
-    w.ActAddFolder->trigger();
+    Act(w, "ActAddFolder")->trigger();
     DialogHooks::SetNextAnswer(QMessageBox::Yes);
     DialogHooks::SetNextFileName(QString());
     EXPECT_FALSE(w.close());
@@ -407,7 +401,7 @@ TEST_F(FrmMainTest, ClosePromptYesWithCancelledSaveDialogKeepsTheWindow) {
 
 TEST_F(FrmMainTest, ClosePromptYesWithAFailedWriteKeepsTheWindow) {
     TFrmMain& w = Open();
-    w.ActAddFolder->trigger();
+    Act(w, "ActAddFolder")->trigger();
     DialogHooks::SetNextAnswer(QMessageBox::Yes);
     DialogHooks::SetNextFileName(dir_.filePath("missing-dir/x.opml"));
     EXPECT_FALSE(w.close());
@@ -415,7 +409,7 @@ TEST_F(FrmMainTest, ClosePromptYesWithAFailedWriteKeepsTheWindow) {
 
 TEST_F(FrmMainTest, AboutBoxNamesTheProgramAndVersion) {
     TFrmMain& w = Open();
-    w.ActCallAboutDlg->trigger();
+    Act(w, "ActCallAboutDlg")->trigger();
     EXPECT_EQ(DialogHooks::TakeShownMessages(),
               QStringList{"Corvane 1.1.3\nRSSのリストが格納されているOPMLファイルのエディタです。"});
 }
@@ -426,11 +420,11 @@ TEST_F(FrmMainTest, CancellingPropertiesRestoresTheTitleAndOkMarksModified) {
         static_cast<TFrmOpmlProperty*>(d)->EdtTitle->setText("Edited");
         return int(QDialog::Rejected);
     });
-    w.ActOpmlProperty->trigger();
+    Act(w, "ActOpmlProperty")->trigger();
     EXPECT_EQ(w.DocumentHead().title, "Mine");
     EXPECT_FALSE(w.Modified());
     DialogHooks::SetNextDialogHandler([](QDialog*) { return int(QDialog::Accepted); });
-    w.ActOpmlProperty->trigger();
+    Act(w, "ActOpmlProperty")->trigger();
     EXPECT_TRUE(w.Modified());
 }
 
@@ -441,7 +435,7 @@ TEST_F(FrmMainTest, UncheckedDeleteConfirmationStaysOffAfterARestart) {
             static_cast<TFrmOption*>(d)->ckbConfirmOnDelete->setChecked(false);
             return int(QDialog::Accepted);
         });
-        w.ActCallOptionDlg->trigger();
+        Act(w, "ActCallOptionDlg")->trigger();
         EXPECT_FALSE(w.Settings().confirmOnDelete);
         w.move(120, 130);
         window_.reset();
@@ -449,9 +443,9 @@ TEST_F(FrmMainTest, UncheckedDeleteConfirmationStaysOffAfterARestart) {
     TFrmMain& w = Open();
     EXPECT_FALSE(w.Settings().confirmOnDelete);
     EXPECT_EQ(w.pos(), QPoint(120, 130));
-    w.ActAddFolder->trigger();
-    w.ActDelete->trigger();
-    EXPECT_EQ(w.TrvOpml->topLevelItemCount(), 0);
+    Act(w, "ActAddFolder")->trigger();
+    Act(w, "ActDelete")->trigger();
+    EXPECT_EQ(TopCount(w), 0);
     EXPECT_TRUE(DialogHooks::TakeShownMessages().isEmpty());
 }
 
@@ -463,21 +457,27 @@ TEST_F(FrmMainTest, CancelledOptionsChangeNothing) {
         option->edtApiKey->setText("abc");
         return int(QDialog::Rejected);
     });
-    w.ActCallOptionDlg->trigger();
+    Act(w, "ActCallOptionDlg")->trigger();
     EXPECT_TRUE(w.Settings().confirmOnClose);
     EXPECT_TRUE(w.Settings().apiKey.empty());
 }
 
 TEST_F(FrmMainTest, SelectedNodesShowTheSelectedImage) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
-    QTreeWidgetItem* c = Find(w.TrvOpml, "C");
+    QPersistentModelIndex c = Find(w, "C");
     Select(w, c);
-    EXPECT_EQ(NodeSelectedImage(c), kImageFeedItemSelected);
-    EXPECT_EQ(c->icon(0).cacheKey(), TreeImageList(w.TrvOpml)[kImageFeedItemSelected].cacheKey());
-    QTreeWidgetItem* folder = Find(w.TrvOpml, "Folder");
+    // The view draws a selected row's icon in the selected mode.
+    auto image = [](const QModelIndex& node, QIcon::Mode mode) {
+        return qvariant_cast<QIcon>(node.data(Qt::DecorationRole)).pixmap(QSize(16, 16), mode).toImage();
+    };
+    EXPECT_EQ(image(c, QIcon::Selected), TreeImage(kImageFeedItemSelected).toImage());
+    EXPECT_EQ(image(c, QIcon::Normal), TreeImage(kImageFeedItem).toImage());
+    QPersistentModelIndex folder = Find(w, "Folder");
     Select(w, folder);
-    EXPECT_EQ(c->icon(0).cacheKey(), TreeImageList(w.TrvOpml)[kImageFeedItem].cacheKey());
-    EXPECT_EQ(folder->icon(0).cacheKey(), TreeImageList(w.TrvOpml)[kImageFolderSelected].cacheKey());
+    EXPECT_FALSE(IsSelected(w, c));
+    EXPECT_TRUE(IsSelected(w, folder));
+    EXPECT_EQ(image(folder, QIcon::Selected), TreeImage(kImageFolderSelected).toImage());
+    EXPECT_EQ(image(folder, QIcon::Normal), TreeImage(kImageFolder).toImage());
 }
 
 }  // namespace
@@ -487,17 +487,17 @@ namespace {
 TEST_F(FrmMainTest, ShortcutsReachTheirCommandsFromTheTree) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    QTreeWidgetItem* c = w.TrvOpml->findItems("C", Qt::MatchExactly | Qt::MatchRecursive).front();
-    w.TrvOpml->setCurrentItem(c);
+    QPersistentModelIndex c = Find(w, "C");
+    Tree(w)->setCurrentIndex(c);
     w.FlushSelectionChange();
-    w.TrvOpml->setFocus();
-    QTest::keyClick(w.TrvOpml, Qt::Key_Up, Qt::ControlModifier);
-    EXPECT_EQ(Shape(w.TrvOpml), "C\nFolder\n  A\n  B\n");
-    QTest::keyClick(w.TrvOpml, Qt::Key_N, Qt::ControlModifier);
-    EXPECT_EQ(Shape(w.TrvOpml), "C\nFolder\n  A\n  B\n新規アイテム\n");
+    Tree(w)->setFocus();
+    QTest::keyClick(Tree(w), Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(Shape(Tree(w)), "C\nFolder\n  A\n  B\n");
+    QTest::keyClick(Tree(w), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(Shape(Tree(w)), "C\nFolder\n  A\n  B\n新規アイテム\n");
     // The title box now has the focus: Ctrl+N adds nothing more.
-    QTest::keyClick(w.EdtRssTitle, Qt::Key_N, Qt::ControlModifier);
-    EXPECT_EQ(w.TrvOpml->topLevelItemCount(), 3);
+    QTest::keyClick(Box(w, "EdtRssTitle"), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(TopCount(w), 3);
 }
 
 }  // namespace
@@ -513,18 +513,18 @@ TEST_F(FrmMainTest, FilesDroppedOnTheStatusBarAreMergedToo) {
     ASSERT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&w, &drop);
-    EXPECT_EQ(w.TrvOpml->topLevelItemCount(), 2);
+    EXPECT_EQ(TopCount(w), 2);
 }
 
 TEST_F(FrmMainTest, ClickBelowTheLastRowKeepsTheSelection) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
-    QTreeWidgetItem* c = w.TrvOpml->findItems("C", Qt::MatchExactly | Qt::MatchRecursive).front();
-    w.TrvOpml->setCurrentItem(c);
+    QPersistentModelIndex c = Find(w, "C");
+    Tree(w)->setCurrentIndex(c);
     w.FlushSelectionChange();
-    QTest::mouseClick(w.TrvOpml->viewport(), Qt::LeftButton, {}, QPoint(5, w.TrvOpml->viewport()->height() - 3));
-    EXPECT_TRUE(c->isSelected());
-    w.EdtRssDesc->setText("still attached");
-    EXPECT_EQ(OutlineData(c)->description, "still attached");
+    QTest::mouseClick(Tree(w)->viewport(), Qt::LeftButton, {}, QPoint(5, Tree(w)->viewport()->height() - 3));
+    EXPECT_TRUE(IsSelected(w, c));
+    Box(w, "EdtRssDesc")->setText("still attached");
+    EXPECT_EQ(Record(w, c)->description, "still attached");
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <QUrl>
 
 #include "HttpClient.h"
-#include "OpmlModel.h"
+#include "UnitFrmMainImages.h"
 #include "UiTestSupport.h"
 #include "UnitFrmAddItemFromUrl.h"
 #include "UnitFrmAppointOpmlUrl.h"
@@ -168,26 +168,26 @@ TEST_F(NetworkCommandsTest, RefusedConnectionFails) {
 TEST_F(NetworkCommandsTest, OpenFromUrlReplacesTheTreeAndLeavesSaveOff) {
     TFrmMain& w = OpenWithHost({WriteFile("a.opml", kTwoLevelOpml)});
     AnswerUrl(server_->Url("/opml/basic.opml"));
-    w.ActOpenOpmlFileFromUrl->trigger();
-    EXPECT_EQ(Shape(w.TrvOpml), "Folder A\n  Feed One\nFeed Two\n");
-    EXPECT_EQ(w.StatusText->text(), server_->Url("/opml/basic.opml"));
+    Act(w, "ActOpenOpmlFileFromUrl")->trigger();
+    EXPECT_EQ(Shape(Tree(w)), "Folder A\n  Feed One\nFeed Two\n");
+    EXPECT_EQ(Status(w)->text(), server_->Url("/opml/basic.opml"));
     EXPECT_EQ(w.DocumentFileName(), "feeds.opml");
     EXPECT_EQ(w.DocumentHead().title, "Loopback list");
-    EXPECT_TRUE(w.ActAddOpmlFile->isEnabled());
-    EXPECT_TRUE(w.ActSaveAsOpmlFile->isEnabled());
-    EXPECT_FALSE(w.ActSaveOpmlFile->isEnabled());
+    EXPECT_TRUE(Act(w, "ActAddOpmlFile")->isEnabled());
+    EXPECT_TRUE(Act(w, "ActSaveAsOpmlFile")->isEnabled());
+    EXPECT_FALSE(Act(w, "ActSaveOpmlFile")->isEnabled());
     EXPECT_TRUE(w.Modified());
-    EXPECT_EQ(w.FrmAppointOpmlUrl->windowTitle(), "URLからOPMLファイルを開く...");
+    EXPECT_EQ(Form<TFrmAppointOpmlUrl>(w)->windowTitle(), "URLからOPMLファイルを開く...");
 }
 
 TEST_F(NetworkCommandsTest, OpenFromAnUnreachableUrlLeavesAnEmptyUnmodifiedDocument) {
     TFrmMain& w = OpenWithHost({WriteFile("a.opml", kTwoLevelOpml)});
     const QString url = server_->Url("/status/404");
     AnswerUrl(url);
-    w.ActOpenOpmlFileFromUrl->trigger();
+    Act(w, "ActOpenOpmlFileFromUrl")->trigger();
     EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"インターネット接続に失敗しました。\n" + url});
-    EXPECT_EQ(w.TrvOpml->topLevelItemCount(), 0);
-    EXPECT_TRUE(w.StatusText->text().isEmpty());
+    EXPECT_EQ(TopCount(w), 0);
+    EXPECT_TRUE(Status(w)->text().isEmpty());
     EXPECT_FALSE(w.Modified());
     EXPECT_TRUE(w.close());
 }
@@ -195,44 +195,44 @@ TEST_F(NetworkCommandsTest, OpenFromAnUnreachableUrlLeavesAnEmptyUnmodifiedDocum
 TEST_F(NetworkCommandsTest, OpenFromAUrlWithoutOutlinesSaysNoFeedsWereFound) {
     TFrmMain& w = OpenWithHost();
     AnswerUrl(server_->Url("/opml/empty.opml"));
-    w.ActOpenOpmlFileFromUrl->trigger();
+    Act(w, "ActOpenOpmlFileFromUrl")->trigger();
     EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"RSSが見つかりませんでした。"});
-    EXPECT_FALSE(w.ActSaveAsOpmlFile->isEnabled());
+    EXPECT_FALSE(Act(w, "ActSaveAsOpmlFile")->isEnabled());
 }
 
 TEST_F(NetworkCommandsTest, OpenARealCorpusOpmlOverHttp) {
     TFrmMain& w = OpenWithHost();
     AnswerUrl(server_->Url("/corpus/feedvalidator/testcases/opml/clean/subscriptionList.opml"));
-    w.ActOpenOpmlFileFromUrl->trigger();
-    EXPECT_EQ(w.TrvOpml->topLevelItemCount(), 13);
-    EXPECT_TRUE(IsFeedItem(w.TrvOpml->topLevelItem(0)));
+    Act(w, "ActOpenOpmlFileFromUrl")->trigger();
+    EXPECT_EQ(TopCount(w), 13);
+    EXPECT_TRUE(Record(w, Top(w, 0)).has_value());
 }
 
 TEST_F(NetworkCommandsTest, AddFromUrlAppendsAfterAnOpenedFile) {
     TFrmMain& w = OpenWithHost({WriteFile("a.opml", kTwoLevelOpml)});
     AnswerUrl(server_->Url("/opml/basic.opml"));
-    w.ActAddOpmlFileFromUrl->trigger();
-    EXPECT_EQ(Shape(w.TrvOpml), "Folder\n  A\n  B\nC\nFolder A\n  Feed One\nFeed Two\n");
+    Act(w, "ActAddOpmlFileFromUrl")->trigger();
+    EXPECT_EQ(Shape(Tree(w)), "Folder\n  A\n  B\nC\nFolder A\n  Feed One\nFeed Two\n");
     EXPECT_EQ(w.DocumentHead().title, "Mine");
-    EXPECT_TRUE(w.ActSaveOpmlFile->isEnabled());
+    EXPECT_TRUE(Act(w, "ActSaveOpmlFile")->isEnabled());
 }
 
 TEST_F(NetworkCommandsTest, AddFromAFailingUrlLeavesTheTreeAlone) {
     TFrmMain& w = OpenWithHost({WriteFile("a.opml", kTwoLevelOpml)});
     AnswerUrl(server_->Url("/status/500"));
-    w.ActAddOpmlFileFromUrl->trigger();
-    EXPECT_EQ(Shape(w.TrvOpml), "Folder\n  A\n  B\nC\n");
+    Act(w, "ActAddOpmlFileFromUrl")->trigger();
+    EXPECT_EQ(Shape(Tree(w)), "Folder\n  A\n  B\nC\n");
     EXPECT_EQ(DialogHooks::TakeShownMessages().size(), 1);
 }
 
 TEST_F(NetworkCommandsTest, SearchSendsUtf8PercentEncodedTextAndTheFieldSuffix) {
     TFrmMain& w = OpenWithHost();
     AnswerSearch(QStringLiteral("日本 1"), 2);
-    w.ActOpenBulkfeedsSearchResult->trigger();
-    EXPECT_EQ(w.FrmSearchBulkfeeds->windowTitle(), "Bulkfeedsの検索結果を開く...");
+    Act(w, "ActOpenBulkfeedsSearchResult")->trigger();
+    EXPECT_EQ(Form<TFrmSearchBulkfeeds>(w)->windowTitle(), "Bulkfeedsの検索結果を開く...");
     EXPECT_TRUE(ServerLog().contains("GET /app/search.opml?q=%E6%97%A5%E6%9C%AC+%31;field=link"));
-    ASSERT_EQ(w.TrvOpml->topLevelItemCount(), 1);
-    EXPECT_FALSE(w.ActSaveOpmlFile->isEnabled());
+    ASSERT_EQ(TopCount(w), 1);
+    EXPECT_FALSE(Act(w, "ActSaveOpmlFile")->isEnabled());
 }
 
 TEST_F(NetworkCommandsTest, SearchFieldIndexesGiveTheirSuffixes) {
@@ -247,31 +247,31 @@ TEST_F(NetworkCommandsTest, SearchFieldIndexesGiveTheirSuffixes) {
 TEST_F(NetworkCommandsTest, AddSearchResultAppends) {
     TFrmMain& w = OpenWithHost({WriteFile("a.opml", kTwoLevelOpml)});
     AnswerSearch("x", 0);
-    w.ActAddBulkfeedsSearchResult->trigger();
-    EXPECT_EQ(w.FrmSearchBulkfeeds->windowTitle(), "Bulkfeedsの検索結果を追加...");
-    EXPECT_EQ(w.TrvOpml->topLevelItemCount(), 3);
+    Act(w, "ActAddBulkfeedsSearchResult")->trigger();
+    EXPECT_EQ(Form<TFrmSearchBulkfeeds>(w)->windowTitle(), "Bulkfeedsの検索結果を追加...");
+    EXPECT_EQ(TopCount(w), 3);
 }
 
 TEST_F(NetworkCommandsTest, AddItemFromAPageUsesThePagesOwnFeedLink) {
     TFrmMain& w = OpenWithHost();
     AnswerUrl(server_->Url("/page/with-link.html"));
-    w.ActAddItemFromUrl->trigger();
-    ASSERT_EQ(w.TrvOpml->topLevelItemCount(), 1);
-    QTreeWidgetItem* node = w.TrvOpml->topLevelItem(0);
-    EXPECT_EQ(node->text(0), "ループバック日記");
-    EXPECT_EQ(OutlineData(node)->xmlUrl, server_->Url("/feed/rss2.xml").toStdString());
-    EXPECT_EQ(OutlineData(node)->description, "毎日のこと");
-    EXPECT_EQ(OutlineData(node)->htmlUrl, "http://127.0.0.1/diary/");
+    Act(w, "ActAddItemFromUrl")->trigger();
+    ASSERT_EQ(TopCount(w), 1);
+    QPersistentModelIndex node = Top(w, 0);
+    EXPECT_EQ(Text(node), "ループバック日記");
+    EXPECT_EQ(Record(w, node)->xmlUrl, server_->Url("/feed/rss2.xml").toStdString());
+    EXPECT_EQ(Record(w, node)->description, "毎日のこと");
+    EXPECT_EQ(Record(w, node)->htmlUrl, "http://127.0.0.1/diary/");
     EXPECT_TRUE(DialogHooks::TakeShownMessages().isEmpty());  // no key needed
     EXPECT_FALSE(ServerLog().contains("/app/discover.xml"));
-    EXPECT_EQ(w.focusWidget(), w.EdtRssTitle);
+    EXPECT_EQ(w.focusWidget(), Box(w, "EdtRssTitle"));
 }
 
 TEST_F(NetworkCommandsTest, AddItemFromAFeedUrlTakesTheFeedItself) {
     TFrmMain& w = OpenWithHost();
     AnswerUrl(server_->Url("/feed/rss2.xml"));
-    w.ActAddItemFromUrl->trigger();
-    EXPECT_EQ(w.TrvOpml->topLevelItem(0)->text(0), "ループバック日記");
+    Act(w, "ActAddItemFromUrl")->trigger();
+    EXPECT_EQ(Text(Top(w, 0)), "ループバック日記");
 }
 
 TEST_F(NetworkCommandsTest, PageWithoutFeedLinkAndNoKeyAsksForTheKey) {
@@ -283,33 +283,33 @@ TEST_F(NetworkCommandsTest, PageWithoutFeedLinkAndNoKeyAsksForTheKey) {
         optionsShown = option != nullptr && option->PageControl->currentWidget() == option->tbsBulkfeeds;
         return int(QDialog::Rejected);
     });
-    w.ActAddItemFromUrl->trigger();
+    Act(w, "ActAddItemFromUrl")->trigger();
     EXPECT_TRUE(optionsShown);
     EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"BulkfeedsのAPI Keyが未設定です。"});
-    QTreeWidgetItem* node = w.TrvOpml->topLevelItem(0);
-    EXPECT_EQ(node->text(0), "新規アイテム");
-    EXPECT_EQ(OutlineData(node)->htmlUrl, server_->Url("/page/no-link.html").toStdString());
+    QPersistentModelIndex node = Top(w, 0);
+    EXPECT_EQ(Text(node), "新規アイテム");
+    EXPECT_EQ(Record(w, node)->htmlUrl, server_->Url("/page/no-link.html").toStdString());
 }
 
 TEST_F(NetworkCommandsTest, PageWithoutFeedLinkFallsBackToTheDiscoveryService) {
     TFrmMain& w = OpenWithHost({}, "KEY");
     AnswerUrl(server_->Url("/page/no-link.html"));
-    w.ActAddItemFromUrl->trigger();
+    Act(w, "ActAddItemFromUrl")->trigger();
     EXPECT_TRUE(ServerLog().contains("/app/discover.xml?url=http%3A%2F%2F%31%32%37%2E%30%2E%30%2E%31%3A"));
-    QTreeWidgetItem* node = w.TrvOpml->topLevelItem(0);
-    EXPECT_EQ(node->text(0), "ループバック日記");
-    EXPECT_EQ(OutlineData(node)->xmlUrl, server_->Url("/feed/rss2.xml").toStdString());
+    QPersistentModelIndex node = Top(w, 0);
+    EXPECT_EQ(Text(node), "ループバック日記");
+    EXPECT_EQ(Record(w, node)->xmlUrl, server_->Url("/feed/rss2.xml").toStdString());
 }
 
 TEST_F(NetworkCommandsTest, DiscoveryAnswerWithoutSuccessLeavesANewItemWithThePageUrl) {
     TFrmMain& w = OpenWithHost({}, "WRONG");
     AnswerUrl(server_->Url("/page/no-link.html"));
-    w.ActAddItemFromUrl->trigger();
+    Act(w, "ActAddItemFromUrl")->trigger();
     EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"RSSのURLを取得できませんでした。"});
-    QTreeWidgetItem* node = w.TrvOpml->topLevelItem(0);
-    EXPECT_EQ(node->text(0), "新規アイテム");
-    EXPECT_EQ(OutlineData(node)->xmlUrl, "http://");
-    EXPECT_EQ(OutlineData(node)->htmlUrl, server_->Url("/page/no-link.html").toStdString());
+    QPersistentModelIndex node = Top(w, 0);
+    EXPECT_EQ(Text(node), "新規アイテム");
+    EXPECT_EQ(Record(w, node)->xmlUrl, "http://");
+    EXPECT_EQ(Record(w, node)->htmlUrl, server_->Url("/page/no-link.html").toStdString());
 }
 
 TEST_F(NetworkCommandsTest, UpdateFromFeedReplacesTitleDescriptionAndSource) {
@@ -317,11 +317,11 @@ TEST_F(NetworkCommandsTest, UpdateFromFeedReplacesTitleDescriptionAndSource) {
                             server_->Url("/feed/rss2.xml").toUtf8() + "\" description=\"old\" htmlUrl=\"x\"/></body></opml>";
     TFrmMain& w = OpenWithHost({WriteFile("u.opml", opml)});
     DialogHooks::SetNextAnswer(QMessageBox::Yes);
-    w.ActUpdateFromRss->trigger();
-    QTreeWidgetItem* node = w.TrvOpml->topLevelItem(0);
-    EXPECT_EQ(node->text(0), "ループバック日記");
-    EXPECT_EQ(OutlineData(node)->description, "毎日のこと");
-    EXPECT_EQ(OutlineData(node)->htmlUrl, "http://127.0.0.1/diary/");
+    Act(w, "ActUpdateFromRss")->trigger();
+    QPersistentModelIndex node = Top(w, 0);
+    EXPECT_EQ(Text(node), "ループバック日記");
+    EXPECT_EQ(Record(w, node)->description, "毎日のこと");
+    EXPECT_EQ(Record(w, node)->htmlUrl, "http://127.0.0.1/diary/");
     EXPECT_TRUE(w.Modified());
 }
 
@@ -330,10 +330,10 @@ TEST_F(NetworkCommandsTest, UpdateFromAFeedWithoutDescriptionKeepsTheItemsDescri
                             server_->Url("/feed/no-description.xml").toUtf8() + "\" description=\"keep me\" htmlUrl=\"x\"/></body></opml>";
     TFrmMain& w = OpenWithHost({WriteFile("u.opml", opml)});
     DialogHooks::SetNextAnswer(QMessageBox::Yes);
-    w.ActUpdateFromRss->trigger();
-    QTreeWidgetItem* node = w.TrvOpml->topLevelItem(0);
-    EXPECT_EQ(node->text(0), "No description feed");
-    EXPECT_EQ(OutlineData(node)->description, "keep me");
+    Act(w, "ActUpdateFromRss")->trigger();
+    QPersistentModelIndex node = Top(w, 0);
+    EXPECT_EQ(Text(node), "No description feed");
+    EXPECT_EQ(Record(w, node)->description, "keep me");
 }
 
 TEST_F(NetworkCommandsTest, UpdateAnsweredNoOrFailingLeavesTheItemAlone) {
@@ -342,13 +342,13 @@ TEST_F(NetworkCommandsTest, UpdateAnsweredNoOrFailingLeavesTheItemAlone) {
     TFrmMain& w = OpenWithHost({WriteFile("u.opml", opml)});
     const qsizetype before = ServerLog().count("/status/404");
     DialogHooks::SetNextAnswer(QMessageBox::No);
-    w.ActUpdateFromRss->trigger();
+    Act(w, "ActUpdateFromRss")->trigger();
     EXPECT_EQ(ServerLog().count("/status/404"), before);
     DialogHooks::SetNextAnswer(QMessageBox::Yes);
-    w.ActUpdateFromRss->trigger();
-    QTreeWidgetItem* node = w.TrvOpml->topLevelItem(0);
-    EXPECT_EQ(node->text(0), "Old");
-    EXPECT_EQ(OutlineData(node)->description, "old");
+    Act(w, "ActUpdateFromRss")->trigger();
+    QPersistentModelIndex node = Top(w, 0);
+    EXPECT_EQ(Text(node), "Old");
+    EXPECT_EQ(Record(w, node)->description, "old");
     EXPECT_FALSE(w.Modified());
 }
 
@@ -360,9 +360,9 @@ TEST_F(NetworkCommandsTest, CheckStatusReportsOkOnlyFor200) {
                             "</body></opml>";
     TFrmMain& w = OpenWithHost({WriteFile("s.opml", opml)});
     auto check = [&w](int row) {
-        w.TrvOpml->setCurrentItem(w.TrvOpml->topLevelItem(row));
+        Tree(w)->setCurrentIndex(Top(w, row));
         w.FlushSelectionChange();
-        w.ActCheckStatus->trigger();
+        Act(w, "ActCheckStatus")->trigger();
         return DialogHooks::TakeShownMessages();
     };
     EXPECT_EQ(check(0), QStringList{"HTTP 1.1 200 OK."});

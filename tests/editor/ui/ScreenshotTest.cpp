@@ -55,34 +55,33 @@ protected:
 TEST_F(Screenshot, MainWindowAndDialogs) {
     TFrmMain& w = Open({WriteFile("feedlist.xml", kSampleList)});
     w.resize(360, 460);
-    QTreeWidgetItem* item = w.TrvOpml->findItems("ITmedia NEWS", Qt::MatchExactly | Qt::MatchRecursive).front();
-    w.TrvOpml->setCurrentItem(item);
-    item->setSelected(true);
+    QPersistentModelIndex item = Find(w, "ITmedia NEWS");
+    Tree(w)->setCurrentIndex(item);
     w.FlushSelectionChange();
-    w.TrvOpml->setFocus();
+    Tree(w)->setFocus();
     Save(&w, "editor-main.png");
 
-    w.FrmOption->ckbConfirmOnClose->setChecked(true);
-    w.FrmOption->ckbConfirmOnUpdateFromRss->setChecked(true);
-    w.FrmOption->ckbConfirmOnDelete->setChecked(true);
-    Save(w.FrmOption, "editor-options.png");
-    w.FrmOption->hide();
-    w.FrmOption->ShowBulkfeedsPage();
-    w.FrmOption->edtApiKey->setText("0123456789abcdef");
-    Save(w.FrmOption, "editor-options-bulkfeeds.png");
-    w.FrmOption->hide();
+    Form<TFrmOption>(w)->ckbConfirmOnClose->setChecked(true);
+    Form<TFrmOption>(w)->ckbConfirmOnUpdateFromRss->setChecked(true);
+    Form<TFrmOption>(w)->ckbConfirmOnDelete->setChecked(true);
+    Save(Form<TFrmOption>(w), "editor-options.png");
+    Form<TFrmOption>(w)->hide();
+    Form<TFrmOption>(w)->ShowBulkfeedsPage();
+    Form<TFrmOption>(w)->edtApiKey->setText("0123456789abcdef");
+    Save(Form<TFrmOption>(w), "editor-options-bulkfeeds.png");
+    Form<TFrmOption>(w)->hide();
 
-    Save(w.FrmOpmlProperty, "editor-properties.png");
-    w.FrmOpmlProperty->hide();
-    w.FrmAppointOpmlUrl->setWindowTitle("URLからOPMLファイルを開く...");
-    Save(w.FrmAppointOpmlUrl, "editor-open-url.png");
-    w.FrmAppointOpmlUrl->hide();
-    Save(w.FrmAddItemFromUrl, "editor-add-item-from-url.png");
-    w.FrmAddItemFromUrl->hide();
-    w.FrmSearchBulkfeeds->setWindowTitle("Bulkfeedsの検索結果を開く...");
-    w.FrmSearchBulkfeeds->EdtSearchString->setText("ニュース");
-    Save(w.FrmSearchBulkfeeds, "editor-search.png");
-    w.FrmSearchBulkfeeds->hide();
+    Save(Form<TFrmOpmlProperty>(w), "editor-properties.png");
+    Form<TFrmOpmlProperty>(w)->hide();
+    Form<TFrmAppointOpmlUrl>(w)->setWindowTitle("URLからOPMLファイルを開く...");
+    Save(Form<TFrmAppointOpmlUrl>(w), "editor-open-url.png");
+    Form<TFrmAppointOpmlUrl>(w)->hide();
+    Save(Form<TFrmAddItemFromUrl>(w), "editor-add-item-from-url.png");
+    Form<TFrmAddItemFromUrl>(w)->hide();
+    Form<TFrmSearchBulkfeeds>(w)->setWindowTitle("Bulkfeedsの検索結果を開く...");
+    Form<TFrmSearchBulkfeeds>(w)->EdtSearchString->setText("ニュース");
+    Save(Form<TFrmSearchBulkfeeds>(w), "editor-search.png");
+    Form<TFrmSearchBulkfeeds>(w)->hide();
 }
 
 }  // namespace

@@ -4,14 +4,24 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTreeWidgetItem>
+#include <QAction>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPersistentModelIndex>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "../net/EditorHttpServer.h"
 #include "CorvaneSettings.h"
+#include "OpmlTreeModel.h"
 #include "UnitFrmDialogs.h"
 #include "UnitFrmMain.h"
 
@@ -25,6 +35,32 @@ inline QApplication& TestApp() {
         return new QApplication(argc, argv);
     }();
     return *app;
+}
+
+// The window's parts, found by the object names the commands know them by.
+inline TTrvOpml* Tree(TFrmMain& w) { return w.findChild<TTrvOpml*>("TrvOpml"); }
+inline OpmlTreeModel* Model(TFrmMain& w) { return static_cast<OpmlTreeModel*>(Tree(w)->model()); }
+inline QLineEdit* Box(TFrmMain& w, const char* name) { return w.findChild<QLineEdit*>(name); }
+inline QAction* Act(TFrmMain& w, const char* name) { return w.findChild<QAction*>(name); }
+inline QLabel* Status(TFrmMain& w) { return w.findChild<QLabel*>("StatusText"); }
+template <typename Dialog>
+Dialog* Form(TFrmMain& w) { return w.findChild<Dialog*>(); }
+
+// Rows of the tree: the top level's row count, the row with a text (anywhere), a
+// top-level row, a row's text and a row's record.
+inline int TopCount(TFrmMain& w) { return Model(w)->rowCount(); }
+inline QPersistentModelIndex Find(TFrmMain& w, const QString& text) {
+    const QModelIndexList found = Model(w)->match(Model(w)->index(0, 0), Qt::DisplayRole, text, 1,
+                                                  Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? QPersistentModelIndex() : QPersistentModelIndex(found.front());
+}
+inline QPersistentModelIndex Top(TFrmMain& w, int row) { return Model(w)->index(row, 0); }
+inline QString Text(const QModelIndex& index) { return index.data().toString(); }
+inline std::optional<TOutlineData> Record(TFrmMain& w, const QModelIndex& index) {
+    return index.isValid() ? Model(w)->Node(index)->data : std::nullopt;
+}
+inline bool IsSelected(TFrmMain& w, const QModelIndex& index) {
+    return Tree(w)->selectionModel()->isSelected(index);
 }
 
 // A window on a temporary settings directory, with every modal box answered
@@ -65,13 +101,17 @@ protected:
     }
 
     // The texts of the tree, depth-first, children indented by two spaces.
-    static std::string Shape(const QTreeWidget* tree) {
+    static std::string Shape(const QTreeView* tree) {
+        const QAbstractItemModel* model = tree->model();
         std::string out;
-        std::function<void(const QTreeWidgetItem*, int)> walk = [&](const QTreeWidgetItem* node, int depth) {
-            out += std::string(static_cast<size_t>(depth) * 2, ' ') + node->text(0).toStdString() + "\n";
-            for (int i = 0; i < node->childCount(); ++i) walk(node->child(i), depth + 1);
+        std::function<void(const QModelIndex&, int)> walk = [&](const QModelIndex& parent, int depth) {
+            for (int row = 0; row < model->rowCount(parent); ++row) {
+                const QModelIndex node = model->index(row, 0, parent);
+                out += std::string(static_cast<size_t>(depth) * 2, ' ') + node.data().toString().toStdString() + "\n";
+                walk(node, depth + 1);
+            }
         };
-        for (int i = 0; i < tree->topLevelItemCount(); ++i) walk(tree->topLevelItem(i), 0);
+        walk(QModelIndex(), 0);
         return out;
     }
 
@@ -88,35 +128,3 @@ inline const QByteArray kTwoLevelOpml =
     "</outline>\n"
     "<outline text=\"C\" type=\"rss\" xmlUrl=\"http://127.0.0.1/c.xml\" description=\"dc\" htmlUrl=\"http://127.0.0.1/c\" />\n"
     "</body></opml>\n";
-
-// The loopback server of tests/support, started for one test suite.
-class EditorHttpServer {
-public:
-    EditorHttpServer() {
-        process_.setProgram(QStringLiteral("python3"));
-        process_.setArguments({QStringLiteral(QUILLO_TEST_SUPPORT "/editor_http_server.py"),
-                               QStringLiteral("--corpus"), QStringLiteral(QUILLO_CORPUS)});
-        process_.start();
-        if (!process_.waitForStarted(10000)) return;
-        while (process_.waitForReadyRead(10000)) {
-            const QByteArray line = process_.readLine().trimmed();
-            if (line.startsWith("PORT ")) {
-                port_ = line.mid(5).toInt();
-                break;
-            }
-        }
-    }
-    ~EditorHttpServer() {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
-    int Port() const { return port_; }
-    QString Url(const QString& path) const {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
-    }
-    QString Host() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }
-
-private:
-    QProcess process_;
-    int port_ = 0;
-};

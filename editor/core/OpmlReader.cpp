@@ -2,9 +2,6 @@
 
 #include "jconvert.h"
 
-#include <QTreeWidget>
-#include <QTreeWidgetItem>
-
 namespace {
 
 std::string LowerCopy(std::string_view text) {
@@ -34,7 +31,13 @@ std::string OutcomeMessage(OpmlScanOutcome outcome) {
     return {};
 }
 
-OpmlReader::OpmlReader(QTreeWidget* tree) : tree_(tree) {}
+OpmlScanOutcome JudgeScan(bool opmlSeen, int topLevelCount) {
+    if (!opmlSeen) return OpmlScanOutcome::NotOpml;
+    if (topLevelCount == 0) return OpmlScanOutcome::NoFeeds;
+    return OpmlScanOutcome::Success;
+}
+
+OpmlReader::OpmlReader(OutlineNode& top) : top_(&top) {}
 
 void OpmlReader::SetMessageSink(std::function<void(const std::string&)> sink) {
     messageSink_ = std::move(sink);
@@ -72,9 +75,7 @@ void OpmlReader::ClearFlags() {
 }
 
 OpmlScanOutcome OpmlReader::Outcome() const {
-    if (!opmlSeen_) return OpmlScanOutcome::NotOpml;
-    if (tree_->topLevelItemCount() == 0) return OpmlScanOutcome::NoFeeds;
-    return OpmlScanOutcome::Success;
+    return JudgeScan(opmlSeen_, top_->ChildCount());
 }
 
 std::string OpmlReader::FromDocument(std::string_view text) const {
@@ -88,19 +89,7 @@ std::string OpmlReader::OutlineText(const XmlAttributes& attributes) const {
 
 void OpmlReader::XmlProlog(const std::string& version, bool /*standalone*/,
                            const std::string& encoding) {
-    channel_ = ChannelInfo{};
-    QTreeWidgetItem* selected = tree_->currentItem();
-    if (selected != nullptr && selected->isSelected()) {
-        if (nodeBoxes_) {
-            channel_ = nodeBoxes_();
-        } else {
-            channel_.title = NodeText(selected);
-            if (const auto data = OutlineData(selected)) {
-                channel_.link = data->htmlUrl;
-                channel_.description = data->description;
-            }
-        }
-    }
+    channel_ = nodeBoxes_ ? nodeBoxes_() : ChannelInfo{};
     documentEncoding_ = UpperCopy(encoding.empty() ? std::string("UTF-8") : encoding);
     if (!messageSink_) return;
     if (version != "1.0") {
@@ -139,7 +128,7 @@ void OpmlReader::StartTag(const std::string& name, const XmlAttributes& attribut
             else if (n == "owneremail") inOwnerEmail_ = true;
         }
         if (inBody_ && n == "outline") {
-            cursor_ = CreateFolderNode(tree_, cursor_, OutlineText(attributes));
+            cursor_ = &AppendFolder(cursor_ != nullptr ? *cursor_ : *top_, OutlineText(attributes));
         }
     }
     if (feedSeen_) {
@@ -164,7 +153,7 @@ void OpmlReader::EmptyTag(const std::string& name, const XmlAttributes& attribut
     data.xmlUrl = FromDocument(attributes.Value("xmlUrl"));
     data.description = FromDocument(attributes.Value("description"));
     data.htmlUrl = FromDocument(attributes.Value("htmlUrl"));
-    CreateFeedItemNode(tree_, cursor_, OutlineText(attributes), data);
+    AppendFeedItem(cursor_ != nullptr ? *cursor_ : *top_, OutlineText(attributes), data);
 }
 
 void OpmlReader::EndTag(const std::string& name) {
@@ -189,8 +178,7 @@ void OpmlReader::EndTag(const std::string& name) {
     }
     // In a body of outlines these are exactly the closing tags of folders.
     if (cursor_ != nullptr) {
-        SetNodeImages(cursor_, kImageFolder, kImageFolderSelected);
-        cursor_ = cursor_->parent();
+        cursor_ = cursor_->Parent() == top_ ? nullptr : cursor_->Parent();
     }
 }
 

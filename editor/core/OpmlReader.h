@@ -1,14 +1,11 @@
 #pragma once
 
-#include "OpmlModel.h"
+#include "OpmlDocument.h"
 #include "XmlScanner.h"
 
 #include <functional>
 #include <string>
 #include <string_view>
-
-class QTreeWidget;
-class QTreeWidgetItem;
 
 // What an open or add command makes of a scan.
 enum class OpmlScanOutcome {
@@ -22,20 +19,22 @@ inline constexpr const char* kNotOpmlMessage = "OPMLファイルではないよ�
 
 // The message box text for an outcome; empty for Success.
 std::string OutcomeMessage(OpmlScanOutcome outcome);
+// A scan that met an <opml> element succeeds when the tree it added to has nodes.
+OpmlScanOutcome JudgeScan(bool opmlSeen, int topLevelCount);
 
 // Builds or extends the tree from an OPML document, and takes a feed's channel title,
-// link and description from an RSS document; both through one set of handlers. The
-// tree is the main window's TrvOpml; the reader needs nothing else of the window:
-// error boxes go to the message sink, and the node boxes are asked for through
-// the node-boxes provider when a node is selected.
+// link and description from an RSS document; both through one set of handlers.
+// Outlines are appended to the children of top (a document's body); error texts go
+// to the message sink, and the values a feed lacks are asked for through the
+// node-boxes provider.
 class OpmlReader : private XmlScannerHandler {
 public:
-    explicit OpmlReader(QTreeWidget* tree);
+    explicit OpmlReader(OutlineNode& top);
 
     // Receives "XML 1.1はサポートしていません。" and the like; scanning goes on.
     void SetMessageSink(std::function<void(const std::string&)> sink);
-    // The main window's title, source-URL and description boxes of the selected node,
-    // as a ChannelInfo (title, link, description).
+    // The values a feed's channel starts from: the title, source-URL and
+    // description of the selected node, as a ChannelInfo. Without one, nothing.
     void SetNodeBoxesProvider(std::function<ChannelInfo()> provider);
 
     // Each scan starts with the insertion cursor at none and all reader flags cleared;
@@ -69,14 +68,14 @@ private:
     std::string FromDocument(std::string_view text) const;
     std::string OutlineText(const XmlAttributes& attributes) const;
 
-    QTreeWidget* tree_;
+    OutlineNode* top_;
     std::function<void(const std::string&)> messageSink_;
     std::function<ChannelInfo()> nodeBoxes_;
 
     OpmlHead scratchHead_;
     ChannelInfo channel_;
     std::string documentEncoding_;
-    QTreeWidgetItem* cursor_ = nullptr;
+    OutlineNode* cursor_ = nullptr;  // the folder being read; null at the top level
 
     bool opmlSeen_ = false, inHead_ = false, inBody_ = false, inHeadTitle_ = false,
          inDateCreated_ = false, inDateModified_ = false, inOwnerName_ = false,

@@ -84,3 +84,17 @@ void TFrmOption::lblInfo2Click() {
     }
     QDesktopServices::openUrl(QUrl(url));
 }
+
+void TFrmOption::ShowSettings(const CorvaneSettings& settings) {
+    ckbConfirmOnClose->setChecked(settings.confirmOnClose);
+    ckbConfirmOnUpdateFromRss->setChecked(settings.confirmOnUpdateFromRss);
+    ckbConfirmOnDelete->setChecked(settings.confirmOnDelete);
+    edtApiKey->setText(QString::fromStdString(settings.apiKey));
+}
+
+void TFrmOption::TakeInto(CorvaneSettings& settings) const {
+    settings.confirmOnClose = ckbConfirmOnClose->isChecked();
+    settings.confirmOnUpdateFromRss = ckbConfirmOnUpdateFromRss->isChecked();
+    settings.confirmOnDelete = ckbConfirmOnDelete->isChecked();
+    settings.apiKey = edtApiKey->text().toStdString();
+}

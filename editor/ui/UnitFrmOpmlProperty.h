@@ -1,15 +1,20 @@
 #pragma once
 
+#include "OpmlDocument.h"
 #include "UnitFrmBase.h"
 
 class QLineEdit;
 
 // The document head: title, owner, dates and style sheet of the OPML file.
-// Its boxes are the head the writer saves; the two dates are shown as read.
+// The boxes show a copy of the document's head; the two dates are shown as read.
 class TFrmOpmlProperty : public TFrmBase {
     Q_OBJECT
 public:
     explicit TFrmOpmlProperty(QWidget* mainWindow);
+
+    void ShowHead(const OpmlHead& head);
+    // The head as the boxes now hold it.
+    OpmlHead EditedHead() const;
 
     QLineEdit* EdtTitle;
     QLineEdit* EdtOwnerName;

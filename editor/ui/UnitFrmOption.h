@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CorvaneSettings.h"
 #include "UnitFrmBase.h"
 
 class QCheckBox;
@@ -19,6 +20,9 @@ public:
     void SetBulkfeedsHost(const QString& host);
     QString RegistrationUrl() const;
     void ShowBulkfeedsPage();
+    // The boxes show the switches and key of settings; TakeInto writes them back.
+    void ShowSettings(const CorvaneSettings& settings);
+    void TakeInto(CorvaneSettings& settings) const;
 
     QTabWidget* PageControl;
     QWidget* tbsConfirm;

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <memory>
+#include <stop_token>
 #include <string>
 
 // The outcome of one request. A request succeeds when the server answered with
@@ -21,7 +22,9 @@ struct HttpResult {
 // The editor's one HTTP client. Requests block the calling command, as the
 // commands expect, but the transfer runs on a worker thread while the window
 // thread keeps painting (user input is held back), so the window never looks
-// hung and never waits longer than the read time-out per read.
+// hung and never waits longer than the read time-out per read. Every transfer
+// watches the client's stop token and the request's own: once either is stopped
+// it ends within a moment with kCancelledMessage.
 class HttpClient {
 public:
     HttpClient();
@@ -37,19 +40,27 @@ public:
     // Bodies beyond this size fail rather than exhaust memory.
     void SetMaxBodyBytes(long long bytes) { maxBodyBytes_ = bytes; }
 
-    HttpResult Get(const std::string& url);
-    HttpResult Head(const std::string& url);
+    HttpResult Get(const std::string& url, std::stop_token stop = {});
+    HttpResult Head(const std::string& url, std::stop_token stop = {});
+
+    // Ends the running request and fails every later one; safe from any thread.
+    // Closing the window does this, so no request outlives it.
+    void RequestStop() { stop_.request_stop(); }
+    bool StopRequested() const { return stop_.stop_requested(); }
+
+    static constexpr const char* kCancelledMessage = "The request was cancelled";
 
     static constexpr const char* kDefaultUserAgent =
         "Mozilla/3.0 (compatible; Corvane 1.1.3; Powered by Indy Library)";
 
 private:
-    HttpResult Perform(const std::string& url, bool head);
-    HttpResult RunTransfer(const std::string& url, bool head);
+    HttpResult Perform(const std::string& url, bool head, std::stop_token stop);
+    HttpResult RunTransfer(const std::string& url, bool head, const std::stop_token& stop);
 
     std::string userAgent_ = kDefaultUserAgent;
     long readTimeoutMs_ = 30000;
     long long maxBodyBytes_ = 64LL * 1024 * 1024;
     // Cookies live in this handle's cookie engine for the whole run, in memory.
     void* cookieShare_ = nullptr;
+    std::stop_source stop_;
 };

@@ -53,3 +53,18 @@ TFrmOpmlProperty::TFrmOpmlProperty(QWidget* mainWindow) : TFrmBase(mainWindow) {
     SetFocusBox(EdtTitle);
     FixSize();
 }
+
+void TFrmOpmlProperty::ShowHead(const OpmlHead& head) {
+    EdtTitle->setText(QString::fromStdString(head.title));
+    EdtOwnerName->setText(QString::fromStdString(head.ownerName));
+    EdtOwnerEmail->setText(QString::fromStdString(head.ownerEmail));
+    EdtDateCreated->setText(QString::fromStdString(head.dateCreated));
+    EdtDateModified->setText(QString::fromStdString(head.dateModified));
+    EdtXmlStylesheet->setText(QString::fromStdString(head.stylesheetHref));
+}
+
+OpmlHead TFrmOpmlProperty::EditedHead() const {
+    return {EdtTitle->text().toStdString(),        EdtOwnerName->text().toStdString(),
+            EdtOwnerEmail->text().toStdString(),   EdtDateCreated->text().toStdString(),
+            EdtDateModified->text().toStdString(), EdtXmlStylesheet->text().toStdString()};
+}

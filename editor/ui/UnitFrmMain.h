@@ -1,38 +1,39 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "CorvaneSettings.h"
 #include "HttpClient.h"
-#include "OpmlModel.h"
-#include "OpmlReader.h"
+#include "OutlineEditing.h"
 
 class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QTimer;
+class OpmlTreeModel;
 class TFrmAddItemFromUrl;
 class TFrmAppointOpmlUrl;
 class TFrmOpmlProperty;
 class TFrmOption;
 class TFrmSearchBulkfeeds;
 
-// The tree of the main window. It reports drops to the window, which decides
-// what they mean: nodes dragged inside the tree, or files from the desktop.
-class TTrvOpml : public QTreeWidget {
+// The tree of the main window, a view of the document's model. It reports drops
+// to the window, which decides what they mean: nodes dragged inside the tree, or
+// files from the desktop.
+class TTrvOpml : public QTreeView {
     Q_OBJECT
 public:
     explicit TTrvOpml(QWidget* parent);
 
-    // Where a drop at a viewport position lands.
-    enum class DropZone { None, OnNode, RightOfLabel };
-    DropZone ZoneAt(const QPoint& viewportPos, QTreeWidgetItem** node) const;
+    // Where a drop at a viewport position lands, and on which row.
+    DropZone ZoneAt(const QPoint& viewportPos, QModelIndex* node) const;
 
     std::function<void(const QPoint&)> onNodeDrop;
     std::function<void(const QStringList&)> onFilesDrop;
@@ -44,8 +45,10 @@ protected:
     void dropEvent(QDropEvent* event) override;
 };
 
-// Corvane's main window: the feed-list tree, the boxes of the selected node,
-// the status bar, the menus and every command on them.
+// Corvane's main window: the feed-list tree, the boxes of the selected node, the
+// status bar, the menus and every command on them. The document lives in the
+// model; the widgets only show it. Widgets carry object names (TrvOpml,
+// EdtRssTitle, ActSaveOpmlFile, ...) by which tests and style sheets find them.
 class TFrmMain : public QMainWindow {
     Q_OBJECT
 public:
@@ -53,55 +56,16 @@ public:
     explicit TFrmMain(const QStringList& arguments, QWidget* parent = nullptr);
     ~TFrmMain() override;
 
-    // Components, named as the commands and tests know them.
-    TTrvOpml* TrvOpml;
-    QWidget* PnlNodeData;
-    QLineEdit* EdtRssTitle;
-    QLineEdit* EdtRssUrl;
-    QLineEdit* EdtRssDesc;
-    QLineEdit* EdtSrcUrl;
-    QLabel* StatusText;
-    QMenu* PmnTrvOpml;
-
-    QAction* ActOpenOpmlFile;
-    QAction* ActOpenOpmlFileFromUrl;
-    QAction* ActOpenBulkfeedsSearchResult;
-    QAction* ActAddOpmlFile;
-    QAction* ActAddOpmlFileFromUrl;
-    QAction* ActAddBulkfeedsSearchResult;
-    QAction* ActSaveOpmlFile;
-    QAction* ActSaveAsOpmlFile;
-    QAction* ActExitLwr;
-    QAction* ActOpmlProperty;
-    QAction* ActAddItem;
-    QAction* ActAddItemFromUrl;
-    QAction* ActAddFolder;
-    QAction* ActUpdateFromRss;
-    QAction* ActCheckStatus;
-    QAction* ActDelete;
-    QAction* ActCallOptionDlg;
-    QAction* ActCallAboutDlg;
-    QAction* ActItemUp;
-    QAction* ActItemDown;
-
-    TFrmAddItemFromUrl* FrmAddItemFromUrl;
-    TFrmAppointOpmlUrl* FrmAppointOpmlUrl;
-    TFrmOpmlProperty* FrmOpmlProperty;
-    TFrmOption* FrmOption;
-    TFrmSearchBulkfeeds* FrmSearchBulkfeeds;
-
-    // Document state.
     bool Modified() const { return modified_; }
     const QString& DocumentFileName() const { return documentFileName_; }
     const CorvaneSettings& Settings() const { return settings_; }
     HttpClient& Http() { return http_; }
-    OpmlReader& Reader() { return reader_; }
-    OpmlHead DocumentHead() const;
+    const OpmlHead& DocumentHead() const;
 
     // Runs the pending selection-change notification now (it is otherwise
     // delayed by 50 ms so keyboard scrolling through the tree stays smooth).
     void FlushSelectionChange();
-    // Drops, as the tree reports them; public so tests can drive them.
+    // Drops, as the tree reports them.
     void TrvOpmlDragDrop(const QPoint& viewportPos);
     void DropFiles(const QStringList& paths);
     // The search and discovery addresses for the configured host.
@@ -116,72 +80,55 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    void CreateWidgets();
     void CreateActions();
     void CreateMenus();
-    void CreateWidgets();
-    void FormCreate(const QStringList& arguments);
-
+    void LoadCommandLine(const QStringList& arguments);
     int ShowMessageBox(const QString& text, int style);
 
     // Commands.
     void ActOpenOpmlFileExecute();
     void ActAddOpmlFileExecute();
-    void ActSaveOpmlFileExecute();
     void ActSaveAsOpmlFileExecute();
     void ActOpmlPropertyExecute();
     void ActAddItemExecute();
     void ActAddFolderExecute();
     void ActDeleteExecute();
-    void ActItemUpExecute();
-    void ActItemDownExecute();
     void ActCallOptionDlgExecute();
-    void ActCallAboutDlgExecute();
-    void ActOpenOpmlFileFromUrlExecute();
-    void ActOpenBulkfeedsSearchResultExecute();
-    void ActAddOpmlFileFromUrlExecute();
-    void ActAddBulkfeedsSearchResultExecute();
+    void ActOpenFromUrlExecute(bool search);
+    void ActAddFromUrlExecute(bool search);
     void ActAddItemFromUrlExecute();
     void ActUpdateFromRssExecute();
     void ActCheckStatusExecute();
 
-    // Handlers.
+    // The node boxes: they show the selected node and write edits back to it.
     void TrvOpmlChange();
-    void EdtRssTitleChange();
-    void EdtRssUrlChange();
-    void EdtRssDescChange();
-    void EdtSrcUrlChange();
+    void ClearNodeFields();
+    void EditTitle();
+    void EditRecord(QLineEdit* box, std::string TOutlineData::*field);
+    void FocusTitleBox();
+    void SetNodeBoxesFromChannel(const std::string& xmlUrl);
 
     // Helpers shared by the commands.
-    void ClearNodeFields();
-    void SetBoxEnabled(QLineEdit* box, bool enabled);
     void SetDocumentActions(bool addActions, bool save, bool saveAs);
-    void SetStatusText(const QString& text);
     void BeginUpdate();
     void EndUpdate();
     void ClearTree();
-    int NodeCount() const;
     bool SaveTo(const QString& path);
-    QTreeWidgetItem* SelectedNode() const;
-    void SelectNode(QTreeWidgetItem* node);
-    void AfterExpandAndSelectFirst();
-    void UpdateSelectionIcons(QTreeWidgetItem* current, QTreeWidgetItem* previous);
-    // Appends a new node by the placement rule of the add commands.
-    QTreeWidgetItem* PlaceNewNode(const std::string& text, const TOutlineData* data);
-    void MoveNode(QTreeWidgetItem* node, QTreeWidgetItem* newParent, int index);
-    void CopyScratchHeadToDocument();
+    OutlineNode* SelectedNode() const;
+    void SelectNode(const OutlineNode* node);
+    void ExpandAndSelectFirst();
+    OutlineNode& PlaceNewNode(const std::string& text, const std::optional<TOutlineData>& data);
+    void MoveNode(OutlineNode* node, const std::optional<OutlinePlace>& place);
     void ShowScanOutcome(bool takeHead, bool canSave);
     void ShowConnectFailure(const QString& url);
     void OpenFromUrl(const QString& url, const QString& placeholder);
     void AddFromUrl(const QString& url);
-    QString AskOpmlUrl(const QString& title);
-    QString AskSearchUrl(const QString& title);
+    QString AskUrl(bool search, const QString& title);
     bool FetchFeedInfo(const std::string& url);
-    std::string FindFeedOfPage(const std::string& pageUrl, bool* pageFetched);
     std::string DiscoverFeed(const std::string& pageUrl);
-    void SetNodeBoxesFromChannel(const std::string& xmlUrl);
-    QString ResolveDocumentPath(const QString& name) const;
 
-    OpmlReader reader_;
+    OpmlTreeModel* model_;
     HttpClient http_;
     CorvaneSettings settings_;
     QString documentFileName_ = QStringLiteral("feeds.opml");
@@ -190,4 +137,20 @@ private:
     bool firstShown_ = false;
     int updateDepth_ = 0;
     QTimer* selectionTimer_;
+
+    TTrvOpml* TrvOpml;
+    QLineEdit* EdtRssTitle;
+    QLineEdit* EdtRssUrl;
+    QLineEdit* EdtRssDesc;
+    QLineEdit* EdtSrcUrl;
+    QLabel* StatusText;
+    QMenu* PmnTrvOpml;
+    struct Actions;
+    std::unique_ptr<Actions> act_;
+
+    TFrmAddItemFromUrl* FrmAddItemFromUrl;
+    TFrmAppointOpmlUrl* FrmAppointOpmlUrl;
+    TFrmOpmlProperty* FrmOpmlProperty;
+    TFrmOption* FrmOption;
+    TFrmSearchBulkfeeds* FrmSearchBulkfeeds;
 };

@@ -49,6 +49,18 @@ size_t ReadHeader(char* data, size_t size, size_t count, void* user) {
     return bytes;
 }
 
+// Both tokens are asked while curl waits or moves data, at least once a second;
+// a non-zero answer makes curl end the transfer.
+struct StopWatch {
+    const std::stop_token* client;
+    const std::stop_token* request;
+};
+
+int CheckStop(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* watch = static_cast<const StopWatch*>(user);
+    return watch->client->stop_requested() || watch->request->stop_requested() ? 1 : 0;
+}
+
 void LockShare(CURL*, curl_lock_data, curl_lock_access, void* user) {
     static_cast<std::mutex*>(user)->lock();
 }
@@ -77,33 +89,54 @@ HttpClient::~HttpClient() {
     if (cookieShare_ != nullptr) curl_share_cleanup(static_cast<CURLSH*>(cookieShare_));
 }
 
-HttpResult HttpClient::Get(const std::string& url) { return Perform(url, false); }
+HttpResult HttpClient::Get(const std::string& url, std::stop_token stop) {
+    return Perform(url, false, std::move(stop));
+}
 
-HttpResult HttpClient::Head(const std::string& url) { return Perform(url, true); }
+HttpResult HttpClient::Head(const std::string& url, std::stop_token stop) {
+    return Perform(url, true, std::move(stop));
+}
 
-HttpResult HttpClient::Perform(const std::string& url, bool head) {
+HttpResult HttpClient::Perform(const std::string& url, bool head, std::stop_token stop) {
     // Without an event loop (command-line tools, early start-up) run inline.
     if (QCoreApplication::instance() == nullptr ||
         QThread::currentThread() != QCoreApplication::instance()->thread()) {
-        return RunTransfer(url, head);
+        return RunTransfer(url, head, stop);
     }
     HttpResult result;
     std::atomic<bool> done{false};
+    // The request's own token, also stopped when the application leaves its
+    // event loops (quit) while the transfer runs.
+    std::stop_source local;
+    const std::stop_callback chain(stop, [&local] { local.request_stop(); });
     QEventLoop loop;
-    std::thread worker([&] {
-        result = RunTransfer(url, head);
+    std::thread worker([&, token = local.get_token()] {
+        result = RunTransfer(url, head, token);
         done.store(true);
         QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
     });
     // Paint and timers go on; clicks and keys wait until the command ends, so
     // no second command can start while this one is running.
-    while (!done.load()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    while (!done.load()) {
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        if (!done.load()) {
+            // Not our quit: the application is closing. The transfer stops soon.
+            local.request_stop();
+            break;
+        }
+    }
     worker.join();
     return result;
 }
 
-HttpResult HttpClient::RunTransfer(const std::string& url, bool head) {
+HttpResult HttpClient::RunTransfer(const std::string& url, bool head, const std::stop_token& stop) {
     HttpResult result;
+    const std::stop_token clientStop = stop_.get_token();
+    if (clientStop.stop_requested() || stop.stop_requested()) {
+        result.errorMessage = kCancelledMessage;
+        return result;
+    }
+    StopWatch watch{&clientStop, &stop};
     CURL* curl = curl_easy_init();
     if (curl == nullptr) {
         result.errorMessage = "HTTP client could not be initialised";
@@ -136,10 +169,15 @@ HttpResult HttpClient::RunTransfer(const std::string& url, bool head) {
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, ReadHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &statusLine);
     if (head) curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, CheckStop);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &watch);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
 
     const CURLcode code = curl_easy_perform(curl);
     if (code != CURLE_OK) {
-        if (sink.overflow) {
+        if (code == CURLE_ABORTED_BY_CALLBACK) {
+            result.errorMessage = kCancelledMessage;
+        } else if (sink.overflow) {
             result.errorMessage = "The answer is too large";
         } else {
             result.errorMessage = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code);

@@ -1,21 +1,19 @@
 #pragma once
 
-#include "OpmlModel.h"
+#include "OpmlDocument.h"
 
 #include <ctime>
 #include <string>
-
-class QTreeWidget;
-class QTreeWidgetItem;
 
 inline constexpr const char* kSaveFailedMessage = "ファイルの保存に失敗しました。";
 
 // The whole OPML text of a document: UTF-8, CR LF after every line, TAB indentation.
 // now is the time written as dateModified (and as dateCreated when the head has none).
-std::string BuildOpmlText(const OpmlHead& head, const QTreeWidget* tree, std::time_t now);
+// top's children are the body's top level.
+std::string BuildOpmlText(const OpmlHead& head, const OutlineNode& top, std::time_t now);
 
 // The outline line(s) of one node and its descendants, at the node's depth.
-void WriteOutline(std::string& out, const QTreeWidgetItem* node);
+void WriteOutline(std::string& out, const OutlineNode& node);
 
 struct OpmlSaveResult {
     bool ok = false;
@@ -27,7 +25,10 @@ struct OpmlSaveResult {
 // beside it is written and flushed, then renamed over the target, so a reader (the
 // gateway) never sees a partial feed list. On failure the old file is untouched.
 OpmlSaveResult SaveOpmlFile(const std::string& path, const OpmlHead& head,
-                            const QTreeWidget* tree);
+                            const OutlineNode& top);
+inline OpmlSaveResult SaveOpmlFile(const std::string& path, const OpmlDocument& document) {
+    return SaveOpmlFile(path, document.head, document.body);
+}
 
 // The same replacement for any bytes; used by the settings file too.
 bool ReplaceFileAtomically(const std::string& path, const std::string& bytes,

@@ -2,9 +2,6 @@
 
 #include "jconvert.h"
 
-#include <QTreeWidget>
-#include <QTreeWidgetItem>
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -88,25 +85,26 @@ bool WriteAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-void WriteOutline(std::string& out, const QTreeWidgetItem* node) {
+void WriteOutline(std::string& out, const OutlineNode& node) {
     // Depth-first without recursion: each entry is a node, or the closing line of a
     // folder whose children have been written.
     struct Step {
-        const QTreeWidgetItem* node;
+        const OutlineNode* node;
+        int depth;
         bool close;
     };
-    std::vector<Step> pending{{node, false}};
+    std::vector<Step> pending{{&node, node.Depth(), false}};
     while (!pending.empty()) {
         const Step step = pending.back();
         pending.pop_back();
         std::string indent = "\t\t";
-        indent.append(static_cast<std::size_t>(NodeDepth(step.node)), '\t');
+        indent.append(static_cast<std::size_t>(step.depth), '\t');
         if (step.close) {
             Line(out, indent + "</outline>");
             continue;
         }
-        const std::string text = Value(NodeText(step.node));
-        if (const auto data = OutlineData(step.node)) {
+        const std::string text = Value(step.node->text);
+        if (const auto& data = step.node->data) {
             Line(out, indent + "<outline text=\"" + text + "\" type=\"rss\" xmlUrl=\"" +
                           Value(data->xmlUrl) + "\" description=\"" +
                           Value(data->description) + "\" htmlUrl=\"" +
@@ -114,14 +112,14 @@ void WriteOutline(std::string& out, const QTreeWidgetItem* node) {
             continue;
         }
         Line(out, indent + "<outline text=\"" + text + "\">");
-        pending.push_back({step.node, true});
-        for (int i = step.node->childCount() - 1; i >= 0; --i) {
-            pending.push_back({step.node->child(i), false});
+        pending.push_back({step.node, step.depth, true});
+        for (int i = step.node->ChildCount() - 1; i >= 0; --i) {
+            pending.push_back({step.node->Child(i), step.depth + 1, false});
         }
     }
 }
 
-std::string BuildOpmlText(const OpmlHead& head, const QTreeWidget* tree, std::time_t now) {
+std::string BuildOpmlText(const OpmlHead& head, const OutlineNode& top, std::time_t now) {
     const std::string timestamp = FormatUtc(kOpmlDatePattern, now);
     std::string out;
     Line(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
@@ -145,11 +143,7 @@ std::string BuildOpmlText(const OpmlHead& head, const QTreeWidget* tree, std::ti
     }
     Line(out, "\t</head>");
     Line(out, "\t<body>");
-    if (tree != nullptr) {
-        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-            WriteOutline(out, tree->topLevelItem(i));
-        }
-    }
+    for (int i = 0; i < top.ChildCount(); ++i) WriteOutline(out, *top.Child(i));
     Line(out, "\t</body>");
     Line(out, "</opml>");
     return out;
@@ -200,9 +194,9 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes,
 }
 
 OpmlSaveResult SaveOpmlFile(const std::string& path, const OpmlHead& head,
-                            const QTreeWidget* tree) {
+                            const OutlineNode& top) {
     // The whole text is built before the file is touched.
-    const std::string text = BuildOpmlText(head, tree, std::time(nullptr));
+    const std::string text = BuildOpmlText(head, top, std::time(nullptr));
     OpmlSaveResult result;
     if (path.empty()) {
         result.message = kSaveFailedMessage;
