@@ -5,6 +5,8 @@
 
 #include <charconv>
 #include <climits>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <unistd.h>
@@ -56,9 +58,40 @@ bool ReadBoolean(const IniFile& ini, const char* section, const char* key, bool 
 
 }  // namespace
 
+namespace {
+
+bool Readable(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return static_cast<bool>(file);
+}
+
+// A copy beside a Quillo.xml or its own Corvane.ini is portable: its files stay in its
+// directory. An installed copy keeps them in the XDG folders.
+bool IsPortable(const std::string& executableDirectory) {
+    return Readable(executableDirectory + "/Corvane.ini") || Readable(executableDirectory + "/Quillo.xml");
+}
+
+std::string XdgConfigHome() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config && config[0] == '/') return config;
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.config";
+}
+
+}  // namespace
+
 std::string SettingsFilePath() {
     const std::string& testing = TestingDirectory();
-    return (testing.empty() ? ExecutableDirectory() : testing) + "/Corvane.ini";
+    if (!testing.empty()) return testing + "/Corvane.ini";
+    const std::string directory = ExecutableDirectory();
+    if (IsPortable(directory)) return directory + "/Corvane.ini";
+    return XdgConfigHome() + "/corvane/Corvane.ini";
+}
+
+std::string DefaultFeedListPath() {
+    if (!TestingDirectory().empty() || IsPortable(ExecutableDirectory())) return "";
+    const std::string feedList = XdgConfigHome() + "/quillo/feedlist.xml";
+    return Readable(feedList) ? feedList : "";
 }
 
 void SetSettingsDirectoryForTesting(const std::string& directory) {
@@ -109,5 +142,8 @@ bool SaveSettings(const CorvaneSettings& s, const std::string& path) {
     }
     ini.SetValue("Bulkfeeds", "ApiKey", apiKey);
     ini.SetValue("Bulkfeeds", "Host", host);
+    // The XDG folder of an installed copy may not be there yet.
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
     return ReplaceFileAtomically(path, ini.Text());
 }

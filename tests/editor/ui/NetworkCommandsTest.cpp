@@ -200,12 +200,13 @@ TEST_F(NetworkCommandsTest, OpenFromAUrlWithoutOutlinesSaysNoFeedsWereFound) {
     EXPECT_FALSE(w.ActSaveAsOpmlFile->isEnabled());
 }
 
-TEST_F(NetworkCommandsTest, OpenARealCorpusOpmlOverHttp) {
+TEST_F(NetworkCommandsTest, OpenALatin1SubscriptionListOverHttp) {
     TFrmMain& w = OpenWithHost();
-    AnswerUrl(server_->Url("/corpus/feedvalidator/testcases/opml/clean/subscriptionList.opml"));
+    AnswerUrl(server_->Url("/data/opml/subscriptions-latin1.opml"));
     w.ActOpenOpmlFileFromUrl->trigger();
     EXPECT_EQ(w.TrvOpml->topLevelItemCount(), 13);
     EXPECT_TRUE(IsFeedItem(w.TrvOpml->topLevelItem(0)));
+    EXPECT_EQ(NodeText(w.TrvOpml->topLevelItem(0)), "Caf\xC3\xA9 notes");
 }
 
 TEST_F(NetworkCommandsTest, AddFromUrlAppendsAfterAnOpenedFile) {
