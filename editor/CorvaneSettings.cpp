@@ -73,25 +73,37 @@ bool IsPortable(const std::string& executableDirectory) {
 
 std::string XdgConfigHome() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config && config[0] == '/') return config;
     const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.config";
+    return ConfigHome(config ? config : "", home ? home : "");
 }
 
 }  // namespace
 
+std::string ConfigHome(const std::string& xdgConfigHome, const std::string& home) {
+    if (!xdgConfigHome.empty() && xdgConfigHome[0] == '/') return xdgConfigHome;
+    return home + "/.config";
+}
+
+std::string ChooseSettingsFilePath(const std::string& executableDirectory, const std::string& configHome) {
+    if (IsPortable(executableDirectory)) return executableDirectory + "/Corvane.ini";
+    return configHome + "/corvane/Corvane.ini";
+}
+
+std::string ChooseDefaultFeedListPath(const std::string& executableDirectory, const std::string& configHome) {
+    if (IsPortable(executableDirectory)) return "";
+    const std::string feedList = configHome + "/quillo/feedlist.xml";
+    return Readable(feedList) ? feedList : "";
+}
+
 std::string SettingsFilePath() {
     const std::string& testing = TestingDirectory();
     if (!testing.empty()) return testing + "/Corvane.ini";
-    const std::string directory = ExecutableDirectory();
-    if (IsPortable(directory)) return directory + "/Corvane.ini";
-    return XdgConfigHome() + "/corvane/Corvane.ini";
+    return ChooseSettingsFilePath(ExecutableDirectory(), XdgConfigHome());
 }
 
 std::string DefaultFeedListPath() {
-    if (!TestingDirectory().empty() || IsPortable(ExecutableDirectory())) return "";
-    const std::string feedList = XdgConfigHome() + "/quillo/feedlist.xml";
-    return Readable(feedList) ? feedList : "";
+    if (!TestingDirectory().empty()) return "";
+    return ChooseDefaultFeedListPath(ExecutableDirectory(), XdgConfigHome());
 }
 
 void SetSettingsDirectoryForTesting(const std::string& directory) {
@@ -119,7 +131,13 @@ CorvaneSettings LoadSettings(const std::string& path) {
 }
 
 bool SaveSettings(const CorvaneSettings& settings) {
-    return SaveSettings(settings, SettingsFilePath());
+    const std::string path = SettingsFilePath();
+    if (TestingDirectory().empty() && !IsPortable(ExecutableDirectory())) {
+        // The XDG folder of an installed copy may not be there yet.
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+    }
+    return SaveSettings(settings, path);
 }
 
 bool SaveSettings(const CorvaneSettings& s, const std::string& path) {
@@ -142,8 +160,5 @@ bool SaveSettings(const CorvaneSettings& s, const std::string& path) {
     }
     ini.SetValue("Bulkfeeds", "ApiKey", apiKey);
     ini.SetValue("Bulkfeeds", "Host", host);
-    // The XDG folder of an installed copy may not be there yet.
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
     return ReplaceFileAtomically(path, ini.Text());
 }

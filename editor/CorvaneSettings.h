@@ -28,6 +28,11 @@ std::string SettingsFilePath();
 // The feed list an installed copy opens when started without files: Quillo's
 // $XDG_CONFIG_HOME/quillo/feedlist.xml, when it exists. Empty for a portable copy.
 std::string DefaultFeedListPath();
+// The two choices above for a given executable directory and configuration folder.
+std::string ChooseSettingsFilePath(const std::string& executableDirectory, const std::string& configHome);
+std::string ChooseDefaultFeedListPath(const std::string& executableDirectory, const std::string& configHome);
+// $XDG_CONFIG_HOME when it is absolute, otherwise ~/.config.
+std::string ConfigHome(const std::string& xdgConfigHome, const std::string& home);
 // Tests point the settings file at another directory; an empty path restores the
 // executable's directory.
 void SetSettingsDirectoryForTesting(const std::string& directory);
