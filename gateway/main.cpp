@@ -1,13 +1,23 @@
 #include "App.h"
+#include "AppDirectory.h"
+#include "CommandLine.h"
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
-    // The command line is one text, split again at spaces by the gateway itself.
-    std::string commandLine;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1) commandLine += ' ';
-        commandLine += argv[i];
+    const ProgramArguments arguments = ParseProgramArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (!arguments.error.empty()) {
+        std::fprintf(stderr, "Quillo: %s\nusage: Quillo [--dir DIR] [-once]\n", arguments.error.c_str());
+        return 2;
     }
-    return RunQuillo(commandLine);
+    const AppLayout layout = ResolveAppLayout(arguments.dir);
+    std::string error;
+    if (!PrepareAppLayout(layout, error)) {
+        std::fprintf(stderr, "Quillo: %s\n", error.c_str());
+        return 1;
+    }
+    UseAppLayout(layout);
+    return RunQuillo(arguments.commandLine);
 }

@@ -5,6 +5,8 @@
 
 #include <charconv>
 #include <climits>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <unistd.h>
@@ -56,9 +58,52 @@ bool ReadBoolean(const IniFile& ini, const char* section, const char* key, bool 
 
 }  // namespace
 
+namespace {
+
+bool Readable(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return static_cast<bool>(file);
+}
+
+// A copy beside a Quillo.xml or its own Corvane.ini is portable: its files stay in its
+// directory. An installed copy keeps them in the XDG folders.
+bool IsPortable(const std::string& executableDirectory) {
+    return Readable(executableDirectory + "/Corvane.ini") || Readable(executableDirectory + "/Quillo.xml");
+}
+
+std::string XdgConfigHome() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    return ConfigHome(config ? config : "", home ? home : "");
+}
+
+}  // namespace
+
+std::string ConfigHome(const std::string& xdgConfigHome, const std::string& home) {
+    if (!xdgConfigHome.empty() && xdgConfigHome[0] == '/') return xdgConfigHome;
+    return home + "/.config";
+}
+
+std::string ChooseSettingsFilePath(const std::string& executableDirectory, const std::string& configHome) {
+    if (IsPortable(executableDirectory)) return executableDirectory + "/Corvane.ini";
+    return configHome + "/corvane/Corvane.ini";
+}
+
+std::string ChooseDefaultFeedListPath(const std::string& executableDirectory, const std::string& configHome) {
+    if (IsPortable(executableDirectory)) return "";
+    const std::string feedList = configHome + "/quillo/feedlist.xml";
+    return Readable(feedList) ? feedList : "";
+}
+
 std::string SettingsFilePath() {
     const std::string& testing = TestingDirectory();
-    return (testing.empty() ? ExecutableDirectory() : testing) + "/Corvane.ini";
+    if (!testing.empty()) return testing + "/Corvane.ini";
+    return ChooseSettingsFilePath(ExecutableDirectory(), XdgConfigHome());
+}
+
+std::string DefaultFeedListPath() {
+    if (!TestingDirectory().empty()) return "";
+    return ChooseDefaultFeedListPath(ExecutableDirectory(), XdgConfigHome());
 }
 
 void SetSettingsDirectoryForTesting(const std::string& directory) {
@@ -86,7 +131,13 @@ CorvaneSettings LoadSettings(const std::string& path) {
 }
 
 bool SaveSettings(const CorvaneSettings& settings) {
-    return SaveSettings(settings, SettingsFilePath());
+    const std::string path = SettingsFilePath();
+    if (TestingDirectory().empty() && !IsPortable(ExecutableDirectory())) {
+        // The XDG folder of an installed copy may not be there yet.
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+    }
+    return SaveSettings(settings, path);
 }
 
 bool SaveSettings(const CorvaneSettings& s, const std::string& path) {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-// The editor's settings, as kept in Corvane.ini beside the executable:
+// The editor's settings, as kept in Corvane.ini (see SettingsFilePath):
 //   [General]   Top, Left, Height, Width
 //   [Confirm]   OnClose, OnUpdateFromRss, OnDelete (1 or 0)
 //   [Bulkfeeds] ApiKey, Host (discovery and search service host, scheme http)
@@ -21,9 +21,18 @@ struct CorvaneSettings {
 
 inline constexpr const char* kDefaultBulkfeedsHost = "bulkfeeds.net";
 
-// Corvane.ini in the directory of the running executable, or in the directory set
-// for tests.
+// Corvane.ini: beside the executable when that directory holds a Corvane.ini or a
+// Quillo.xml (a portable copy), otherwise $XDG_CONFIG_HOME/corvane/Corvane.ini
+// (default ~/.config/corvane/); in the directory set for tests.
 std::string SettingsFilePath();
+// The feed list an installed copy opens when started without files: Quillo's
+// $XDG_CONFIG_HOME/quillo/feedlist.xml, when it exists. Empty for a portable copy.
+std::string DefaultFeedListPath();
+// The two choices above for a given executable directory and configuration folder.
+std::string ChooseSettingsFilePath(const std::string& executableDirectory, const std::string& configHome);
+std::string ChooseDefaultFeedListPath(const std::string& executableDirectory, const std::string& configHome);
+// $XDG_CONFIG_HOME when it is absolute, otherwise ~/.config.
+std::string ConfigHome(const std::string& xdgConfigHome, const std::string& home);
 // Tests point the settings file at another directory; an empty path restores the
 // executable's directory.
 void SetSettingsDirectoryForTesting(const std::string& directory);

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QStringList>
 
+#include "CorvaneSettings.h"
 #include "UnitFrmMain.h"
 
 int main(int argc, char** argv) {
@@ -8,6 +9,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Corvane"));
     QStringList files = QApplication::arguments();
     files.removeFirst();  // the program itself
+    // Installed and started from the menu: Quillo's own feed list.
+    if (files.isEmpty() && !DefaultFeedListPath().empty()) files << QString::fromStdString(DefaultFeedListPath());
     TFrmMain window(files);
     window.show();
     return QApplication::exec();

@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         --size;
     }
     // Parse failures are logged: keep the log from growing over a long run.
-    std::remove(AppFilePath("log.txt").c_str());
+    std::remove(StateFilePath("log.txt").c_str());
     std::remove((folder + "sentitems.xml").c_str());
     std::remove((folder + "sentitems.xml.bad").c_str());
     Write(folder + "latest.xml", data, size);

@@ -28,7 +28,7 @@ RssManager::~RssManager() {
 }
 
 void RssManager::LoadSettings() {
-    const SettingsFileResult read = LoadSettingsFile(AppFilePath("Quillo.xml"), settings_);
+    const SettingsFileResult read = LoadSettingsFile(ConfigFilePath("Quillo.xml"), settings_);
     if (read.status == SettingsFileResult::Status::Unreadable) LogSettingsProblem(read.error);
     if (read.rejectedListenAddress) {
         WriteLog("listen-addressの値が正しくありません: " + *read.rejectedListenAddress +
@@ -45,7 +45,7 @@ void RssManager::AddFeed(const std::string& url) {
 void RssManager::LoadFeedList() {
     handlers_.clear();
     // A Quillo.xml without the quillo root was reported once, when the settings were read.
-    const FeedListResult list = ReadSettingsFeedList(AppFilePath("Quillo.xml"));
+    const FeedListResult list = ReadSettingsFeedList(ConfigFilePath("Quillo.xml"));
     if (list.status == FeedListResult::Status::Unreadable)
         WriteLog("Quillo.xmlのフィード一覧を読み込めません。\n" + list.error + "\n\n");
     for (const auto& url : list.urls) AddFeed(url);
@@ -53,7 +53,7 @@ void RssManager::LoadFeedList() {
 }
 
 void RssManager::LoadOpmlFeedList() {
-    const FeedListResult list = ReadOpmlFeedList(AppFilePath("feedlist.xml"));
+    const FeedListResult list = ReadOpmlFeedList(ConfigFilePath("feedlist.xml"));
     switch (list.status) {
     case FeedListResult::Status::Missing:
         Trace("フィードリストがない");

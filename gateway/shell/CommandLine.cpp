@@ -2,6 +2,8 @@
 
 #include "Trace.h"
 
+#include <filesystem>
+
 std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
     Trace("lpsCmdLine: " + commandLine);
     std::vector<std::string> arguments;
@@ -24,4 +26,33 @@ bool HasOnceFlag(const std::vector<std::string>& arguments) {
         if (argument == "-once") return true;
     }
     return false;
+}
+
+ProgramArguments ParseProgramArguments(const std::vector<std::string>& arguments) {
+    ProgramArguments result;
+    auto takeDir = [&result](const std::string& value) {
+        if (value.empty()) {
+            result.error = "--dir needs a directory";
+            return;
+        }
+        std::error_code ignored;
+        result.dir = std::filesystem::absolute(value, ignored).lexically_normal().string();
+        if (result.dir->size() > 1 && result.dir->back() == '/') result.dir->pop_back();
+    };
+    for (size_t i = 0; i < arguments.size() && result.error.empty(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--dir") {
+            if (i + 1 == arguments.size()) {
+                result.error = "--dir needs a directory";
+                break;
+            }
+            takeDir(arguments[++i]);
+        } else if (argument.rfind("--dir=", 0) == 0) {
+            takeDir(argument.substr(6));
+        } else {
+            if (!result.commandLine.empty()) result.commandLine += ' ';
+            result.commandLine += argument;
+        }
+    }
+    return result;
 }

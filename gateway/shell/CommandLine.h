@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,3 +10,13 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 
 // Whether the arguments ask for once mode ("-once" exactly, as a whole argument).
 bool HasOnceFlag(const std::vector<std::string>& arguments);
+
+// The arguments of the program as the system passes them: `--dir DIR` (or `--dir=DIR`)
+// is taken out, since a directory may hold spaces; the others are joined with spaces
+// into the command-line text split above.
+struct ProgramArguments {
+    std::optional<std::string> dir;  // made absolute against the current directory
+    std::string commandLine;
+    std::string error;  // not empty: the program stops with this text
+};
+ProgramArguments ParseProgramArguments(const std::vector<std::string>& arguments);

@@ -51,9 +51,10 @@ bool SpawnDetached(const std::string& program, const std::vector<std::string>& a
 }
 
 EditorLaunch LaunchEditor() {
-    const std::string directory = AppDirectory();
-    const std::string editor = AppFilePath("Corvane");
-    const std::string feedList = AppFilePath("feedlist.xml");
+    // Installed, the editor is beside the gateway and the feed list in its settings folder.
+    const std::string directory = CurrentAppLayout().configDir;
+    const std::string editor = ProgramFilePath("Corvane");
+    const std::string feedList = ConfigFilePath("feedlist.xml");
     // The editor must be there and readable; feedlist.xml need not exist yet.
     std::FILE* file = std::fopen(editor.c_str(), "rb");
     if (!file) {

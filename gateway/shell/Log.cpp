@@ -14,7 +14,7 @@
 extern char** environ;
 
 void WriteLog(std::string_view text) {
-    std::FILE* file = std::fopen(AppFilePath("log.txt").c_str(), "ab");
+    std::FILE* file = std::fopen(StateFilePath("log.txt").c_str(), "ab");
     if (!file) return;
     std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -26,7 +26,7 @@ void WriteLog(std::string_view text) {
 }
 
 void OpenLogFile() {
-    std::string path = AppFilePath("log.txt");
+    std::string path = StateFilePath("log.txt");
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     if ((display && *display) || (wayland && *wayland)) {

@@ -13,7 +13,7 @@ Prints "PORT <n>" once listening on 127.0.0.1, then serves until killed:
   /slow                   waits 5 s before answering
   /echo                   the request headers as the body
   /cookie/set, /cookie/check  sets a cookie; tells whether it came back
-  /corpus/<path>          a file of the shared corpus (--corpus)
+  /data/<path>            a file of the tests' own data folder (--data)
   /app/search.opml        fake search service: OPML naming the query
   /app/discover.xml       fake discovery service: apikey KEY finds the feed
   /__log                  the request lines received so far
@@ -28,7 +28,7 @@ import urllib.parse
 
 LOG = []
 LOG_LOCK = threading.Lock()
-CORPUS = None
+DATA = None
 
 BASIC_OPML = """<?xml version="1.0" encoding="UTF-8"?>
 <opml version="1.0">
@@ -132,10 +132,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.send(200, "set", "text/plain", {"Set-Cookie": "sid=abc123; Path=/"})
         if path == "/cookie/check":
             return self.send(200, self.headers.get("Cookie", "none"), "text/plain")
-        if path.startswith("/corpus/") and CORPUS:
-            rel = urllib.parse.unquote(path[len("/corpus/"):])
-            full = os.path.realpath(os.path.join(CORPUS, rel))
-            if full.startswith(os.path.realpath(CORPUS)) and os.path.isfile(full):
+        if path.startswith("/data/") and DATA:
+            rel = urllib.parse.unquote(path[len("/data/"):])
+            full = os.path.realpath(os.path.join(DATA, rel))
+            if full.startswith(os.path.realpath(DATA)) and os.path.isfile(full):
                 with open(full, "rb") as f:
                     return self.send(200, f.read())
             return self.send(404, "not found", "text/plain")
@@ -154,11 +154,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 
 def main():
-    global CORPUS
+    global DATA
     parser = argparse.ArgumentParser()
-    parser.add_argument("--corpus", default=None)
+    parser.add_argument("--data", default=None)
     args = parser.parse_args()
-    CORPUS = args.corpus
+    DATA = args.data
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
     print(f"PORT {server.server_address[1]}", flush=True)

@@ -49,7 +49,7 @@ std::string GetFeedFolderName(std::string_view url) {
 }
 
 std::string GetFeedFolderPath(std::string_view url) {
-    return AppFilePath("data/" + GetFeedFolderName(url) + "/");
+    return StateFilePath("data/" + GetFeedFolderName(url) + "/");
 }
 
 bool MakeSureDirectoryPathExists(const std::string& path) {

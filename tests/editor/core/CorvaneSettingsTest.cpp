@@ -10,6 +10,8 @@
 #include <string>
 #include <unistd.h>
 
+#include <cstdlib>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -43,7 +45,44 @@ TEST_F(CorvaneSettingsTest, TheFileIsCorvaneIniInTheChosenDirectory) {
     SetSettingsDirectoryForTesting("");
     const std::string own = SettingsFilePath();
     EXPECT_EQ(fs::path(own).filename(), "Corvane.ini");
-    EXPECT_EQ(fs::path(own).parent_path(), fs::read_symlink("/proc/self/exe").parent_path());
+}
+
+TEST_F(CorvaneSettingsTest, PortableCopyKeepsItsFilesBesideItAndAnInstalledOneInTheXdgFolder) {
+    const fs::path exe = dir_ / "bin";
+    const fs::path config = dir_ / "config";
+    fs::create_directories(exe);
+    EXPECT_EQ(ChooseSettingsFilePath(exe.string(), config.string()), (config / "corvane" / "Corvane.ini").string());
+    EXPECT_EQ(ChooseDefaultFeedListPath(exe.string(), config.string()), "");
+    fs::create_directories(config / "quillo");
+    std::ofstream(config / "quillo" / "feedlist.xml") << "<opml/>";
+    EXPECT_EQ(ChooseDefaultFeedListPath(exe.string(), config.string()), (config / "quillo" / "feedlist.xml").string());
+
+    for (const char* marker : {"Corvane.ini", "Quillo.xml"}) {
+        SCOPED_TRACE(marker);
+        std::ofstream(exe / marker) << "";
+        EXPECT_EQ(ChooseSettingsFilePath(exe.string(), config.string()), (exe / "Corvane.ini").string());
+        EXPECT_EQ(ChooseDefaultFeedListPath(exe.string(), config.string()), "");
+        fs::remove(exe / marker);
+    }
+    EXPECT_EQ(ConfigHome("/x", "/home/u"), "/x");
+    EXPECT_EQ(ConfigHome("", "/home/u"), "/home/u/.config");
+    EXPECT_EQ(ConfigHome("rel", "/home/u"), "/home/u/.config");
+}
+
+TEST_F(CorvaneSettingsTest, AnInstalledCopyMakesItsMissingXdgFolderWhenSaving) {
+    // The test program's own directory holds neither Corvane.ini nor Quillo.xml.
+    SetSettingsDirectoryForTesting("");
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = old ? old : "";
+    setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+    CorvaneSettings s;
+    s.width = 500;
+    const bool ok = SaveSettings(s);
+    const std::string path = SettingsFilePath();
+    if (old) setenv("XDG_CONFIG_HOME", saved.c_str(), 1); else unsetenv("XDG_CONFIG_HOME");
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(path, (dir_ / "config" / "corvane" / "Corvane.ini").string());
+    EXPECT_EQ(LoadSettings(path).width, 500);
 }
 
 TEST_F(CorvaneSettingsTest, FirstStartWithoutAFileGivesTheDefaults) {

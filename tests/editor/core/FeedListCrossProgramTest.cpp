@@ -4,6 +4,7 @@
 #include "OpmlWriter.h"
 
 #include "AppDirectory.h"
+#include "CorpusFolder.h"
 #include "RssManager.h"
 
 
@@ -59,6 +60,7 @@ TEST(FeedListCrossProgram, GatewayReadsTheFeedUrlsTheEditorSavedInTreeOrder) {
 }
 
 TEST(FeedListCrossProgram, CorpusFeedListsSavedByTheEditorReachTheGatewayUnchanged) {
+    QUILLO_SKIP_WITHOUT_CORPUS();
     for (const char* file : {"newsboat/test/data/example.opml", "liferea/opml/feedlist_en.opml",
                              "node-opmlparser/test/opml/top100.opml",
                              "opml-rs/opml_api/tests/opml_examples/subscriptionList.opml"}) {

@@ -9,7 +9,7 @@ public:
     EditorHttpServer() {
         process_.setProgram(QStringLiteral("python3"));
         process_.setArguments({QStringLiteral(QUILLO_TEST_SUPPORT "/editor_http_server.py"),
-                               QStringLiteral("--corpus"), QStringLiteral(QUILLO_CORPUS)});
+                               QStringLiteral("--data"), QStringLiteral(QUILLO_TEST_DATA)});
         process_.start();
         if (!process_.waitForStarted(10000)) return;
         while (process_.waitForReadyRead(10000)) {

@@ -200,9 +200,9 @@ TEST_F(NetworkCommandsTest, OpenFromAUrlWithoutOutlinesSaysNoFeedsWereFound) {
     EXPECT_FALSE(Act(w, "ActSaveAsOpmlFile")->isEnabled());
 }
 
-TEST_F(NetworkCommandsTest, OpenARealCorpusOpmlOverHttp) {
+TEST_F(NetworkCommandsTest, OpenALatin1SubscriptionListOverHttp) {
     TFrmMain& w = OpenWithHost();
-    AnswerUrl(server_->Url("/corpus/feedvalidator/testcases/opml/clean/subscriptionList.opml"));
+    AnswerUrl(server_->Url("/data/opml/subscriptions-latin1.opml"));
     Act(w, "ActOpenOpmlFileFromUrl")->trigger();
     EXPECT_EQ(TopCount(w), 13);
     EXPECT_TRUE(Record(w, Top(w, 0)).has_value());

@@ -342,8 +342,8 @@ TEST_F(ConcurrentRefresh, StoresTheETagOfA200AndSendsItBack) {
 }
 
 TEST_F(ConcurrentRefresh, StoresACompressedBodyDecoded) {
-    const std::string packed = ReadFile(QUILLO_CORPUS "/node-feedparser/test/feeds/compressed.xml");
-    const std::string plain = ReadFile(QUILLO_CORPUS "/node-feedparser/test/feeds/iconv.xml");
+    const std::string packed = ReadFile(QUILLO_TEST_DATA "/compressed/feed.xml.gz");
+    const std::string plain = ReadFile(QUILLO_TEST_DATA "/compressed/feed.xml");
     ASSERT_FALSE(packed.empty());
     ASSERT_FALSE(plain.empty());
     std::string acceptEncoding;

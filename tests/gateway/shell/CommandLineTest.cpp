@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 using Args = std::vector<std::string>;
@@ -26,6 +28,37 @@ TEST(CommandLine, OnceFlagNeedsTheExactWholeArgument) {
         {"--once", false}, {"-oncex", false},  {"once", false},      {"", false},
     };
     for (const auto& [text, once] : cases) EXPECT_EQ(HasOnceFlag(SplitCommandLine(text)), once) << text;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ProgramArgumentsTest, DirIsTakenOutWholeAndTheRestJoined) {
+    ProgramArguments a = ParseProgramArguments({"-once", "--dir", "/srv/my feeds", "x"});
+    EXPECT_EQ(a.error, "");
+    EXPECT_EQ(a.dir, std::optional<std::string>("/srv/my feeds"));
+    EXPECT_EQ(a.commandLine, "-once x");
+
+    a = ParseProgramArguments({"--dir=/srv/feeds/"});
+    EXPECT_EQ(a.dir, std::optional<std::string>("/srv/feeds"));
+    EXPECT_EQ(a.commandLine, "");
+
+    a = ParseProgramArguments({"-once"});
+    EXPECT_FALSE(a.dir.has_value());
+    EXPECT_EQ(a.commandLine, "-once");
+}
+
+TEST(ProgramArgumentsTest, RelativeDirIsMadeAbsolute) {
+    const ProgramArguments a = ParseProgramArguments({"--dir", "feeds"});
+    ASSERT_TRUE(a.dir.has_value());
+    EXPECT_EQ(*a.dir, (std::filesystem::current_path() / "feeds").string());
+}
+
+TEST(ProgramArgumentsTest, DirWithoutAValueIsAnError) {
+    EXPECT_EQ(ParseProgramArguments({"--dir"}).error, "--dir needs a directory");
+    EXPECT_EQ(ParseProgramArguments({"--dir="}).error, "--dir needs a directory");
+    EXPECT_EQ(ParseProgramArguments({"--dir", ""}).error, "--dir needs a directory");
 }
 
 }  // namespace

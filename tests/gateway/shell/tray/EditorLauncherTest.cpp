@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 namespace {
@@ -61,6 +62,19 @@ TEST_F(EditorLauncherTest, StartsTheEditorOnFeedListInTheApplicationDirectory) {
     std::string recorded = dir_.Read("launched.txt");
     std::string expected = dir_.Path() + "\n1\n" + dir_.Path() + "/feedlist.xml\n";
     EXPECT_EQ(recorded.substr(0, expected.size()), expected);
+}
+
+TEST_F(EditorLauncherTest, InstalledGatewayStartsTheEditorBesideItOnTheFeedListOfItsSettingsFolder) {
+    InstallFakeEditor();
+    const std::string config = dir_.File("config");
+    std::filesystem::create_directories(config);
+    // The programs in one folder, the settings and feed list in another.
+    UseAppLayout({config, dir_.File("state"), dir_.Path(), true});
+    EXPECT_EQ(LaunchEditor(), EditorLaunch::Started);
+    const std::string record = "config/launched.txt";
+    ASSERT_TRUE(WaitForLaunch(record.c_str()));
+    const std::string expected = config + "\n1\n" + config + "/feedlist.xml\n";
+    EXPECT_EQ(dir_.Read(record).substr(0, expected.size()), expected);
 }
 
 TEST_F(EditorLauncherTest, EditorGetsDefaultSignalMaskAndLeavesNoZombie) {
