@@ -13,6 +13,10 @@ struct Settings {
     std::string listenAddress = "127.0.0.1";
     // Feed transfers of one refresh that may run at once; 1 fetches one after the other.
     int downloadConcurrency = 16;
+    // A greeting waits at most this long for the refresh; late feeds are offered later.
+    int greetingDeadlineSeconds = 20;
+    // Minutes between background refreshes; 0 refreshes at every connection instead.
+    int refreshIntervalMinutes = 0;
 };
 
 // A settings text as an int: leading white space, optional sign, digits up to the

@@ -131,9 +131,8 @@ protected:
         std::ofstream(dir_ / "Quillo.xml") << "<quillo><settings><port>" << port_ << "</port>" << extra
                                           << "</settings></quillo>";
     }
-    void Start(std::chrono::milliseconds idle = Pop3Server::kIdleTimeout) {
-        server_ = std::make_unique<Pop3Server>(Pop3Server::Hooks{[this] { ++closes_; }, nullptr});
-        server_->SetIdleTimeoutForTesting(idle);
+    void Start(ServerOptions options = {}) {
+        server_ = std::make_unique<Pop3Server>(Pop3Server::Hooks{[this] { ++closes_; }, nullptr}, options);
         thread_ = std::thread([this] {
             server_->Run();
             finished_ = true;
@@ -179,7 +178,7 @@ TEST_F(Pop3ServerTest, StopEndsASessionInProgress) {
 }
 
 TEST_F(Pop3ServerTest, SilentClientIsDroppedAfterTheIdleTime) {
-    Start(200ms);
+    Start({.idleTimeout = 200ms});
     Client silent(port_);
     EXPECT_EQ(silent.ReadUntil("\r\n"), "+OK QUILLO WELCOME\r\n");
     EXPECT_TRUE(silent.ClosedByPeer());
@@ -190,7 +189,7 @@ TEST_F(Pop3ServerTest, SilentClientIsDroppedAfterTheIdleTime) {
 }
 
 TEST_F(Pop3ServerTest, BytesWithoutALineEndDoNotKeepTheSessionAlive) {
-    Start(400ms);
+    Start({.idleTimeout = 400ms});
     Client trickler(port_);
     EXPECT_EQ(trickler.ReadUntil("\r\n"), "+OK QUILLO WELCOME\r\n");
     trickler.Send("NOOP\r\n");
