@@ -137,7 +137,8 @@ void RefreshWorker::RefreshBefore(Clock::time_point deadline) {
 }
 
 std::unique_ptr<RefreshWorker::Claim> RefreshWorker::TryClaim() {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return stop_ || !claimed_ || !releasing_; });
     if (claimed_ || stop_) return nullptr;
     claimed_ = true;
     return std::make_unique<Claim>(*this);
@@ -173,8 +174,14 @@ void RefreshWorker::EndMailbox(Mailbox& mailbox, bool opened, bool committed) {
             mailboxOpen_ = false;
         }
         claimed_ = false;
+        releasing_ = false;
     }
     changed_.notify_all();
+}
+
+void RefreshWorker::Releasing() {
+    std::lock_guard lock(mutex_);
+    releasing_ = true;
 }
 
 RefreshWorker::Claim::~Claim() { worker_.EndMailbox(mailbox_, opened_, committed_); }

@@ -47,7 +47,8 @@ public:
     // has finished, until `deadline` or until Stop, whichever comes first.
     void RefreshBefore(std::chrono::steady_clock::time_point deadline);
 
-    // The mailbox for one session, or null when another session holds it.
+    // The mailbox for one session, or null when another session holds it. A session
+    // that has had QUIT is waited for: its client may already be back.
     std::unique_ptr<Claim> TryClaim();
 
     // Refreshes finished so far.
@@ -61,6 +62,7 @@ private:
     bool WaitToFile();
     Mailbox OpenMailbox();
     void EndMailbox(Mailbox& mailbox, bool opened, bool committed);
+    void Releasing();
 
     RssManager& manager_;
     const std::chrono::milliseconds greetingDeadline_;
@@ -73,6 +75,7 @@ private:
     bool running_ = false;
     std::uint64_t finished_ = 0;
     bool claimed_ = false;
+    bool releasing_ = false;  // the holder has had QUIT and is recording
     bool mailboxOpen_ = false;
     bool filing_ = false;
     // The feeds of the latest list, each as URL and occurrence ("url#2" for the second
@@ -95,6 +98,8 @@ public:
     // Forms the mailbox from the last download of every listed feed. From here until
     // the claim ends no feed is filed.
     Mailbox& Open();
+    // QUIT arrived: the claim ends once the deleted lists are recorded.
+    void Releasing() { worker_.Releasing(); }
     // QUIT recorded every deleted list.
     void Committed() { committed_ = true; }
 

@@ -178,6 +178,9 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client) {
         // Time-out, exit command, close or failure: the session ends without commit.
         if (received.empty()) break;
         std::string replies = session.Receive(received);
+        // Before the client has its "+OK": it may reconnect at once and must then wait
+        // for this session's records, not be told the mailbox is in use.
+        if (session.QuitReceived() && claim) claim->Releasing();
         if (replies.empty()) continue;
         deadline = std::chrono::steady_clock::now() + options_.idleTimeout;
         alive = connection.Send(replies);
