@@ -5,6 +5,7 @@ a feed is never fetched twice at once."""
 
 import os
 import poplib
+import signal
 import socket
 import threading
 import time
@@ -167,6 +168,22 @@ class GreetingDeadline(unittest.TestCase):
             # That session's refresh asked again, once; the server never saw two at once.
             self.assertEqual(self.silent.accepted, 2)
             self.assertEqual(self.silent.most_open, 1)
+
+    def test_sigterm_during_a_hanging_refresh_ends_the_process_promptly(self):
+        self.app.write("Quillo.xml", settings(self.port, [self.silent.url("/late.xml")],
+                                              extra="").replace("<greeting-deadline>%d<" % DEADLINE,
+                                                                "<greeting-deadline>300<"))
+        q = Quillo(self.app, port=self.port)
+        try:
+            client = socket.create_connection(("127.0.0.1", self.port))
+            self.assertTrue(self.wait_for(lambda: self.silent.accepted == 1))
+            q.process.send_signal(signal.SIGTERM)
+            # The main thread gives a stuck server thread 10 s before it leaves without
+            # it; the refresh and the waiting session must end well before that.
+            self.assertEqual(q.wait(8), 0)
+            client.close()
+        finally:
+            q.stop()
 
 
 if __name__ == "__main__":
