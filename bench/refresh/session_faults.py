@@ -5,6 +5,8 @@ Quillo binary (run it on two builds to compare):
   silent      seconds from connect to greeting while one feed server accepts and never answers
   burst       of 50 clients connecting at once, how many are greeted within 30 s
   idle        seconds until a second client is greeted while a first one idles (60 s cap)
+  stalled     while a first client stops reading in the middle of RETR: seconds until a
+              second client is greeted (60 s cap), and until the first is dropped (120 s cap)
   abandoned   feed downloads caused by one session plus 5 connections given up at once
   interval    with refresh-interval and N feeds (--feeds, default 1000): the greeting
               time of 20 connections after the background refresh (median and worst)
@@ -117,6 +119,49 @@ def idle(binary):
         http.stop()
 
 
+def stalled(binary):
+    http = HttpServer()
+    http.route("/big.xml", body=rss("big", 8).replace("big body 0</description>", "x" * 2000000 + "</description>"))
+
+    def body(port, app):
+        first = Pop3Client(port, timeout=60)
+        try:
+            first.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+            first.greeting()
+            first.single("USER me")
+            first.single("PASS x")
+            for _ in range(20):
+                first.command("RETR 1")  # and never read
+            start = time.monotonic()
+            second = greeting_time(port, 60)
+            dropped = None
+            local = first.sock.getsockname()[1]
+            while time.monotonic() - start < 120:
+                # The server's end of the connection, from /proc: gone or closing means
+                # dropped (the client, reading nothing, cannot see a FIN).
+                wanted = ":%04X" % local
+                state = None
+                with open("/proc/net/tcp") as f:
+                    for line in list(f)[1:]:
+                        fields = line.split()
+                        if fields[1].endswith(":%04X" % port) and fields[2].endswith(wanted):
+                            state = fields[3]
+                if state != "01":
+                    dropped = time.monotonic() - start
+                    break
+                time.sleep(0.5)
+        finally:
+            first.close()
+        return "stalled: second client greeted after %s; stalled client dropped after %s" % (
+            "none within 60 s" if second is None else "%.2f s" % second,
+            "no drop within 120 s" if dropped is None else "%.0f s" % dropped)
+
+    try:
+        return run(binary, [http.url("/big.xml")], "", body)
+    finally:
+        http.stop()
+
+
 def abandoned(binary):
     http = HttpServer()
     http.route("/a.xml", body=rss("a", 3), delay=1.0)
@@ -171,7 +216,7 @@ def interval(binary, feeds):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--quillo", required=True)
-    parser.add_argument("--only", default="silent,burst,idle,abandoned,interval")
+    parser.add_argument("--only", default="silent,burst,idle,stalled,abandoned,interval")
     parser.add_argument("--feeds", type=int, default=1000)
     args = parser.parse_args()
     binary = os.path.abspath(args.quillo)

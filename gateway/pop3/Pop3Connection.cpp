@@ -2,10 +2,13 @@
 
 #include "Trace.h"
 
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -35,19 +38,33 @@ bool Pop3Connection::Send(std::string_view bytes) {
     if (TraceEnabled()) Trace("send: " + std::string(bytes));
     size_t sent = 0;
     // The time counts from the last byte the client took, so a slow reader is served.
+    // Taken means acknowledged by the client's end, not accepted into our queue, which
+    // the kernel keeps growing for a while.
     Clock::time_point deadline = Clock::now() + sendTimeout_;
     while (sent < bytes.size()) {
         ssize_t n = send(socket_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             sent += static_cast<size_t>(n);
-            deadline = Clock::now() + sendTimeout_;
+            written_ += n;
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (Clock::now() >= deadline) return false;
+            int queued = 0;
+            if (ioctl(socket_, SIOCOUTQ, &queued) == 0 && written_ - queued > taken_) {
+                taken_ = written_ - queued;
+                deadline = Clock::now() + sendTimeout_;
+            }
+            if (Clock::now() >= deadline) {
+                // The client reads nothing: the close resets the connection instead of
+                // keeping the unsent reply queued for it.
+                linger reset{1, 0};
+                setsockopt(socket_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+                return false;
+            }
             pollfd fds[2] = {{socket_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
-            int ready = poll(fds, 2, PollTimeout(deadline));
+            // Woken at least once a second to see whether the client took anything.
+            int ready = poll(fds, 2, std::min(1000, PollTimeout(deadline)));
             if (ready < 0 && errno == EINTR) continue;
             if (ready < 0 || (fds[1].revents & POLLIN)) return false;
             if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return false;

@@ -29,4 +29,6 @@ private:
     int socket_;
     int wakeFd_;
     std::chrono::milliseconds sendTimeout_;
+    long long written_ = 0;  // bytes handed to the kernel
+    long long taken_ = 0;    // of those, acknowledged by the client's end
 };

@@ -91,6 +91,36 @@ class Sessions(unittest.TestCase):
             finally:
                 stalled.close()
 
+    def test_a_client_that_stops_reading_is_dropped_after_a_minute(self):
+        big = "x" * 2000000
+        self.http.route("/big.xml", body=rss("big", 1, body=big), headers={"Last-Modified": LAST_MODIFIED})
+        with self.start(routes=("/big.xml",)):
+            stalled = Pop3Client(self.port)
+            try:
+                self.assertEqual(self.login(stalled), b"+OK\r\n")
+                for _ in range(20):
+                    stalled.command("RETR 1")  # 40 MB of replies, never read
+                local = stalled.sock.getsockname()[1]
+                start = time.monotonic()
+                # The server's end, from /proc: a client that reads nothing never sees
+                # the close itself. 60 s without a byte taken, plus a generous margin.
+                while time.monotonic() - start < 110 and self.server_end_state(local) == "01":
+                    time.sleep(0.5)
+                self.assertNotEqual(self.server_end_state(local), "01")
+                self.assertGreater(time.monotonic() - start, 30)
+            finally:
+                stalled.close()
+
+    def server_end_state(self, client_port):
+        """The TCP state of Quillo's end of the connection from client_port (01:
+        established), None when it is gone."""
+        with open("/proc/net/tcp") as f:
+            for line in list(f)[1:]:
+                fields = line.split()
+                if fields[1].endswith(":%04X" % self.port) and fields[2].endswith(":%04X" % client_port):
+                    return fields[3]
+        return None
+
     def test_fifty_clients_at_once_all_get_an_answer(self):
         # A slow feed makes the first refresh last while the others come in.
         self.http.route("/feed.xml", body=rss("feed", 3), delay=1.0)
