@@ -7,6 +7,7 @@
 #include "RefreshProgress.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <memory>
 
@@ -17,27 +18,48 @@ struct PendingDownload {
     bool transferred = false;
     bool handled = false;
 };
+// libcurl's progress callback: a non-zero answer aborts the transfer.
+int AbortWhenStopped(void* control, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto& stopped = static_cast<const RefreshControl*>(control)->stopped;
+    return stopped && stopped() ? 1 : 0;
+}
+
 }  // namespace
 
 void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSession& session,
-                   int concurrency) {
+                   int concurrency, const RefreshControl& control) {
     concurrency = std::max(1, concurrency);
     std::vector<PendingDownload> downloads(handlers.size());
+    auto stopped = [&control] { return control.stopped && control.stopped(); };
 
     // Results are handled in list order as soon as every earlier feed is done, so the
     // parsing of early feeds overlaps the transfers of later ones. Loading sentitems.xml
     // comes first here, as in a one-feed download: its log entry keeps its place.
-    size_t nextToHandle = 0;
+    size_t firstUnhandled = 0;
+    size_t handledCount = 0;
+    auto nextReady = [&]() -> size_t {
+        while (firstUnhandled < downloads.size() && downloads[firstUnhandled].handled) ++firstUnhandled;
+        if (firstUnhandled < downloads.size() && downloads[firstUnhandled].transferred) return firstUnhandled;
+        if (std::chrono::steady_clock::now() < control.anyOrderFrom) return downloads.size();
+        for (size_t i = firstUnhandled; i < downloads.size(); ++i) {
+            if (downloads[i].transferred && !downloads[i].handled) return i;
+        }
+        return downloads.size();
+    };
     auto handleNext = [&] {
-        if (nextToHandle >= downloads.size() || !downloads[nextToHandle].transferred) return false;
-        PendingDownload& download = downloads[nextToHandle];
-        RssHandler& handler = *handlers[nextToHandle];
+        if (stopped()) return false;
+        const size_t index = nextReady();
+        if (index >= downloads.size()) return false;
+        if (control.beginFiling && !control.beginFiling()) return false;
+        PendingDownload& download = downloads[index];
+        RssHandler& handler = *handlers[index];
         handler.BeginDownload();
         handler.FinishDownload(download.result);
         download.transfer.reset();
         download.handled = true;
-        ++nextToHandle;
-        ReportRefreshProgress(static_cast<int>(nextToHandle), static_cast<int>(downloads.size()));
+        ++handledCount;
+        if (control.filed) control.filed(index);
+        ReportRefreshProgress(static_cast<int>(handledCount), static_cast<int>(downloads.size()));
         return true;
     };
 
@@ -52,13 +74,20 @@ void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSessi
         const std::string folder = handlers[i]->FeedFolder();
         ConcurrentDownloader::Job job;
         job.hostKey = ConcurrentDownloader::HostKey(url);
-        job.start = [&downloads, &session, i, url, folder]() -> CURL* {
+        job.start = [&downloads, &session, &control, i, url, folder]() -> CURL* {
+            if (control.stopped && control.stopped()) return nullptr;
             PendingDownload& download = downloads[i];
             MakeSureDirectoryPathExists(folder);
             download.transfer = std::make_unique<FeedTransfer>(url, folder);
             if (!download.transfer->Setup(session)) return nullptr;
             download.transfer->KeepHandleAfterComplete();
-            return download.transfer->Handle();
+            CURL* handle = download.transfer->Handle();
+            if (control.stopped) {
+                curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &AbortWhenStopped);
+                curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &control);
+                curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+            }
+            return handle;
         };
         job.finish = [&downloads, i](CURL*, CURLcode code) {
             PendingDownload& download = downloads[i];
@@ -76,6 +105,14 @@ void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSessi
     ConcurrentDownloader(session.Share(), concurrency,
                          std::min(concurrency, ConcurrentDownloader::kDefaultMaxPerHost))
         .Run(jobs, handleNext);
-    while (handleNext()) {
+    for (;;) {
+        while (handleNext()) {
+        }
+        if (handledCount == downloads.size() || stopped()) break;
+        if (!control.waitToFile || !control.waitToFile()) break;
+    }
+    // A refresh ended early leaves no reply files behind.
+    for (auto& download : downloads) {
+        if (!download.handled && !download.result.bodyPath.empty()) std::remove(download.result.bodyPath.c_str());
     }
 }

@@ -2,15 +2,37 @@
 
 #include "RssHandler.h"
 
+#include <chrono>
+#include <cstddef>
+#include <functional>
 #include <vector>
 
 class InternetSession;
+
+// How a refresh that runs beside POP3 sessions files its feeds. Every member is
+// optional; the defaults file everything in list order as soon as it can.
+struct RefreshControl {
+    // From this moment on a transferred feed is filed as soon as it arrives instead of
+    // in list order, so one late feed no longer holds back the feeds behind it.
+    std::chrono::steady_clock::time_point anyOrderFrom = std::chrono::steady_clock::time_point::max();
+    // Asked before each feed is filed (its sentitems.xml read, its reply handled); false
+    // defers the filing, the transfers go on. True obliges the caller to call filed.
+    std::function<bool()> beginFiling;
+    // Feed `index` is filed.
+    std::function<void(std::size_t index)> filed;
+    // Called when only deferred filing is left: waits until beginFiling may answer true
+    // again; false ends the refresh without filing the rest.
+    std::function<bool()> waitToFile;
+    // True aborts the running transfers and files nothing more (shutdown). Called from
+    // libcurl's progress callback too, so it must be cheap and thread-safe.
+    std::function<bool()> stopped;
+};
 
 // Downloads, normalises and parses every feed of one refresh. Only the transfers
 // overlap: at most `concurrency` at once (1: one after the other) and at most four per
 // host, over one multi handle, so connections to a host are reused. Everything else --
 // the sent-items reads, the handling of each reply with its log entries and the
 // feed-error flag, normalisation and parsing -- runs handler by handler in list order,
-// exactly as a one-at-a-time refresh does it.
+// exactly as a one-at-a-time refresh does it (until control.anyOrderFrom).
 void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSession& session,
-                   int concurrency);
+                   int concurrency, const RefreshControl& control = {});

@@ -76,19 +76,22 @@ Mailbox& RssManager::Refresh() {
     // The last session's messages are let go before the new downloads.
     mailbox_ = Mailbox();
     LoadFeedList();
-    ReportRefreshProgress(0, static_cast<int>(handlers_.size()));
     InternetSession session;
-    if (!session.Open("QUILLO")) {
-        ReportRefreshFinished();
-        if (!settings_.disableMessageBox) ShowErrorBox(kSessionFailure);
-        WriteLog(kSessionFailure);
-        return OpenMailbox();
-    }
+    if (!OpenInternetSession(session, static_cast<int>(handlers_.size()))) return OpenMailbox();
     DownloadFeeds(handlers_, session, settings_.downloadConcurrency);
     session.Close();
     Mailbox& mailbox = OpenMailbox();
     ReportRefreshFinished();
     return mailbox;
+}
+
+bool RssManager::OpenInternetSession(InternetSession& session, int feedCount) {
+    ReportRefreshProgress(0, feedCount);
+    if (session.Open("QUILLO")) return true;
+    ReportRefreshFinished();
+    if (!settings_.disableMessageBox) ShowErrorBox(kSessionFailure);
+    WriteLog(kSessionFailure);
+    return false;
 }
 
 Mailbox& RssManager::OpenMailbox() {

@@ -8,7 +8,10 @@
 #include <vector>
 
 // The gateway's feed manager: settings, the handlers of the current refresh and the
-// mailbox over their pending messages. Created and used by the server thread only.
+// mailbox over their pending messages. Its settings are read once, before other threads
+// look at them; the feed list and handlers belong to the one thread that refreshes.
+class InternetSession;
+
 class RssManager {
 public:
     RssManager();
@@ -27,6 +30,9 @@ public:
     // One refresh per connection: rebuild the feed list, download every feed, then
     // form the session's mailbox from them.
     Mailbox& Refresh();
+    // Opens the internet session of a refresh of feedCount feeds and reports the start
+    // of the refresh; a failure is reported (box, log) and also ends the report.
+    bool OpenInternetSession(InternetSession& session, int feedCount);
     void LoadFeedList();
     void LoadOpmlFeedList();
     // Forms the mailbox from the handlers' parts in list order; QUIT commits each part

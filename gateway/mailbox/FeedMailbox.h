@@ -26,6 +26,9 @@ public:
     bool Delete(int n);
     // RSET: the messages deleted in this session go back to pending, in number order.
     void Undelete();
+    // After a recorded QUIT: this session's deletions become delivered items, which a
+    // later session's RSET no longer brings back.
+    void KeepDeletions() { deletedInSession_ = 0; }
 
     const std::vector<MailDataPointer>& Pending() const { return pending_; }
     const std::vector<MailDataPointer>& Deleted() const { return deleted_; }

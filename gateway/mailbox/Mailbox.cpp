@@ -76,6 +76,10 @@ void Mailbox::Reset() {
     for (const auto& part : parts_) part.messages->Undelete();
 }
 
+void Mailbox::KeepDeletions() {
+    for (const auto& part : parts_) part.messages->KeepDeletions();
+}
+
 bool Mailbox::Commit() {
     bool ok = true;
     for (const auto& part : parts_) {

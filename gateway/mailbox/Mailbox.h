@@ -40,6 +40,8 @@ public:
     bool Delete(int n);
     // RSET: every message deleted in this session is pending again with its number.
     void Reset();
+    // After a recorded QUIT, for a mailbox whose parts serve a later session too.
+    void KeepDeletions();
     // Calls every part's commit once, in order, even after one failed; true when all did.
     bool Commit();
 

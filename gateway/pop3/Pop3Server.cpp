@@ -3,8 +3,10 @@
 #include "Log.h"
 #include "Mailbox.h"
 #include "Notifier.h"
+#include "Pop3Connection.h"
 #include "Pop3Session.h"
 #include "ProcessFlags.h"
+#include "RefreshWorker.h"
 #include "RssManager.h"
 #include "Trace.h"
 
@@ -23,7 +25,10 @@
 
 namespace {
 
-constexpr int kBacklog = 5;
+// Connections the kernel keeps waiting for accept; a burst of clients all get in.
+constexpr int kBacklog = 128;
+
+constexpr const char* kTooManySessions = "-ERR [SYS/TEMP] too many sessions, try again later\r\n";
 
 constexpr const char* kLogPrompt =
     "RSSの取得、解析中にエラーがありました。\r\n詳細な情報はlog.txtを参照してください。\r\n\r\n"
@@ -39,24 +44,22 @@ std::string BindFailureText(int port) {
     return text;
 }
 
-int PollTimeout(std::chrono::milliseconds timeout) {
-    return timeout.count() > 0x7fffffff ? -1 : static_cast<int>(timeout.count());
-}
-
 }  // namespace
 
-Pop3Server::Pop3Server(Hooks hooks) : hooks_(std::move(hooks)) {
+Pop3Server::Pop3Server(Hooks hooks, ServerOptions options)
+    : hooks_(std::move(hooks)), options_(options) {
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 Pop3Server::~Pop3Server() {
+    JoinFinishedSessions(true);
     if (listenFd_ >= 0) close(listenFd_);
     if (wakeFd_ >= 0) close(wakeFd_);
 }
 
 void Pop3Server::Stop() {
     g_running = false;
-    // Never drained: once stopped, every later poll of the thread wakes at once.
+    // Never drained: once stopped, every later poll of every thread wakes at once.
     uint64_t one = 1;
     if (wakeFd_ >= 0) (void)!write(wakeFd_, &one, sizeof one);
 }
@@ -102,6 +105,20 @@ int Pop3Server::Run() {
         if (hooks_.closeMainWindow) hooks_.closeMainWindow();
         return 0;
     }
+    {
+        RefreshWorker worker(*manager);
+        AcceptLoop(*manager, worker);
+        if (listenFd_ >= 0) close(listenFd_);
+        listenFd_ = -1;
+        // Sessions waiting for the refresh wake here, the others through wakeFd_.
+        worker.Stop();
+        JoinFinishedSessions(true);
+    }
+    manager.reset();
+    return 0;
+}
+
+void Pop3Server::AcceptLoop(RssManager& manager, RefreshWorker& worker) {
     while (g_running) {
         pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         int ready = poll(fds, 2, -1);
@@ -114,72 +131,71 @@ int Pop3Server::Run() {
             if (errno == ECONNABORTED || errno == EINTR || errno == EAGAIN) continue;
             break;
         }
-        Serve(*manager, client);
-    }
-    if (listenFd_ >= 0) close(listenFd_);
-    listenFd_ = -1;
-    manager.reset();
-    return 0;
-}
-
-bool Pop3Server::SendAll(int client, const std::string& bytes) {
-    if (TraceEnabled()) Trace("send: " + bytes);
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        ssize_t n = send(client, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            sent += static_cast<size_t>(n);
+        JoinFinishedSessions(false);
+        if (static_cast<int>(sessions_.size()) >= options_.maxSessions) {
+            Pop3Connection(client, wakeFd_, options_.sendTimeout).Send(kTooManySessions);
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // A client that stops reading is given the idle time, not forever.
-            pollfd fds[2] = {{client, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
-            int ready = poll(fds, 2, PollTimeout(idleTimeout_));
-            if (ready < 0 && errno == EINTR) continue;
-            if (ready <= 0 || (fds[1].revents & POLLIN)) return false;
-            if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
-            continue;
-        }
-        return false;
+        SessionThread& session = sessions_.emplace_back();
+        session.thread = std::thread([this, &manager, &worker, &session, client] {
+            Serve(manager, worker, client);
+            session.done = true;
+        });
     }
-    return true;
 }
 
-void Pop3Server::Serve(RssManager& manager, int client) {
-    Mailbox& mailbox = manager.Refresh();
-    Pop3Session session(mailbox);
-    bool alive = SendAll(client, Pop3Session::kGreeting);
-    char buffer[4096];
+void Pop3Server::JoinFinishedSessions(bool all) {
+    for (auto it = sessions_.begin(); it != sessions_.end();) {
+        if (all || it->done) {
+            if (it->thread.joinable()) it->thread.join();
+            it = sessions_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client) {
+    Pop3Connection connection(client, wakeFd_, options_.sendTimeout);
+    std::unique_ptr<RefreshWorker::Claim> claim = worker.TryClaim();
+    // Only the session that gets the mailbox waits for a refresh; a connection already
+    // closed by its client costs none.
+    if (claim && worker.RefreshesPerConnection() && !connection.PeerClosed()) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::seconds(manager.GetSettings().greetingDeadlineSeconds);
+        worker.RefreshBefore(deadline);
+    }
+    if (!g_running || worker.Stopped() || connection.PeerClosed()) return;
+    Mailbox none;
+    Mailbox& mailbox = claim ? claim->Open() : none;
+    Pop3Session session(mailbox, /*mailboxInUse=*/!claim);
+    bool alive = connection.Send(Pop3Session::kGreeting);
     // The idle time counts from the last command, not the last byte: a client that
-    // trickles bytes without ever ending a line cannot hold the service either.
-    auto deadline = std::chrono::steady_clock::now() + idleTimeout_;
+    // trickles bytes without ever ending a line cannot hold the session either.
+    auto deadline = std::chrono::steady_clock::now() + options_.idleTimeout;
     while (alive && !session.QuitReceived()) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) break;
-        pollfd fds[2] = {{client, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        int ready = poll(fds, 2, PollTimeout(left));
-        if (ready < 0 && errno == EINTR) continue;
-        // Time-out, exit command or failure: the session ends without commit.
-        if (ready <= 0 || (fds[1].revents & POLLIN)) break;
-        ssize_t n = recv(client, buffer, sizeof buffer, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        std::string replies = session.Receive(std::string_view(buffer, static_cast<size_t>(n)));
+        const std::string received = connection.Receive(deadline);
+        // Time-out, exit command, close or failure: the session ends without commit.
+        if (received.empty()) break;
+        std::string replies = session.Receive(received);
+        // Before the client has its "+OK": it may reconnect at once and must then wait
+        // for this session's records, not be told the mailbox is in use.
+        if (session.QuitReceived() && claim) claim->Releasing();
         if (replies.empty()) continue;
-        deadline = std::chrono::steady_clock::now() + idleTimeout_;
-        alive = SendAll(client, replies);
+        deadline = std::chrono::steady_clock::now() + options_.idleTimeout;
+        alive = connection.Send(replies);
     }
-    if (session.QuitReceived()) {
-        // The client has its "+OK" before the commit starts; a failure while saving is
-        // never reported to it.
-        if (!mailbox.Commit() && TraceEnabled()) Trace("commit: a feed's delivered items were not saved");
-        close(client);
-        AfterQuit(manager);
-        return;
+    if (!session.QuitReceived() || !claim) return;
+    // The client has its "+OK" before the commit starts; a failure while saving is
+    // never reported to it.
+    if (mailbox.Commit()) {
+        claim->Committed();
+    } else if (TraceEnabled()) {
+        Trace("commit: a feed's delivered items were not saved");
     }
-    close(client);
+    claim.reset();
+    connection.Close();
+    AfterQuit(manager);
 }
 
 void Pop3Server::AfterQuit(RssManager& manager) {
@@ -189,9 +205,7 @@ void Pop3Server::AfterQuit(RssManager& manager) {
         if (answer == Notifier::Answer::Yes) OpenLogFile();
     }
     if (g_once) {
-        g_running = false;
-        if (listenFd_ >= 0) close(listenFd_);
-        listenFd_ = -1;
+        Stop();
         if (hooks_.closeMainWindow) hooks_.closeMainWindow();
     }
 }

@@ -1,12 +1,31 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <thread>
 
+class Pop3Connection;
+class RefreshWorker;
 class RssManager;
 
-// The server thread: owns the feed manager, listens on the POP3 port and serves one
-// client at a time, refreshing every feed before each greeting.
+// The limits of the sessions.
+struct ServerOptions {
+    // A session with no command for this long ends like a dropped connection (RFC 1939
+    // allows no less than 10 minutes).
+    std::chrono::milliseconds idleTimeout = std::chrono::minutes(10);
+    // A client that takes none of a reply's bytes for this long is dropped.
+    std::chrono::milliseconds sendTimeout = std::chrono::seconds(60);
+    // Sessions at once; a connection beyond them is told so and closed.
+    int maxSessions = 100;
+};
+
+// The server thread: owns the feed manager and the refresh worker, listens on the POP3
+// port and serves every client on a session thread of its own. The first session to
+// arrive holds the mailbox; the others are greeted and refused at PASS with IN-USE.
 class Pop3Server {
 public:
     struct Hooks {
@@ -17,31 +36,33 @@ public:
         std::function<void(RssManager&)> addTrayIcon;
     };
 
-    // A session with no command for this long ends like a dropped connection.
-    static constexpr std::chrono::milliseconds kIdleTimeout = std::chrono::minutes(10);
-
-    explicit Pop3Server(Hooks hooks);
+    explicit Pop3Server(Hooks hooks, ServerOptions options = {});
     ~Pop3Server();
     Pop3Server(const Pop3Server&) = delete;
     Pop3Server& operator=(const Pop3Server&) = delete;
 
-    // The thread body; returns 0.
+    // The thread body; returns 0 once every session has ended.
     int Run();
 
-    // The exit command: clears the running flag and wakes the thread out of accept (and
-    // out of an idle session). Safe from any thread.
+    // The exit command: clears the running flag and wakes the thread out of accept and
+    // every session out of its wait. Safe from any thread.
     void Stop();
 
-    void SetIdleTimeoutForTesting(std::chrono::milliseconds timeout) { idleTimeout_ = timeout; }
-
 private:
+    struct SessionThread {
+        std::thread thread;
+        std::atomic<bool> done{false};
+    };
+
     bool Listen(RssManager& manager);
-    void Serve(RssManager& manager, int client);
-    bool SendAll(int client, const std::string& bytes);
+    void AcceptLoop(RssManager& manager, RefreshWorker& worker);
+    void Serve(RssManager& manager, RefreshWorker& worker, int client);
     void AfterQuit(RssManager& manager);
+    void JoinFinishedSessions(bool all);
 
     Hooks hooks_;
+    ServerOptions options_;
     int wakeFd_ = -1;     // readable once Stop has been called
     int listenFd_ = -1;
-    std::chrono::milliseconds idleTimeout_ = kIdleTimeout;
+    std::list<SessionThread> sessions_;  // touched by the server thread only
 };

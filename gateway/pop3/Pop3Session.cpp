@@ -11,7 +11,8 @@ constexpr const char* kOk = "+OK\r\n";
 constexpr const char* kUnknown = "-ERR unknown command\r\n";
 constexpr const char* kTooLong = "-ERR line too long\r\n";
 constexpr const char* kNoSuchMessage = "-ERR no such message\r\n";
-constexpr const char* kCapabilities = "+OK\r\nUSER\r\nTOP\r\nUIDL\r\n.\r\n";
+constexpr const char* kCapabilities = "+OK\r\nUSER\r\nTOP\r\nUIDL\r\nRESP-CODES\r\n.\r\n";
+constexpr const char* kInUse = "-ERR [IN-USE] mailbox in use\r\n";
 
 bool StartsWith(std::string_view text, std::string_view keyword) {
     return text.substr(0, keyword.size()) == keyword;
@@ -168,6 +169,10 @@ std::string Pop3Session::Execute(std::string_view text) {
     std::string reply = kUnknown;
     for (const auto& command : kCommands) {
         if (!text.empty() && StartsWith(text, command.keyword)) {
+            if (mailboxInUse_ && command.keyword == "PASS") {
+                reply = kInUse;
+                break;
+            }
             reply = command.run(mailbox_, text.substr(command.keyword.size()), quit_);
             break;
         }

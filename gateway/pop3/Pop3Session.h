@@ -13,7 +13,10 @@ class Pop3Session {
 public:
     static constexpr const char* kGreeting = "+OK QUILLO WELCOME\r\n";
 
-    explicit Pop3Session(Mailbox& mailbox) : mailbox_(mailbox) {}
+    // mailboxInUse: another session holds the mailbox; PASS is then refused with the
+    // RFC 2449 response code IN-USE.
+    explicit Pop3Session(Mailbox& mailbox, bool mailboxInUse = false)
+        : mailbox_(mailbox), mailboxInUse_(mailboxInUse) {}
 
     // Answers every complete line of the received bytes, in order. After QUIT the rest
     // is ignored; the caller then sends the reply and commits the mailbox.
@@ -27,6 +30,7 @@ private:
     Mailbox& mailbox_;
     LineAssembler lines_;
     bool quit_ = false;
+    bool mailboxInUse_ = false;
 };
 
 // Numeric argument as the commands read it: leading white space, optional sign, digits

@@ -172,7 +172,7 @@ class EmptyMailbox(unittest.TestCase):
 
     def test_poplib_sees_an_empty_mailbox(self):
         p = poplib.POP3("127.0.0.1", self.port, timeout=30)
-        self.assertEqual(p.capa(), {"USER": [], "TOP": [], "UIDL": []})
+        self.assertEqual(p.capa(), {"USER": [], "TOP": [], "UIDL": [], "RESP-CODES": []})
         p.user("me")
         p.pass_("x")
         self.assertEqual(p.stat(), (0, 0))

@@ -34,6 +34,13 @@ const SettingKey kSettingKeys[] = {
          s.downloadConcurrency = std::clamp(ParseSettingInt(t), 1, 256);
      }},
     {"mail-charset", [](Settings& s, const std::string& t) { s.mailCharset = ParseMailCharset(t); }},
+    // A day and a week at most: a typo must not leave a client waiting or feeds unread.
+    {"greeting-deadline", [](Settings& s, const std::string& t) {
+         s.greetingDeadlineSeconds = std::clamp(ParseSettingInt(t), 0, 24 * 60 * 60);
+     }},
+    {"refresh-interval", [](Settings& s, const std::string& t) {
+         s.refreshIntervalMinutes = std::clamp(ParseSettingInt(t), 0, 7 * 24 * 60);
+     }},
 };
 
 class SettingsReader : public XmlVisitor {

@@ -17,6 +17,10 @@ struct Settings {
     int downloadConcurrency = 16;
     // The charset of message bodies: auto (ISO-2022-JP when it holds the message) or iso-2022-jp.
     MailCharset mailCharset = MailCharset::Auto;
+    // A greeting waits at most this long for the refresh; late feeds are offered later.
+    int greetingDeadlineSeconds = 20;
+    // Minutes between background refreshes; 0 refreshes at every connection instead.
+    int refreshIntervalMinutes = 0;
 };
 
 // A settings text as an int: leading white space, optional sign, digits up to the

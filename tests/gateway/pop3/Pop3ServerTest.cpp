@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -85,6 +86,15 @@ public:
         }
         return got;
     }
+    // Reads what has come, without waiting; true once the peer's close is among it.
+    bool DrainedToClose() {
+        char buf[65536];
+        for (;;) {
+            ssize_t n = recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
+            if (n == 0) return true;
+            if (n < 0) return errno != EAGAIN && errno != EWOULDBLOCK;
+        }
+    }
     bool ClosedByPeer() {
         char c;
         return recv(fd_, &c, 1, 0) == 0;
@@ -101,6 +111,13 @@ private:
     int fd_ = -1;
     bool connected_ = false;
 };
+
+// Waits up to ten seconds for the condition; a generous limit, never a measurement.
+template <typename Condition>
+bool Eventually(Condition condition) {
+    for (int i = 0; i < 1000 && !condition(); ++i) std::this_thread::sleep_for(10ms);
+    return condition();
+}
 
 class Pop3ServerTest : public ::testing::Test {
 protected:
@@ -131,9 +148,8 @@ protected:
         std::ofstream(dir_ / "Quillo.xml") << "<quillo><settings><port>" << port_ << "</port>" << extra
                                           << "</settings></quillo>";
     }
-    void Start(std::chrono::milliseconds idle = Pop3Server::kIdleTimeout) {
-        server_ = std::make_unique<Pop3Server>(Pop3Server::Hooks{[this] { ++closes_; }, nullptr});
-        server_->SetIdleTimeoutForTesting(idle);
+    void Start(ServerOptions options = {}) {
+        server_ = std::make_unique<Pop3Server>(Pop3Server::Hooks{[this] { ++closes_; }, nullptr}, options);
         thread_ = std::thread([this] {
             server_->Run();
             finished_ = true;
@@ -179,7 +195,7 @@ TEST_F(Pop3ServerTest, StopEndsASessionInProgress) {
 }
 
 TEST_F(Pop3ServerTest, SilentClientIsDroppedAfterTheIdleTime) {
-    Start(200ms);
+    Start({.idleTimeout = 200ms});
     Client silent(port_);
     EXPECT_EQ(silent.ReadUntil("\r\n"), "+OK QUILLO WELCOME\r\n");
     EXPECT_TRUE(silent.ClosedByPeer());
@@ -190,7 +206,7 @@ TEST_F(Pop3ServerTest, SilentClientIsDroppedAfterTheIdleTime) {
 }
 
 TEST_F(Pop3ServerTest, BytesWithoutALineEndDoNotKeepTheSessionAlive) {
-    Start(400ms);
+    Start({.idleTimeout = 400ms});
     Client trickler(port_);
     EXPECT_EQ(trickler.ReadUntil("\r\n"), "+OK QUILLO WELCOME\r\n");
     trickler.Send("NOOP\r\n");
@@ -201,6 +217,45 @@ TEST_F(Pop3ServerTest, BytesWithoutALineEndDoNotKeepTheSessionAlive) {
         trickler.Send("X");
     }
     EXPECT_TRUE(trickler.AlreadyClosed());
+}
+
+TEST_F(Pop3ServerTest, ASecondClientIsGreetedAndToldTheMailboxIsInUse) {
+    Start();
+    Client first(port_);
+    EXPECT_EQ(first.ReadUntil("\r\n"), "+OK QUILLO WELCOME\r\n");
+    first.Send("USER me\r\nPASS x\r\n");
+    EXPECT_EQ(first.ReadUntil("+OK\r\n"), "+OK Password required\r\n+OK\r\n");
+    {
+        Client second(port_);
+        EXPECT_EQ(second.ReadUntil("\r\n"), "+OK QUILLO WELCOME\r\n");
+        second.Send("CAPA\r\n");
+        EXPECT_NE(second.ReadUntil(".\r\n").find("\r\nRESP-CODES\r\n"), std::string::npos);
+        second.Send("USER me\r\nPASS x\r\n");
+        EXPECT_EQ(second.ReadUntil("use\r\n"), "+OK Password required\r\n-ERR [IN-USE] mailbox in use\r\n");
+        second.Send("QUIT\r\n");
+        EXPECT_EQ(second.ReadUntil("\r\n"), "+OK\r\n");
+    }
+    first.Send("QUIT\r\n");
+    EXPECT_EQ(first.ReadUntil("\r\n"), "+OK\r\n");
+    // Back at once: the mailbox is this client's again.
+    Client third(port_);
+    EXPECT_EQ(third.ReadUntil("\r\n"), "+OK QUILLO WELCOME\r\n");
+    third.Send("PASS x\r\n");
+    EXPECT_EQ(third.ReadUntil("\r\n"), "+OK\r\n");
+}
+
+TEST_F(Pop3ServerTest, AClientThatStopsReadingIsDropped) {
+    Start({.sendTimeout = 300ms});
+    Client stalled(port_);
+    EXPECT_EQ(stalled.ReadUntil("\r\n"), "+OK QUILLO WELCOME\r\n");
+    // Far more reply bytes than the socket buffers hold, and nobody reads them.
+    std::string many;
+    for (int i = 0; i < 1000000; ++i) many += "CAPA\r\n";
+    stalled.Send(many);
+    Client other(port_);
+    EXPECT_EQ(other.ReadUntil("\r\n"), "+OK QUILLO WELCOME\r\n");
+    // Once dropped, what was sent drains and the connection ends.
+    EXPECT_TRUE(Eventually([&] { return stalled.DrainedToClose(); }));
 }
 
 TEST_F(Pop3ServerTest, QuitInOnceModeClosesTheMainWindow) {

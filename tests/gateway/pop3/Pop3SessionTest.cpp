@@ -70,7 +70,7 @@ TEST_F(Pop3SessionTest, FixedRepliesAreByteExact) {
         {"USERX\r\n", "+OK Password required\r\n"},
         {"PASS secret\r\n", "+OK\r\n"},
         {"PASS\r\n", "+OK\r\n"},
-        {"CAPA\r\n", "+OK\r\nUSER\r\nTOP\r\nUIDL\r\n.\r\n"},
+        {"CAPA\r\n", "+OK\r\nUSER\r\nTOP\r\nUIDL\r\nRESP-CODES\r\n.\r\n"},
         {"NOOP\r\n", "+OK\r\n"},
         {"user x\r\n", "-ERR unknown command\r\n"},
         {"APOP a b\r\n", "-ERR unknown command\r\n"},

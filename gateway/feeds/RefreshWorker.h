@@ -1,0 +1,111 @@
+#pragma once
+
+#include "Mailbox.h"
+#include "RssHandler.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class RssManager;
+
+// Runs the refreshes on a thread of its own and keeps, for every feed, the handler of
+// its last finished download: the mailbox of a session is formed from those. One
+// refresh runs at a time, so a feed is never downloaded twice at once.
+//
+// The mailbox is one: a session claims it, and while the claimed mailbox is open no
+// feed is filed (its sentitems.xml read, its reply handled). So what a session sees
+// never changes under it, and nothing it records at QUIT is read before it is written;
+// the transfers go on meanwhile and their feeds are filed once the session ends.
+class RefreshWorker {
+public:
+    class Claim;
+
+    // The manager's settings and feed list are used from the worker thread; the
+    // manager must outlive the worker.
+    explicit RefreshWorker(RssManager& manager);
+    ~RefreshWorker();
+    RefreshWorker(const RefreshWorker&) = delete;
+    RefreshWorker& operator=(const RefreshWorker&) = delete;
+
+    // Ends the running refresh (its transfers are aborted) and the thread, and wakes
+    // every waiting session. Safe from any thread.
+    void Stop();
+    bool Stopped() const { return stop_; }
+
+    // True without a refresh interval: every connection asks for a refresh.
+    bool RefreshesPerConnection() const { return interval_.count() == 0; }
+
+    // Starts a refresh unless one is running, which is then joined, and waits until it
+    // has finished, until `deadline` or until Stop, whichever comes first.
+    void RefreshBefore(std::chrono::steady_clock::time_point deadline);
+
+    // The mailbox for one session, or null when another session holds it. A session
+    // that has had QUIT is waited for: its client may already be back.
+    std::unique_ptr<Claim> TryClaim();
+
+    // Refreshes finished so far.
+    std::uint64_t FinishedRefreshes() const;
+
+private:
+    void Loop();
+    void RunOneRefresh();
+    bool BeginFiling();
+    void Filed(const std::string& key, const RssHandlerPointer& handler);
+    bool WaitToFile();
+    Mailbox OpenMailbox();
+    void EndMailbox(Mailbox& mailbox, bool opened, bool committed);
+    void Releasing();
+
+    RssManager& manager_;
+    const std::chrono::milliseconds greetingDeadline_;
+    const std::chrono::minutes interval_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::atomic<bool> stop_{false};
+    bool requested_ = false;
+    bool running_ = false;
+    std::uint64_t finished_ = 0;
+    bool claimed_ = false;
+    bool releasing_ = false;  // the holder has had QUIT and is recording
+    bool mailboxOpen_ = false;
+    bool filing_ = false;
+    // The feeds of the latest list, each as URL and occurrence ("url#2" for the second
+    // listing), and the last filed handler of each.
+    std::vector<std::string> feedKeys_;
+    std::map<std::string, RssHandlerPointer> filed_;
+    std::thread thread_;
+};
+
+// A session's hold on the mailbox; ending it lets the feeds be filed again.
+class RefreshWorker::Claim {
+public:
+    explicit Claim(RefreshWorker& worker) : worker_(worker) {}
+    // Deletions are kept when Committed was called, else undone (RSET), so a later
+    // session offers those messages again.
+    ~Claim();
+    Claim(const Claim&) = delete;
+    Claim& operator=(const Claim&) = delete;
+
+    // Forms the mailbox from the last download of every listed feed. From here until
+    // the claim ends no feed is filed.
+    Mailbox& Open();
+    // QUIT arrived: the claim ends once the deleted lists are recorded.
+    void Releasing() { worker_.Releasing(); }
+    // QUIT recorded every deleted list.
+    void Committed() { committed_ = true; }
+
+private:
+    RefreshWorker& worker_;
+    Mailbox mailbox_;
+    bool opened_ = false;
+    bool committed_ = false;
+};
