@@ -136,8 +136,9 @@ void RefreshWorker::RefreshBefore(Clock::time_point deadline) {
     changed_.wait_until(lock, deadline, [this, awaited] { return stop_ || finished_ >= awaited; });
 }
 
-std::unique_ptr<RefreshWorker::Claim> RefreshWorker::TryClaim() {
+std::unique_ptr<RefreshWorker::Claim> RefreshWorker::TryClaim(std::chrono::milliseconds grace) {
     std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, grace, [this] { return stop_ || !claimed_ || releasing_; });
     changed_.wait(lock, [this] { return stop_ || !claimed_ || !releasing_; });
     if (claimed_ || stop_) return nullptr;
     claimed_ = true;

@@ -48,8 +48,10 @@ public:
     void RefreshBefore(std::chrono::steady_clock::time_point deadline);
 
     // The mailbox for one session, or null when another session holds it. A session
-    // that has had QUIT is waited for: its client may already be back.
-    std::unique_ptr<Claim> TryClaim();
+    // that has had QUIT is waited for: its client may already be back. A holder is also
+    // given up to `grace` to let go: a client that dropped its connection and dialled
+    // again at once finds its old session still ending.
+    std::unique_ptr<Claim> TryClaim(std::chrono::milliseconds grace = std::chrono::milliseconds(0));
 
     // Refreshes finished so far.
     std::uint64_t FinishedRefreshes() const;

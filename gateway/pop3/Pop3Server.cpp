@@ -157,7 +157,7 @@ void Pop3Server::JoinFinishedSessions(bool all) {
 
 void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client) {
     Pop3Connection connection(client, wakeFd_, options_.sendTimeout);
-    std::unique_ptr<RefreshWorker::Claim> claim = worker.TryClaim();
+    std::unique_ptr<RefreshWorker::Claim> claim = worker.TryClaim(options_.claimGrace);
     // Only the session that gets the mailbox waits for a refresh; a connection already
     // closed by its client costs none.
     if (claim && worker.RefreshesPerConnection() && !connection.PeerClosed()) {

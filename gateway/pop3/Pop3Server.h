@@ -21,6 +21,9 @@ struct ServerOptions {
     std::chrono::milliseconds sendTimeout = std::chrono::seconds(60);
     // Sessions at once; a connection beyond them is told so and closed.
     int maxSessions = 100;
+    // How long a new session waits for the mailbox of a session still ending, so a
+    // client that reconnects at once is not served an empty mailbox.
+    std::chrono::milliseconds claimGrace = std::chrono::milliseconds(500);
 };
 
 // The server thread: owns the feed manager and the refresh worker, listens on the POP3

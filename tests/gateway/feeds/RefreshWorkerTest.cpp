@@ -163,3 +163,22 @@ TEST_F(RefreshWorkerTest, StopEndsAHangingRefreshAtOnce) {
 }
 
 }  // namespace
+
+TEST_F(RefreshWorkerTest, AClaimEndingWithinTheGraceGoesToTheNextSession) {
+    WriteSettings({}, "");
+    RssManager manager;
+    manager.LoadSettings();
+    RefreshWorker worker(manager);
+
+    auto first = worker.TryClaim();
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(worker.TryClaim(50ms)) << "a holder that stays keeps the mailbox";
+    // The first client has dropped its connection; its session notices a moment later.
+    std::thread ending([&] {
+        std::this_thread::sleep_for(100ms);
+        first.reset();
+    });
+    auto second = worker.TryClaim(10s);
+    ending.join();
+    EXPECT_TRUE(second) << "a client that dialled again at once gets its mailbox";
+}
