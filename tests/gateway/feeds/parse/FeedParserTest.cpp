@@ -206,11 +206,11 @@ TEST(FeedParse, RelativeLinksAreResolvedAgainstXmlBaseAndTheDocument) {
     EXPECT_EQ(rss.feed.items[1].rawLink, "");
 
     auto atom = Parse(
-        "<feed xmlns=\"http://www.w3.org/2005/Atom\" xml:base=\"http://127.0.0.1/root/\">"
+        "<feed xmlns=\"http://www.w3.org/2005/Atom\" xml:base=\"http://127.0.0.1/base/\">"
         "<entry xml:base=\"entries/\"><link href=\"e1.html\"/></entry>"
         "<entry><link rel=\"replies\" href=\"c\"/><link href=\"/abs\"/></entry></feed>");
     ASSERT_EQ(atom.feed.items.size(), 2u);
-    EXPECT_EQ(atom.feed.items[0].link, "http://127.0.0.1/root/entries/e1.html");
+    EXPECT_EQ(atom.feed.items[0].link, "http://127.0.0.1/base/entries/e1.html");
     EXPECT_EQ(atom.feed.items[1].link, "http://127.0.0.1/abs");
 }
 
