@@ -12,22 +12,13 @@ import time
 import unittest
 
 from http_server import HttpServer
-from quillo_harness import AppDir, Quillo, free_port
+from quillo_harness import AppDir, Quillo, free_port, rss_feed as rss
 
 LAST_MODIFIED = "Sat, 01 Jan 2005 00:00:00 GMT"
 DEADLINE = 2
 # Far below the 120 s a transfer may take and far above the deadline: a greeting that
 # waits for the silent feed cannot make it, one at the deadline always does.
 GREETING_LIMIT = 60
-
-
-def rss(title, count):
-    items = "".join(
-        "<item><title>%s %d</title><link>http://127.0.0.1/%s/%d</link>"
-        "<description>%s body %d</description></item>\n" % (title, i, title, i, title, i)
-        for i in range(count))
-    return ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss version=\"2.0\"><channel>"
-            "<title>%s</title><link>http://127.0.0.1/</link>\n%s</channel></rss>\n" % (title, items))
 
 
 class SilentFeedServer:

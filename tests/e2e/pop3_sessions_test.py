@@ -10,21 +10,12 @@ import time
 import unittest
 
 from http_server import HttpServer
-from quillo_harness import AppDir, Pop3Client, Quillo, free_port
+from quillo_harness import AppDir, Pop3Client, Quillo, free_port, rss_feed as rss
 
 LAST_MODIFIED = "Sat, 01 Jan 2005 00:00:00 GMT"
 IN_USE = b"-ERR [IN-USE] mailbox in use\r\n"
 # "Must answer within" limits, far above what a served client needs.
 ANSWER_LIMIT = 30
-
-
-def rss(title, count, body="body"):
-    items = "".join(
-        "<item><title>%s %d</title><link>http://127.0.0.1/%s/%d</link>"
-        "<description>%s %d</description></item>\n" % (title, i, title, i, body, i)
-        for i in range(count))
-    return ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss version=\"2.0\"><channel>"
-            "<title>%s</title><link>http://127.0.0.1/</link>\n%s</channel></rss>\n" % (title, items))
 
 
 def settings(port, urls, extra=""):
@@ -37,7 +28,7 @@ def settings(port, urls, extra=""):
 class Sessions(unittest.TestCase):
     def setUp(self):
         self.http = HttpServer()
-        self.http.route("/feed.xml", body=rss("feed", 3), headers={"Last-Modified": LAST_MODIFIED})
+        self.http.route("/feed.xml", body=rss("feed", 3, body="body"), headers={"Last-Modified": LAST_MODIFIED})
         self.app = AppDir()
         self.port = free_port()
 
@@ -123,7 +114,7 @@ class Sessions(unittest.TestCase):
 
     def test_fifty_clients_at_once_all_get_an_answer(self):
         # A slow feed makes the first refresh last while the others come in.
-        self.http.route("/feed.xml", body=rss("feed", 3), delay=1.0)
+        self.http.route("/feed.xml", body=rss("feed", 3, body="body"), delay=1.0)
         with self.start():
             answers = []
             lock = threading.Lock()
@@ -153,7 +144,7 @@ class Sessions(unittest.TestCase):
             self.assertGreaterEqual([r for _, r in answers].count(b"+OK\r\n"), 1)
 
     def test_connections_given_up_before_the_greeting_cost_no_refresh(self):
-        self.http.route("/feed.xml", body=rss("feed", 3), delay=1.0)
+        self.http.route("/feed.xml", body=rss("feed", 3, body="body"), delay=1.0)
         with self.start():
             with Pop3Client(self.port, timeout=ANSWER_LIMIT) as first:
                 time.sleep(0.2)

@@ -58,6 +58,18 @@ def settings_xml(port=None, disable_messagebox=True, disable_trayicon=True,
     return "".join(parts)
 
 
+def rss_feed(title, count, body=None):
+    """An RSS 2.0 document of `count` items "<title> i", each linking to a loopback URL
+    and described as "<body> i" ("<title> body i" by default)."""
+    body = body if body is not None else "%s body" % title
+    items = "".join(
+        "<item><title>%s %d</title><link>http://127.0.0.1/%s/%d</link>"
+        "<description>%s %d</description></item>\n" % (title, i, title, i, body, i)
+        for i in range(count))
+    return ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss version=\"2.0\"><channel>"
+            "<title>%s</title><link>http://127.0.0.1/</link>\n%s</channel></rss>\n" % (title, items))
+
+
 def opml_xml(urls):
     """Text of a flat feedlist.xml with one outline per URL."""
     lines = ["<?xml version=\"1.0\" encoding=\"UTF-8\"?>", "<opml version=\"1.0\">",
