@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <string_view>
 
 std::string CleanUid(std::string uid) {
     for (char& c : uid) {
@@ -10,6 +11,14 @@ std::string CleanUid(std::string uid) {
     if (uid.size() > kMaxUidLength) uid.resize(kMaxUidLength);
     if (uid.empty()) uid = "_";
     return uid;
+}
+
+long long MessageOctets(MailData& message) {
+    // GetText holds the message as sent, terminating line included.
+    const std::string& text = message.GetText();
+    constexpr std::string_view kEnd = ".\r\n";
+    const bool terminated = text.size() >= kEnd.size() && text.compare(text.size() - kEnd.size(), kEnd.size(), kEnd) == 0;
+    return static_cast<long long>(text.size() - (terminated ? kEnd.size() : 0));
 }
 
 Mailbox::Mailbox(std::vector<Part> parts) : parts_(std::move(parts)) {
@@ -44,7 +53,7 @@ int Mailbox::Count() const {
 long long Mailbox::TotalSize() const {
     long long total = 0;
     for (const auto& part : parts_) {
-        for (const auto& message : part.messages->Pending()) total += message->GetSize();
+        for (const auto& message : part.messages->Pending()) total += MessageOctets(*message);
     }
     return total;
 }
@@ -80,10 +89,10 @@ void Mailbox::KeepDeletions() {
     for (const auto& part : parts_) part.messages->KeepDeletions();
 }
 
-bool Mailbox::Commit() {
+std::string Mailbox::Commit() {
     bool ok = true;
     for (const auto& part : parts_) {
         if (part.commit && !part.commit()) ok = false;
     }
-    return ok;
+    return ok ? std::string() : std::string("the delivered items could not be saved");
 }

@@ -42,12 +42,17 @@ public:
     void Reset();
     // After a recorded QUIT, for a mailbox whose parts serve a later session too.
     void KeepDeletions();
-    // Calls every part's commit once, in order, even after one failed; true when all did.
-    bool Commit();
+    // Calls every part's commit once, in order, even after one failed. Empty when all
+    // succeeded, else the reason, one line.
+    std::string Commit();
 
 private:
     std::vector<Part> parts_;
 };
+
+// The octets RETR sends for the message, its terminating ".CRLF" line not counted: the
+// size LIST and STAT give (RFC 1939).
+long long MessageOctets(MailData& message);
 
 // Printable ASCII without space, at most kMaxUidLength bytes, never empty.
 std::string CleanUid(std::string uid);

@@ -8,6 +8,7 @@
 #include "ProcessFlags.h"
 #include "RefreshWorker.h"
 #include "RssManager.h"
+#include "Settings.h"
 #include "Trace.h"
 
 #include <arpa/inet.h>
@@ -44,10 +45,42 @@ std::string BindFailureText(int port) {
     return text;
 }
 
+// The host part of the APOP timestamps: the host name with anything that could end
+// the timestamp or the greeting line replaced.
+std::string ApopHostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
+    std::string host = name;
+    for (char& c : host) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u >= 0x7F || c == '<' || c == '>' || c == '@') c = '_';
+    }
+    return host;
+}
+
+bool IsLoopback(const std::string& address) {
+    in_addr parsed{};
+    if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) return false;
+    return (ntohl(parsed.s_addr) >> 24) == 127;
+}
+
+// Every start says it again, in the log and on standard error: without a password
+// anyone who can reach the port reads and deletes the items.
+void WarnIfOpenWithoutPassword(const Settings& settings) {
+    if (!settings.password.empty() || IsLoopback(settings.listenAddress)) return;
+    WriteLog("警告: listen-address " + settings.listenAddress +
+             " はループバックアドレスではありませんが、passwordが設定されていません。"
+             "このポートに届く誰もが記事を読み、削除できます。\n\n");
+    std::fprintf(stderr,
+                 "Quillo: warning: listening on %s without a password; anyone who can reach port %d "
+                 "can read and delete the items (set password in Quillo.xml)\n",
+                 settings.listenAddress.c_str(), settings.port);
+}
+
 }  // namespace
 
 Pop3Server::Pop3Server(Hooks hooks, ServerOptions options)
-    : hooks_(std::move(hooks)), options_(options) {
+    : hooks_(std::move(hooks)), options_(options), hostName_(ApopHostName()) {
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
@@ -99,6 +132,7 @@ bool Pop3Server::Listen(RssManager& manager) {
 int Pop3Server::Run() {
     auto manager = std::make_shared<RssManager>();
     manager->LoadSettings();
+    WarnIfOpenWithoutPassword(manager->GetSettings());
     if (!manager->IsTrayIconDisabled() && hooks_.addTrayIcon) hooks_.addTrayIcon(*manager);
 
     if (!Listen(*manager)) {
@@ -168,8 +202,27 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client) {
     if (!g_running || worker.Stopped() || connection.PeerClosed()) return;
     Mailbox none;
     Mailbox& mailbox = claim ? claim->Open() : none;
-    Pop3Session session(mailbox, /*mailboxInUse=*/!claim);
-    bool alive = connection.Send(Pop3Session::kGreeting);
+    Pop3SessionOptions sessionOptions;
+    sessionOptions.password = manager.GetSettings().password;
+    sessionOptions.apopTimestamp = NextApopTimestamp();
+    sessionOptions.mailboxInUse = !claim;
+    if (claim) {
+        // Runs at QUIT, before the client has its answer: +OK promises the records are
+        // written. A failure leaves the deletions undone when the claim ends, so a later
+        // session offers those items again.
+        sessionOptions.commit = [&mailbox, &claim] {
+            std::string reason = mailbox.Commit();
+            if (reason.empty()) {
+                claim->Committed();
+            } else {
+                WriteLog("QUITで配信済みの記録を保存できませんでした: " + reason +
+                         "\n削除された記事は次の接続で再び届きます。\n\n");
+            }
+            return reason;
+        };
+    }
+    Pop3Session session(mailbox, std::move(sessionOptions));
+    bool alive = connection.Send(session.Greeting());
     // The idle time counts from the last command, not the last byte: a client that
     // trickles bytes without ever ending a line cannot hold the session either.
     auto deadline = std::chrono::steady_clock::now() + options_.idleTimeout;
@@ -178,24 +231,21 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client) {
         // Time-out, exit command, close or failure: the session ends without commit.
         if (received.empty()) break;
         std::string replies = session.Receive(received);
-        // Before the client has its "+OK": it may reconnect at once and must then wait
-        // for this session's records, not be told the mailbox is in use.
+        // Before the client has its answer to QUIT: it may reconnect at once and must
+        // then wait for this session's claim to end, not be told the mailbox is in use.
         if (session.QuitReceived() && claim) claim->Releasing();
         if (replies.empty()) continue;
         deadline = std::chrono::steady_clock::now() + options_.idleTimeout;
         alive = connection.Send(replies);
     }
     if (!session.QuitReceived() || !claim) return;
-    // The client has its "+OK" before the commit starts; a failure while saving is
-    // never reported to it.
-    if (mailbox.Commit()) {
-        claim->Committed();
-    } else if (TraceEnabled()) {
-        Trace("commit: a feed's delivered items were not saved");
-    }
     claim.reset();
     connection.Close();
     AfterQuit(manager);
+}
+
+std::string Pop3Server::NextApopTimestamp() {
+    return "<" + std::to_string(getpid()) + "." + std::to_string(++greetings_) + "@" + hostName_ + ">";
 }
 
 void Pop3Server::AfterQuit(RssManager& manager) {

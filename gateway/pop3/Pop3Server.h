@@ -6,6 +6,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 class Pop3Connection;
@@ -61,6 +62,8 @@ private:
     void AcceptLoop(RssManager& manager, RefreshWorker& worker);
     void Serve(RssManager& manager, RefreshWorker& worker, int client);
     void AfterQuit(RssManager& manager);
+    // "<pid.counter@host>", a new one for every greeting.
+    std::string NextApopTimestamp();
     void JoinFinishedSessions(bool all);
 
     Hooks hooks_;
@@ -68,4 +71,6 @@ private:
     int wakeFd_ = -1;     // readable once Stop has been called
     int listenFd_ = -1;
     std::list<SessionThread> sessions_;  // touched by the server thread only
+    const std::string hostName_;
+    std::atomic<unsigned long long> greetings_{0};
 };

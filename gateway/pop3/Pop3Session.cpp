@@ -3,7 +3,11 @@
 #include "Mailbox.h"
 #include "Trace.h"
 
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+
 #include <climits>
+#include <vector>
 
 namespace {
 
@@ -11,26 +15,84 @@ constexpr const char* kOk = "+OK\r\n";
 constexpr const char* kUnknown = "-ERR unknown command\r\n";
 constexpr const char* kTooLong = "-ERR line too long\r\n";
 constexpr const char* kNoSuchMessage = "-ERR no such message\r\n";
+constexpr const char* kBadNumber = "-ERR invalid message number\r\n";
+constexpr const char* kBadLineCount = "-ERR invalid line count\r\n";
+constexpr const char* kMissingArgument = "-ERR missing argument\r\n";
+constexpr const char* kSurplusArgument = "-ERR too many arguments\r\n";
+constexpr const char* kNotLoggedIn = "-ERR log in first\r\n";
+constexpr const char* kLoggedIn = "-ERR already logged in\r\n";
+constexpr const char* kUserFirst = "-ERR USER first\r\n";
+constexpr const char* kBadPassword = "-ERR [AUTH] invalid password\r\n";
+constexpr const char* kNoApop = "-ERR APOP not available\r\n";
 constexpr const char* kCapabilities = "+OK\r\nUSER\r\nTOP\r\nUIDL\r\nRESP-CODES\r\n.\r\n";
 constexpr const char* kInUse = "-ERR [IN-USE] mailbox in use\r\n";
 
-bool StartsWith(std::string_view text, std::string_view keyword) {
-    return text.substr(0, keyword.size()) == keyword;
-}
+constexpr const char* kWelcome = "+OK QUILLO WELCOME";
 
-// Whether anything but white space and the line end follows the keyword.
-bool HasArgument(std::string_view rest) {
-    for (char c : rest) {
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return true;
+// The states a command row is valid in.
+enum : unsigned { kAuthorization = 1u << 0, kTransaction = 1u << 1 };
+
+unsigned Bit(Pop3Session::State state) {
+    switch (state) {
+        case Pop3Session::State::Authorization: return kAuthorization;
+        case Pop3Session::State::Transaction: return kTransaction;
+        case Pop3Session::State::Update: return 0;
     }
-    return false;
+    return 0;
 }
 
-// The reply for pending message n, or the one error for a number no message bears.
-template <typename Reply>
-std::string ForMessage(const Mailbox& mailbox, int n, Reply reply) {
-    MailDataPointer message = mailbox.Find(n);
-    return message ? reply(*message) : std::string(kNoSuchMessage);
+bool SameKeyword(std::string_view received, std::string_view keyword) {
+    if (received.size() != keyword.size()) return false;
+    for (size_t i = 0; i < received.size(); ++i) {
+        char c = received[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != keyword[i]) return false;
+    }
+    return true;
+}
+
+// The space-separated arguments; runs of spaces and a trailing space separate nothing.
+std::vector<std::string_view> Split(std::string_view arguments) {
+    std::vector<std::string_view> tokens;
+    size_t pos = 0;
+    while (pos < arguments.size()) {
+        if (arguments[pos] == ' ') {
+            ++pos;
+            continue;
+        }
+        size_t end = arguments.find(' ', pos);
+        if (end == std::string_view::npos) end = arguments.size();
+        tokens.push_back(arguments.substr(pos, end - pos));
+        pos = end;
+    }
+    return tokens;
+}
+
+// Digits only; saturates at INT_MAX instead of wrapping.
+std::optional<int> ParseDecimal(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    long long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        if (value <= INT_MAX) value = value * 10 + (c - '0');
+    }
+    return static_cast<int>(value > INT_MAX ? INT_MAX : value);
+}
+
+// The pending message a number argument names, or the -ERR that says why there is none.
+struct MessageArgument {
+    MailDataPointer message;
+    int number = 0;
+    const char* error = nullptr;
+};
+
+MessageArgument FindMessage(const Mailbox& mailbox, std::string_view text) {
+    std::optional<int> n = ParseMessageNumber(text);
+    if (!n) return {nullptr, 0, kBadNumber};
+    MailDataPointer message = mailbox.Find(*n);
+    // Deleted messages keep their number but are no longer there to name.
+    if (!message) return {nullptr, *n, kNoSuchMessage};
+    return {message, *n, nullptr};
 }
 
 // A multi-line listing of every pending message: its number and one value.
@@ -42,20 +104,18 @@ std::string Listing(const Mailbox& mailbox, Value value) {
     return reply + ".\r\n";
 }
 
-std::string SizeOf(MailData& message) { return std::to_string(message.GetSize()); }
+std::string SizeOf(MailData& message) { return std::to_string(MessageOctets(message)); }
 std::string UidOf(MailData& message) { return message.GetUid(); }
 
-std::string ListReply(const Mailbox& mailbox, int n) {
-    if (n <= 0) return Listing(mailbox, SizeOf);
-    return ForMessage(mailbox, n,
-                      [n](MailData& m) { return "+OK " + std::to_string(n) + " " + SizeOf(m) + "\r\n"; });
-}
-
-std::string UidlReply(const Mailbox& mailbox, std::string_view rest) {
-    if (!HasArgument(rest)) return Listing(mailbox, UidOf);
-    int n = ParseNumber(rest);
-    return ForMessage(mailbox, n,
-                      [n](MailData& m) { return "+OK " + std::to_string(n) + " " + UidOf(m) + "\r\n"; });
+// LIST and UIDL: the listing without an argument, one line for one message.
+template <typename Value>
+std::string ListingOrLine(const Mailbox& mailbox, std::string_view arguments, Value value) {
+    const auto tokens = Split(arguments);
+    if (tokens.empty()) return Listing(mailbox, value);
+    if (tokens.size() > 1) return kSurplusArgument;
+    MessageArgument found = FindMessage(mailbox, tokens[0]);
+    if (found.error) return found.error;
+    return "+OK " + std::to_string(found.number) + " " + value(*found.message) + "\r\n";
 }
 
 // The header, the empty line that ends it and the first lineCount body lines.
@@ -82,102 +142,206 @@ std::string TopReply(const std::string& text, int lineCount) {
     return reply + ".\r\n";
 }
 
-using Handler = std::string (*)(Mailbox&, std::string_view rest, bool& quit);
+// A reason from the commit is sent on the status line; a line end in it would end
+// the reply early.
+std::string OneLine(std::string text) {
+    for (char& c : text) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return text;
+}
 
-struct Command {
-    std::string_view keyword;
-    Handler run;
-};
-
-// Matched in this order, case-sensitively, as a prefix of the line: USERNAME is USER.
-const Command kCommands[] = {
-    {"USER", [](Mailbox&, std::string_view, bool&) -> std::string { return "+OK Password required\r\n"; }},
-    {"PASS", [](Mailbox&, std::string_view, bool&) -> std::string { return kOk; }},
-    {"STAT",
-     [](Mailbox& m, std::string_view, bool&) {
-         return "+OK " + std::to_string(m.Count()) + " " + std::to_string(m.TotalSize()) + "\r\n";
-     }},
-    {"LIST",
-     [](Mailbox& m, std::string_view rest, bool&) {
-         int n = rest.empty() ? 0 : ParseNumber(rest);
-         if (TraceEnabled()) Trace("LIST インデックス: " + std::to_string(n));
-         return ListReply(m, n);
-     }},
-    {"UIDL", [](Mailbox& m, std::string_view rest, bool&) { return UidlReply(m, rest); }},
-    {"RETR",
-     [](Mailbox& m, std::string_view rest, bool&) {
-         return ForMessage(m, ParseNumber(rest), [](MailData& message) { return kOk + message.GetText(); });
-     }},
-    {"TOP",
-     [](Mailbox& m, std::string_view rest, bool&) {
-         TopArguments args = ParseTopArguments(rest);
-         return ForMessage(m, args.message,
-                           [&args](MailData& message) { return TopReply(message.GetText(), args.lines); });
-     }},
-    {"DELE",
-     [](Mailbox& m, std::string_view rest, bool&) -> std::string {
-         return m.Delete(ParseNumber(rest)) ? kOk : kNoSuchMessage;
-     }},
-    {"QUIT",
-     [](Mailbox&, std::string_view, bool& quit) -> std::string {
-         quit = true;
-         return kOk;
-     }},
-    {"CAPA", [](Mailbox&, std::string_view, bool&) -> std::string { return kCapabilities; }},
-    {"NOOP", [](Mailbox&, std::string_view, bool&) -> std::string { return kOk; }},
-    {"RSET",
-     [](Mailbox& m, std::string_view, bool&) -> std::string {
-         m.Reset();
-         return kOk;
-     }},
-};
+std::string Digest(const EVP_MD* type, std::string_view data) {
+    unsigned char out[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (EVP_Digest(data.data(), data.size(), out, &size, type, nullptr) != 1) return {};
+    return std::string(reinterpret_cast<const char*>(out), size);
+}
 
 }  // namespace
 
-int ParseNumber(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        if (value <= INT_MAX) value = value * 10 + (text[i] - '0');
-    }
-    // A number too large for any message stays too large instead of wrapping.
-    if (value > INT_MAX) value = INT_MAX;
-    return static_cast<int>(negative ? -value : value);
+// One row per command and the states it is valid in. Keywords are matched whole and
+// without regard to case: STATUS is not STAT. A command that hands the connection
+// over (QUIT, and any to come such as an upgrade to TLS) says so through an accessor
+// the server reads after Receive.
+struct Pop3Session::Command {
+    std::string_view keyword;
+    unsigned states;
+    Handler run;
+};
+
+const Pop3Session::Command Pop3Session::kCommands[] = {
+    {"USER", kAuthorization, &Pop3Session::User},
+    {"PASS", kAuthorization, &Pop3Session::Pass},
+    {"APOP", kAuthorization, &Pop3Session::Apop},
+    {"QUIT", kAuthorization | kTransaction, &Pop3Session::Quit},
+    {"CAPA", kAuthorization | kTransaction, &Pop3Session::Capa},
+    {"STAT", kTransaction, &Pop3Session::Stat},
+    {"LIST", kTransaction, &Pop3Session::List},
+    {"RETR", kTransaction, &Pop3Session::Retr},
+    {"DELE", kTransaction, &Pop3Session::Dele},
+    {"NOOP", kTransaction, &Pop3Session::Noop},
+    {"RSET", kTransaction, &Pop3Session::Rset},
+    {"TOP", kTransaction, &Pop3Session::Top},
+    {"UIDL", kTransaction, &Pop3Session::Uidl},
+};
+
+std::optional<int> ParseMessageNumber(std::string_view text) {
+    std::optional<int> n = ParseDecimal(text);
+    if (!n || *n == 0) return std::nullopt;
+    return n;
 }
 
-TopArguments ParseTopArguments(std::string_view text) {
-    std::string first;
-    std::string second;
-    bool inSecond = false;
-    for (char c : text) {
-        if (c == ' ' || c == '\t') {
-            if (!first.empty()) inSecond = true;
-            continue;
-        }
-        (inSecond ? second : first) += c;
+std::optional<int> ParseLineCount(std::string_view text) { return ParseDecimal(text); }
+
+std::string ApopDigest(std::string_view timestamp, std::string_view password) {
+    std::string input(timestamp);
+    input += password;
+    const std::string digest = Digest(EVP_md5(), input);
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : digest) {
+        hex += kHex[c >> 4];
+        hex += kHex[c & 0x0F];
     }
-    return {ParseNumber(first), ParseNumber(second)};
+    return hex;
+}
+
+bool SameSecret(std::string_view a, std::string_view b) {
+    // Digests of equal length, compared in full: neither the length nor the first
+    // differing byte shows in the time taken.
+    const std::string da = Digest(EVP_sha256(), a);
+    const std::string db = Digest(EVP_sha256(), b);
+    return !da.empty() && da.size() == db.size() && CRYPTO_memcmp(da.data(), db.data(), da.size()) == 0;
+}
+
+std::string Pop3Session::Greeting() const {
+    if (options_.password.empty() || options_.apopTimestamp.empty()) return std::string(kWelcome) + "\r\n";
+    return std::string(kWelcome) + " " + options_.apopTimestamp + "\r\n";
+}
+
+std::string Pop3Session::User(std::string_view arguments) {
+    const auto tokens = Split(arguments);
+    if (tokens.empty()) return kMissingArgument;
+    if (tokens.size() > 1) return kSurplusArgument;
+    userGiven_ = true;
+    return "+OK Password required\r\n";
+}
+
+std::string Pop3Session::Pass(std::string_view arguments) {
+    if (!userGiven_) return kUserFirst;
+    // The one argument is the rest of the line: a password may hold spaces.
+    if (!options_.password.empty() && !SameSecret(arguments, options_.password)) {
+        userGiven_ = false;
+        return kBadPassword;
+    }
+    return LogIn();
+}
+
+std::string Pop3Session::Apop(std::string_view arguments) {
+    if (options_.password.empty() || options_.apopTimestamp.empty()) return kNoApop;
+    const auto tokens = Split(arguments);
+    if (tokens.size() < 2) return kMissingArgument;
+    if (tokens.size() > 2) return kSurplusArgument;
+    if (!SameSecret(tokens[1], ApopDigest(options_.apopTimestamp, options_.password))) {
+        userGiven_ = false;
+        return kBadPassword;
+    }
+    return LogIn();
+}
+
+std::string Pop3Session::LogIn() {
+    userGiven_ = false;
+    if (options_.mailboxInUse) return kInUse;
+    state_ = State::Transaction;
+    return kOk;
+}
+
+std::string Pop3Session::Quit(std::string_view arguments) {
+    if (!Split(arguments).empty()) return kSurplusArgument;
+    quit_ = true;
+    if (state_ != State::Transaction) return kOk;
+    state_ = State::Update;
+    // The client hears +OK only once the deletions are on disk; a failure leaves them
+    // undone, and the next session offers those messages again.
+    const std::string reason = options_.commit ? options_.commit() : std::string();
+    if (!reason.empty()) return "-ERR " + OneLine(reason) + "\r\n";
+    return kOk;
+}
+
+std::string Pop3Session::Capa(std::string_view arguments) {
+    return Split(arguments).empty() ? kCapabilities : kSurplusArgument;
+}
+
+std::string Pop3Session::Stat(std::string_view arguments) {
+    if (!Split(arguments).empty()) return kSurplusArgument;
+    return "+OK " + std::to_string(mailbox_.Count()) + " " + std::to_string(mailbox_.TotalSize()) + "\r\n";
+}
+
+std::string Pop3Session::List(std::string_view arguments) {
+    if (TraceEnabled()) Trace("LIST 引数: " + std::string(arguments));
+    return ListingOrLine(mailbox_, arguments, SizeOf);
+}
+
+std::string Pop3Session::Uidl(std::string_view arguments) { return ListingOrLine(mailbox_, arguments, UidOf); }
+
+std::string Pop3Session::Retr(std::string_view arguments) {
+    const auto tokens = Split(arguments);
+    if (tokens.empty()) return kMissingArgument;
+    if (tokens.size() > 1) return kSurplusArgument;
+    MessageArgument found = FindMessage(mailbox_, tokens[0]);
+    if (found.error) return found.error;
+    return kOk + found.message->GetText();
+}
+
+std::string Pop3Session::Top(std::string_view arguments) {
+    const auto tokens = Split(arguments);
+    if (tokens.size() < 2) return kMissingArgument;
+    if (tokens.size() > 2) return kSurplusArgument;
+    MessageArgument found = FindMessage(mailbox_, tokens[0]);
+    if (found.error) return found.error;
+    std::optional<int> lines = ParseLineCount(tokens[1]);
+    if (!lines) return kBadLineCount;
+    return TopReply(found.message->GetText(), *lines);
+}
+
+std::string Pop3Session::Dele(std::string_view arguments) {
+    const auto tokens = Split(arguments);
+    if (tokens.empty()) return kMissingArgument;
+    if (tokens.size() > 1) return kSurplusArgument;
+    MessageArgument found = FindMessage(mailbox_, tokens[0]);
+    if (found.error) return found.error;
+    mailbox_.Delete(found.number);
+    return kOk;
+}
+
+std::string Pop3Session::Noop(std::string_view arguments) {
+    return Split(arguments).empty() ? kOk : kSurplusArgument;
+}
+
+std::string Pop3Session::Rset(std::string_view arguments) {
+    if (!Split(arguments).empty()) return kSurplusArgument;
+    mailbox_.Reset();
+    return kOk;
 }
 
 std::string Pop3Session::Execute(std::string_view text) {
     // The command ends at the first NUL byte.
     text = text.substr(0, text.find('\0'));
-    if (TraceEnabled()) Trace("受信: " + std::string(text));
-    std::string reply = kUnknown;
+    if (text.size() >= 1 && text.back() == '\n') text.remove_suffix(1);
+    if (text.size() >= 1 && text.back() == '\r') text.remove_suffix(1);
+    const size_t space = text.find(' ');
+    const std::string_view keyword = text.substr(0, space);
+    const std::string_view arguments = space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
     for (const auto& command : kCommands) {
-        if (!text.empty() && StartsWith(text, command.keyword)) {
-            if (mailboxInUse_ && command.keyword == "PASS") {
-                reply = kInUse;
-                break;
-            }
-            reply = command.run(mailbox_, text.substr(command.keyword.size()), quit_);
-            break;
-        }
+        if (!SameKeyword(keyword, command.keyword)) continue;
+        // The password never goes to the trace.
+        if (TraceEnabled()) Trace("受信: " + std::string(command.keyword == "PASS" ? "PASS ..." : text));
+        if (!(command.states & Bit(state_))) return state_ == State::Authorization ? kNotLoggedIn : kLoggedIn;
+        return (this->*command.run)(arguments);
     }
-    return reply;
+    if (TraceEnabled()) Trace("受信: " + std::string(text));
+    return kUnknown;
 }
 
 std::string Pop3Session::Receive(std::string_view bytes) {

@@ -29,6 +29,8 @@ const SettingKey kSettingKeys[] = {
     {"disable-trayicon", [](Settings& s, const std::string& t) { s.disableTrayIcon = t == "true"; }},
     {"enable-html", [](Settings& s, const std::string& t) { s.enableHtml = t == "true"; }},
     {"listen-address", [](Settings& s, const std::string& t) { s.listenAddress = Trim(t); }},
+    // Taken as written: a space at either end is part of the password.
+    {"password", [](Settings& s, const std::string& t) { s.password = t; }},
     // Below 1 means one at a time; the cap keeps a typo from opening thousands of sockets.
     {"download-concurrency", [](Settings& s, const std::string& t) {
          s.downloadConcurrency = std::clamp(ParseSettingInt(t), 1, 256);

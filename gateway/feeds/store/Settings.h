@@ -11,8 +11,10 @@ struct Settings {
     bool disableMessageBox = false;
     bool disableTrayIcon = false;
     bool enableHtml = false;
-    // Only this machine by default: the server has no authentication.
+    // Only this machine by default: without a password the server lets anyone log in.
     std::string listenAddress = "127.0.0.1";
+    // The one POP3 password (PASS or APOP); empty lets any PASS log in.
+    std::string password;
     // Feed transfers of one refresh that may run at once; 1 fetches one after the other.
     int downloadConcurrency = 16;
     // The charset of message bodies: auto (ISO-2022-JP when it holds the message) or iso-2022-jp.
