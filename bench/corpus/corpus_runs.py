@@ -99,6 +99,8 @@ def quillo_session(binary, folder, url):
                 if time.time() > deadline or process.poll() is not None:
                     raise
                 time.sleep(0.05)
+        pop.user("me")
+        pop.pass_("x")
         yield pop
     finally:
         process.send_signal(signal.SIGTERM)

@@ -263,7 +263,7 @@ def peak_memory_kib(pid: int) -> int:
 
 
 def pop3_exchange(port: int, timeout: float) -> tuple[float, int]:
-    """Connects, waits for the greeting, asks STAT, quits. Returns (seconds, messages)."""
+    """Connects, waits for the greeting, logs in, asks STAT, quits. Returns (seconds, messages)."""
     start = time.perf_counter()
     with socket.create_connection(("127.0.0.1", port), timeout=timeout) as sock:
         data = b""
@@ -275,14 +275,14 @@ def pop3_exchange(port: int, timeout: float) -> tuple[float, int]:
         seconds = time.perf_counter() - start
         if not data.startswith(b"+OK"):
             raise RuntimeError(f"unexpected greeting {data!r}")
-        sock.sendall(b"STAT\r\n")
+        sock.sendall(b"USER me\r\nPASS x\r\nSTAT\r\n")
         reply = b""
-        while b"\r\n" not in reply:
+        while reply.count(b"\r\n") < 3:
             chunk = sock.recv(4096)
             if not chunk:
                 break
             reply += chunk
-        parts = reply.split()
+        parts = reply.split(b"\r\n")[2].split() if reply.count(b"\r\n") >= 3 else []
         messages = int(parts[1]) if len(parts) > 1 and parts[0] == b"+OK" else -1
         sock.sendall(b"QUIT\r\n")
         try:

@@ -25,6 +25,7 @@ class BadInput(unittest.TestCase):
         self.assertTrue(self.quillo.running())
         with Pop3Client(self.port, timeout=20) as c:
             self.assertEqual(c.greeting(), b"+OK QUILLO WELCOME\r\n")
+            self.assertEqual(c.login(), b"+OK\r\n")
             self.assertEqual(c.single("STAT"), b"+OK 0 0\r\n")
             self.assertEqual(c.single("QUIT"), b"+OK\r\n")
 
@@ -33,6 +34,7 @@ class BadInput(unittest.TestCase):
         for _ in range(5):
             with Pop3Client(self.port) as c:
                 c.greeting()
+                self.assertEqual(c.login(), b"+OK\r\n")
                 c.send(bytes(rng.randrange(256) for _ in range(rng.randrange(1, 20000))))
                 c.send(b"\r\nNOOP\r\n")
                 # Whatever came before, the NOOP line gets its own reply at the end.
@@ -48,6 +50,7 @@ class BadInput(unittest.TestCase):
     def test_nul_bytes(self):
         with Pop3Client(self.port) as c:
             c.greeting()
+            self.assertEqual(c.login(), b"+OK\r\n")
             self.assertEqual(c.single(b"\0\0\0\r\n"), b"-ERR unknown command\r\n")
             self.assertEqual(c.single(b"STAT\0garbage\r\n"), b"+OK 0 0\r\n")
             c.send(b"\0" * 5000)
@@ -60,6 +63,7 @@ class BadInput(unittest.TestCase):
     def test_one_megabyte_line(self):
         with Pop3Client(self.port) as c:
             c.greeting()
+            self.assertEqual(c.login(), b"+OK\r\n")
             c.send(b"LIST " + b"9" * (1 << 20) + b"\r\nNOOP\r\n")
             self.assertEqual(c.read_line(), b"-ERR line too long\r\n")
             self.assertEqual(c.read_line(), b"+OK\r\n")
@@ -99,10 +103,11 @@ class BadInput(unittest.TestCase):
             try:
                 with Pop3Client(self.port, timeout=60) as c:
                     greeting = c.greeting()
-                    stat = c.single("STAT")
+                    # One of them holds the mailbox; every one is answered.
+                    user = c.single("USER me")
                     quit_reply = c.single("QUIT")
                 with lock:
-                    results.append((greeting, stat, quit_reply))
+                    results.append((greeting, user, quit_reply))
             except Exception as e:  # noqa: BLE001 - reported through the results
                 with lock:
                     results.append(("error", repr(e), i))
@@ -114,15 +119,15 @@ class BadInput(unittest.TestCase):
             t.join(90)
         self.assertEqual(len(results), 6)
         for r in results:
-            self.assertEqual(r, (b"+OK QUILLO WELCOME\r\n", b"+OK 0 0\r\n", b"+OK\r\n"))
+            self.assertEqual(r, (b"+OK QUILLO WELCOME\r\n", b"+OK Password required\r\n", b"+OK\r\n"))
         self.assert_still_serving()
 
-    def test_lower_case_and_unknown_commands_get_an_error(self):
+    def test_unknown_commands_get_an_error(self):
         with Pop3Client(self.port) as c:
             c.greeting()
-            for line in ("user me", "APOP me x", "AUTH PLAIN", "STLS", "XTND", ""):
+            for line in ("USERX", "AUTH PLAIN", "XTND", ""):
                 self.assertEqual(c.single(line), b"-ERR unknown command\r\n", line)
-            self.assertEqual(c.single("USERX"), b"+OK Password required\r\n")
+            self.assertEqual(c.single("user me"), b"+OK Password required\r\n")
         self.assert_still_serving()
 
 

@@ -48,7 +48,7 @@ class WithFeeds(unittest.TestCase):
 
     def mailbox_count(self):
         with Pop3Client(self.port) as c:
-            c.greeting()
+            c.greet_and_login()
             count = int(c.single("STAT").split()[1])
         self.assertEqual(count, 5, self.app.read("log.txt") if self.app.exists("log.txt") else "")
         return count
@@ -85,26 +85,30 @@ class WithFeeds(unittest.TestCase):
         self.assertEqual(p.quit(), b"+OK")
         # Deleted and confirmed: those two are never offered again.
         p = poplib.POP3("127.0.0.1", self.port, timeout=30)
+        p.user("me")
+        p.pass_("x")
         self.assertEqual(p.stat()[0], 3)
         p.quit()
 
     def test_retr_size_matches_list_size(self):
         self.mailbox_count()
         with Pop3Client(self.port) as c:
-            c.greeting()
+            c.greet_and_login()
             listing = c.multi("LIST").split(b"\r\n")[1:-2]
             for line in listing:
                 n, size = line.split()
                 reply = c.multi("RETR " + n.decode())
-                self.assertEqual(len(reply) - len(b"+OK\r\n"), int(size))
+                # The size counts what RETR sends between its status line and the
+                # terminating ".CRLF".
+                self.assertEqual(len(reply) - len(b"+OK\r\n") - len(b".\r\n"), int(size))
 
     def test_dele_without_quit_is_forgotten(self):
         self.mailbox_count()
         with Pop3Client(self.port) as c:
-            c.greeting()
+            c.greet_and_login()
             self.assertEqual(c.single("DELE 1"), b"+OK\r\n")
         with Pop3Client(self.port) as c:
-            c.greeting()
+            self.assertEqual(c.greet_and_login(), b"+OK\r\n")
             self.assertEqual(c.single("STAT").split()[1], b"5")
 
     def test_curl_lists_and_retrieves(self):
@@ -133,7 +137,7 @@ class WithFeeds(unittest.TestCase):
             with open(mbox, "rb") as f:
                 self.assertEqual(f.read().count(b"Subject:"), 5)
             with Pop3Client(self.port) as c:
-                c.greeting()
+                c.greet_and_login()
                 self.assertEqual(c.single("STAT"), b"+OK 0 0\r\n")
         finally:
             shutil.rmtree(home, ignore_errors=True)

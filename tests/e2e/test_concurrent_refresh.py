@@ -61,6 +61,8 @@ class ConcurrentRefresh(unittest.TestCase):
     def session(self, port, delete):
         client = poplib.POP3("127.0.0.1", port, timeout=120)
         try:
+            client.user("me")
+            client.pass_("x")
             count, size = client.stat()
             uidl = client.uidl()[1]
             texts = [b"\r\n".join(client.retr(n)[1]) for n in range(1, count + 1)]

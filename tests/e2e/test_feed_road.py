@@ -63,6 +63,8 @@ class FeedRoad(unittest.TestCase):
     def connect(self):
         client = poplib.POP3("127.0.0.1", self.port, timeout=60)
         self.addCleanup(lambda: client.sock and client.sock.close())
+        client.user("me")
+        client.pass_("x")
         return client
 
     def messages(self, client):

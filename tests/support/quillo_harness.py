@@ -37,7 +37,7 @@ def free_port():
 
 
 def settings_xml(port=None, disable_messagebox=True, disable_trayicon=True,
-                 enable_html=False, listen_address=None, feeds=(), extra=""):
+                 enable_html=False, listen_address=None, feeds=(), extra="", password=None):
     """Text of a Quillo.xml. Message boxes are off by default so nothing waits on stdin."""
     parts = ["<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<quillo>\n <settings>\n"]
     if port is not None:
@@ -47,6 +47,8 @@ def settings_xml(port=None, disable_messagebox=True, disable_trayicon=True,
     parts.append("  <disable-messagebox>%s</disable-messagebox>\n" % ("true" if disable_messagebox else "false"))
     parts.append("  <disable-trayicon>%s</disable-trayicon>\n" % ("true" if disable_trayicon else "false"))
     parts.append("  <enable-html>%s</enable-html>\n" % ("true" if enable_html else "false"))
+    if password is not None:
+        parts.append("  <password>%s</password>\n" % escape(password))
     parts.append(" </settings>\n")
     if feeds:
         parts.append(" <feed-list>\n")
@@ -238,6 +240,18 @@ class Pop3Client:
         self.command(line)
         return self.read_multiline()
 
+    def login(self, user="me", password="x"):
+        """USER and PASS; the reply to PASS (or to USER when that failed)."""
+        reply = self.single("USER " + user)
+        if not reply.startswith(b"+OK"):
+            return reply
+        return self.single("PASS " + password)
+
+    def greet_and_login(self, user="me", password="x"):
+        """Reads the greeting and logs in; the reply to PASS."""
+        self.greeting()
+        return self.login(user, password)
+
     def closed_by_peer(self, timeout=5):
         """Whether the server closes the connection within timeout seconds."""
         self.sock.settimeout(timeout)
@@ -261,6 +275,21 @@ class Pop3Client:
 
     def __exit__(self, *exc):
         self.close()
+
+
+def open_mailbox(port, user="me", password="x", timeout=30):
+    """A logged-in Pop3Client holding the mailbox. A session still ending holds it for a
+    moment, so an IN-USE answer is retried until timeout seconds have passed."""
+    deadline = time.monotonic() + timeout
+    while True:
+        client = Pop3Client(port, timeout=timeout)
+        reply = client.greet_and_login(user, password)
+        if reply == b"+OK\r\n":
+            return client
+        client.close()
+        if not reply.startswith(b"-ERR [IN-USE]") or time.monotonic() > deadline:
+            raise AssertionError("login failed: %r" % reply)
+        time.sleep(0.1)
 
 
 class _QuietHandler(http.server.SimpleHTTPRequestHandler):

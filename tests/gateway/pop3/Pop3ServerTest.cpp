@@ -201,16 +201,16 @@ TEST_F(Pop3ServerTest, SilentClientIsDroppedAfterTheIdleTime) {
     EXPECT_TRUE(silent.ClosedByPeer());
     Client next(port_);
     EXPECT_EQ(next.ReadUntil("\r\n"), "+OK QUILLO WELCOME\r\n");
-    next.Send("NOOP\r\n");
-    EXPECT_EQ(next.ReadUntil("\r\n"), "+OK\r\n");
+    next.Send("USER me\r\n");
+    EXPECT_EQ(next.ReadUntil("\r\n"), "+OK Password required\r\n");
 }
 
 TEST_F(Pop3ServerTest, BytesWithoutALineEndDoNotKeepTheSessionAlive) {
     Start({.idleTimeout = 400ms});
     Client trickler(port_);
     EXPECT_EQ(trickler.ReadUntil("\r\n"), "+OK QUILLO WELCOME\r\n");
-    trickler.Send("NOOP\r\n");
-    EXPECT_EQ(trickler.ReadUntil("\r\n"), "+OK\r\n");
+    trickler.Send("USER me\r\n");
+    EXPECT_EQ(trickler.ReadUntil("\r\n"), "+OK Password required\r\n");
     // One byte every 100 ms for more than twice the idle time, never a line end.
     for (int i = 0; i < 10; ++i) {
         std::this_thread::sleep_for(100ms);
@@ -240,8 +240,28 @@ TEST_F(Pop3ServerTest, ASecondClientIsGreetedAndToldTheMailboxIsInUse) {
     // Back at once: the mailbox is this client's again.
     Client third(port_);
     EXPECT_EQ(third.ReadUntil("\r\n"), "+OK QUILLO WELCOME\r\n");
-    third.Send("PASS x\r\n");
-    EXPECT_EQ(third.ReadUntil("\r\n"), "+OK\r\n");
+    third.Send("USER me\r\nPASS x\r\n");
+    EXPECT_EQ(third.ReadUntil("+OK\r\n"), "+OK Password required\r\n+OK\r\n");
+}
+
+TEST_F(Pop3ServerTest, WithAPasswordEveryGreetingCarriesItsOwnApopTimestamp) {
+    WriteSettings("<password>pw</password>");
+    Start();
+    std::vector<std::string> greetings;
+    for (int i = 0; i < 3; ++i) {
+        Client c(port_);
+        greetings.push_back(c.ReadUntil("\r\n"));
+        c.Send("QUIT\r\n");
+        EXPECT_EQ(c.ReadUntil("\r\n"), "+OK\r\n");
+    }
+    const std::string prefix = "+OK QUILLO WELCOME <" + std::to_string(getpid()) + ".";
+    for (const auto& greeting : greetings) {
+        EXPECT_EQ(greeting.rfind(prefix, 0), 0u) << greeting;
+        EXPECT_EQ(greeting.substr(greeting.size() - 3), ">\r\n") << greeting;
+        EXPECT_NE(greeting.find('@'), std::string::npos) << greeting;
+    }
+    EXPECT_NE(greetings[0], greetings[1]);
+    EXPECT_NE(greetings[1], greetings[2]);
 }
 
 TEST_F(Pop3ServerTest, AClientThatStopsReadingIsDropped) {
@@ -277,8 +297,8 @@ TEST_F(Pop3ServerTest, DroppedConnectionInOnceModeKeepsServing) {
     {
         Client c(port_);
         c.ReadUntil("\r\n");
-        c.Send("STAT\r\n");
-        c.ReadUntil("\r\n");
+        c.Send("USER me\r\nPASS x\r\nSTAT\r\n");
+        EXPECT_EQ(c.ReadUntil("+OK 0 0\r\n"), "+OK Password required\r\n+OK\r\n+OK 0 0\r\n");
     }
     Client next(port_);
     EXPECT_EQ(next.ReadUntil("\r\n"), "+OK QUILLO WELCOME\r\n");
