@@ -21,7 +21,7 @@ const char* const kFirstStartSettings =
     "    <!-- POP3 port; below 1024 needs root, so 1110 rather than 110. -->\n"
     "    <port>1110</port>\n"
     "    <!-- 127.0.0.1: this machine only. 0.0.0.0 lets anyone on the network read and\n"
-    "         delete your items: the server has no passwords. -->\n"
+    "         delete your items unless a <password> is set. -->\n"
     "    <listen-address>127.0.0.1</listen-address>\n"
     "    <disable-messagebox>false</disable-messagebox>\n"
     "    <disable-trayicon>false</disable-trayicon>\n"

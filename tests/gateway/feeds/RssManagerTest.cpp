@@ -119,6 +119,12 @@ TEST_F(RssManagerTest, ListenAddressIsLoopbackUnlessSetToAValidAddress) {
     EXPECT_NE(ReadLog().find("everywhere"), std::string::npos);
 }
 
+TEST_F(RssManagerTest, PasswordIsTakenExactlyAsWritten) {
+    EXPECT_EQ(Load(Settings1("")).password, "");
+    EXPECT_EQ(Load(Settings1("<password> two words </password>")).password, " two words ");
+    EXPECT_EQ(Load(Settings1("<password>a&amp;b</password>")).password, "a&b");
+}
+
 TEST_F(RssManagerTest, BrokenSettingsFileGivesDefaultsAndALogEntry) {
     for (const std::string& xml : {std::string("<quillo><settings><port>5"), std::string("<other><settings><port>5</port></settings></other>"),
                                   std::string("\0\xff\xfe", 3)}) {
