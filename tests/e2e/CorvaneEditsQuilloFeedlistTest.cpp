@@ -37,6 +37,8 @@ import poplib, sys
 port = int(sys.argv[1])
 c = poplib.POP3("127.0.0.1", port, timeout=60)
 print(c.getwelcome().decode())
+c.user("me")
+c.pass_("x")
 count, size = c.stat()
 print("COUNT", count)
 for i in range(1, count + 1):
