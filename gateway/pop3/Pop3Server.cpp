@@ -30,6 +30,8 @@ constexpr int kBacklog = 128;
 
 constexpr const char* kTooManySessions = "-ERR [SYS/TEMP] too many sessions, try again later\r\n";
 
+constexpr const char* kSaveFailure = "データの出力中にエラーが発生しました";
+
 constexpr const char* kLogPrompt =
     "RSSの取得、解析中にエラーがありました。\r\n詳細な情報はlog.txtを参照してください。\r\n\r\n"
     "log.txtを開きますか？";
@@ -187,11 +189,14 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client) {
     }
     if (!session.QuitReceived() || !claim) return;
     // The client has its "+OK" before the commit starts; a failure while saving is
-    // never reported to it.
-    if (mailbox.Commit()) {
+    // never reported to it. The box is shown whatever the settings say, after the
+    // reply: it waits for the user.
+    const std::string failure = mailbox.Commit();
+    if (failure.empty()) {
         claim->Committed();
-    } else if (TraceEnabled()) {
-        Trace("commit: a feed's delivered items were not saved");
+    } else {
+        if (TraceEnabled()) Trace("commit: " + failure);
+        CurrentNotifier().Show(kSaveFailure, "", Notifier::Icon::None, Notifier::Buttons::Ok);
     }
     claim.reset();
     connection.Close();

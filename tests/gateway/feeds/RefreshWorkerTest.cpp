@@ -115,7 +115,7 @@ TEST_F(RefreshWorkerTest, FeedsArrivingWhileTheMailboxIsOpenAreFiledWhenTheSessi
     std::this_thread::sleep_for(1500ms);
     EXPECT_EQ(worker.FinishedRefreshes(), 0u);
     EXPECT_EQ(mailbox.Count(), 1);
-    ASSERT_TRUE(mailbox.Commit());
+    ASSERT_EQ(mailbox.Commit(), "");
     claim->Committed();
     claim.reset();
     ASSERT_TRUE(Eventually([&] { return worker.FinishedRefreshes() == 1; }));
