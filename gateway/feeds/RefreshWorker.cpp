@@ -157,7 +157,7 @@ Mailbox RefreshWorker::OpenMailbox() {
         auto found = filed_.find(key);
         if (found == filed_.end()) continue;
         RssHandlerPointer handler = found->second;
-        parts.push_back({handler->GetMailbox(), [handler] { return handler->SaveSentItems(); }});
+        parts.push_back(SentItemsPart(handler));
     }
     return Mailbox(std::move(parts));
 }

@@ -1,5 +1,6 @@
 #include "RssHandler.h"
 
+#include "AtomicFile.h"
 #include "EncodingNormaliser.h"
 #include "FeedDownload.h"
 #include "FeedFolder.h"
@@ -36,11 +37,12 @@ void AppendField(std::string& out, const std::string& field) {
 }  // namespace
 
 RssHandler::RssHandler(std::string url, bool disableMessageBox, bool enableHtml,
-                       MailCharset mailCharset)
+                       MailCharset mailCharset, TodayFunction today)
     : feed_(std::make_shared<Feed>()),
       disableMessageBox_(disableMessageBox),
       enableHtml_(enableHtml),
-      mailCharset_(mailCharset) {
+      mailCharset_(mailCharset),
+      today_(std::move(today)) {
     feed_->url = std::move(url);
 }
 
@@ -97,28 +99,24 @@ void RssHandler::FinishDownload(const FeedTransferResult& result) {
     // The reply is read once into memory: normalised there, stored as latest.xml in the
     // form it is parsed in, and parsed from memory.
     std::string body;
+    std::string error;
     bool stored = !result.bodyPath.empty() && ReadWholeFile(result.bodyPath, body);
     if (stored) {
-        if (auto converted = NormaliseJapaneseEncoding(body)) {
-            body = std::move(*converted);
-            stored = WriteFileAtomically(latest, body, /*sync=*/false);
-            std::remove(result.bodyPath.c_str());
-        } else {
-            stored = std::rename(result.bodyPath.c_str(), latest.c_str()) == 0;
-        }
+        if (auto converted = NormaliseJapaneseEncoding(body)) body = std::move(*converted);
+        // Synced like the validators below: a latest.xml lost in a crash while its
+        // validators survive would be answered with 304 and its items never offered.
+        stored = ReplaceFileAtomically(latest, body, error);
     }
+    if (!result.bodyPath.empty()) std::remove(result.bodyPath.c_str());
     if (!stored) {
-        if (!result.bodyPath.empty()) std::remove(result.bodyPath.c_str());
         LogFailure("latest.xmlを保存できませんでした。\nURL: " + url + "\n\n");
         return;
     }
-    // The validators are not synced: latest.xml is not either, and a lost one only
-    // costs an unconditional download.
     if (!result.lastModified.empty())
-        WriteFileAtomically(folder + "lastmodified.txt", result.lastModified, /*sync=*/false);
+        ReplaceFileAtomically(folder + "lastmodified.txt", result.lastModified, error);
     // The ETag names the copy just stored; a reply without one leaves none to send back.
     if (!result.etag.empty())
-        WriteFileAtomically(folder + "etag.txt", result.etag, /*sync=*/false);
+        ReplaceFileAtomically(folder + "etag.txt", result.etag, error);
     else
         std::remove((folder + "etag.txt").c_str());
     ParseDocument(body, result.contentType);
@@ -128,8 +126,9 @@ void RssHandler::ConvertLatest(std::string_view encodingName, std::string_view c
     const std::string latest = FeedFolder() + "latest.xml";
     std::string bytes;
     if (!ReadWholeFile(latest, bytes)) return;
+    std::string error;
     if (auto converted = NormaliseEncoding(bytes, encodingName, converterOptions))
-        WriteFileAtomically(latest, *converted, /*sync=*/false);
+        ReplaceFileAtomically(latest, *converted, error);
 }
 
 void RssHandler::ConvertFromEucJp() { ConvertLatest("EUC-JP", "-Ew"); }

@@ -3,6 +3,7 @@
 #include "Feed.h"
 #include "FeedMailbox.h"
 #include "MailData.h"
+#include "Mailbox.h"
 #include "SentItemsStore.h"
 
 #include <memory>
@@ -18,8 +19,9 @@ struct FeedTransferResult;
 // session, and is what QUIT records in sentitems.xml.
 class RssHandler {
 public:
+    // today gives the date the records are stamped with (last-seen) and aged by.
     RssHandler(std::string url, bool disableMessageBox, bool enableHtml,
-               MailCharset mailCharset = MailCharset::Auto);
+               MailCharset mailCharset = MailCharset::Auto, TodayFunction today = SystemToday);
 
     // Loads sentitems.xml, fetches the feed, normalises its encoding and parses it.
     void Download(InternetSession& session);
@@ -34,7 +36,9 @@ public:
     // The feed folder, ending in "/".
     std::string FeedFolder() const;
 
-    // Loads the delivered records of sentitems.xml into the sent-items list.
+    // Loads the delivered records of sentitems.xml into the sent-items list. A file that
+    // cannot be read is moved to sentitems.xml.bad and the records are taken from
+    // sentitems.xml.bak, the file it replaced, when that one reads.
     void LoadSentItems();
     // Rewrites latest.xml to UTF-8 when its first line declares the encoding.
     void ConvertFromEucJp();
@@ -54,8 +58,19 @@ public:
 
     // The feed's part of the mailbox, which the parser fills.
     const FeedMailboxPointer& GetMailbox() const { return mailbox_; }
-    // QUIT: rewrites sentitems.xml from the deleted list (untouched when it is empty);
-    // false when it could not be written.
+    // QUIT in two steps, so that several feeds record all or nothing. Prepare writes and
+    // syncs PreparedPath() (nothing when the deleted list is empty) and returns ""
+    // or the reason it could not; Install puts it in place, keeping the file it replaces
+    // as sentitems.xml.bak; Discard removes a prepared file that is not to be installed.
+    // The records are the deleted list, seen today, then the loaded records no item of
+    // this document matched, each with its last-seen day, unless that is more than
+    // SentItemsStore::kKeepUnseenDays ago.
+    std::string PrepareSentItems();
+    std::string InstallSentItems();
+    void DiscardSentItems();
+    // The file a prepare writes beside sentitems.xml, for this handler only.
+    std::string PreparedPath() const;
+    // Prepare and install; false when either failed.
     bool SaveSentItems();
 
     const FeedPointer& GetFeed() const { return feed_; }
@@ -73,6 +88,7 @@ private:
     void FileMessage(MailDataPointer message, bool compareDate, const std::string& legacySubject = {},
                      const std::string& legacyLink = {});
     void LogParseFailure();
+    std::vector<SentRecord> RecordsToSave() const;
 
     FeedPointer feed_;
     bool disableMessageBox_;
@@ -80,6 +96,19 @@ private:
     MailCharset mailCharset_;
     FeedMailboxPointer mailbox_ = std::make_shared<FeedMailbox>();
     SentItemsStore sentItems_;
+    TodayFunction today_;
+    // A record without last-seen was written before it existed: seen on the day of loading.
+    std::chrono::sys_days loadDay_{};
+    // Per loaded record: an item of this document matched it, so the deleted list
+    // records that item and the old record is not kept beside it.
+    std::vector<bool> matched_;
+    // False when an unreadable sentitems.xml could not be moved aside: the next save
+    // must not make it the previous good file.
+    bool keepPrevious_ = true;
+    bool prepared_ = false;
 };
 
 using RssHandlerPointer = std::shared_ptr<RssHandler>;
+
+// The handler's part of a session's mailbox: its messages and its sentitems.xml steps.
+Mailbox::Part SentItemsPart(const RssHandlerPointer& handler);

@@ -98,7 +98,7 @@ Mailbox& RssManager::OpenMailbox() {
     std::vector<Mailbox::Part> parts;
     parts.reserve(handlers_.size());
     for (const auto& handler : handlers_)
-        parts.push_back({handler->GetMailbox(), [handler] { return handler->SaveSentItems(); }});
+        parts.push_back(SentItemsPart(handler));
     mailbox_ = Mailbox(std::move(parts));
     return mailbox_;
 }

@@ -89,10 +89,41 @@ void Mailbox::KeepDeletions() {
     for (const auto& part : parts_) part.messages->KeepDeletions();
 }
 
-std::string Mailbox::Commit() {
-    bool ok = true;
-    for (const auto& part : parts_) {
-        if (part.commit && !part.commit()) ok = false;
+namespace {
+
+// A reason goes into a POP3 reply line.
+std::string OneLine(std::string reason) {
+    for (char& c : reason) {
+        if (c == '\r' || c == '\n') c = ' ';
     }
-    return ok ? std::string() : std::string("the delivered items could not be saved");
+    return reason;
+}
+
+}  // namespace
+
+std::string Mailbox::Commit() {
+    std::vector<const Part*> prepared;
+    for (const auto& part : parts_) {
+        if (!part.prepare) continue;
+        const std::string reason = part.prepare();
+        if (!reason.empty()) {
+            if (part.discard) part.discard();
+            for (const Part* done : prepared) {
+                if (done->discard) done->discard();
+            }
+            return OneLine(reason);
+        }
+        prepared.push_back(&part);
+    }
+    std::string failure;
+    for (const Part* part : prepared) {
+        const std::string reason = part->install ? part->install() : "";
+        if (reason.empty()) {
+            part->messages->KeepDeletions();
+        } else {
+            if (part->discard) part->discard();
+            if (failure.empty()) failure = OneLine(reason);
+        }
+    }
+    return failure;
 }

@@ -14,10 +14,15 @@ constexpr std::size_t kMaxUidLength = 70;
 // order. Message numbers are fixed when it is formed; DELE leaves a gap, never renumbers.
 class Mailbox {
 public:
+    // How a part records its deleted list at QUIT, in two steps so that the parts record
+    // all or nothing: prepare writes the new records beside the old ones and returns ""
+    // or the reason it failed; install puts them in place ("" or the reason); discard
+    // drops what prepare wrote. A part without prepare records nothing.
     struct Part {
         FeedMailboxPointer messages;
-        // Records the part's deleted list at QUIT; false when that failed.
-        std::function<bool()> commit;
+        std::function<std::string()> prepare = {};
+        std::function<std::string()> install = {};
+        std::function<void()> discard = {};
     };
 
     Mailbox() = default;
@@ -42,8 +47,12 @@ public:
     void Reset();
     // After a recorded QUIT, for a mailbox whose parts serve a later session too.
     void KeepDeletions();
-    // Calls every part's commit once, in order, even after one failed. Empty when all
-    // succeeded, else the reason, one line.
+    // Records every part's deleted list: "" when all are recorded, else the reason (one
+    // line). Every part prepares first; when one fails, the prepared ones are discarded
+    // and nothing is recorded. Then every part installs; a part whose install fails
+    // (a rename beside the file, after its data is on disk) is discarded and its reason
+    // returned, while the parts installed keep their deletions, so a reset after the
+    // failure brings back only what was not recorded.
     std::string Commit();
 
 private:

@@ -31,6 +31,8 @@ constexpr int kBacklog = 128;
 
 constexpr const char* kTooManySessions = "-ERR [SYS/TEMP] too many sessions, try again later\r\n";
 
+constexpr const char* kSaveFailure = "データの出力中にエラーが発生しました";
+
 constexpr const char* kLogPrompt =
     "RSSの取得、解析中にエラーがありました。\r\n詳細な情報はlog.txtを参照してください。\r\n\r\n"
     "log.txtを開きますか？";
@@ -206,15 +208,17 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client) {
     sessionOptions.password = manager.GetSettings().password;
     sessionOptions.apopTimestamp = NextApopTimestamp();
     sessionOptions.mailboxInUse = !claim;
+    bool commitFailed = false;
     if (claim) {
         // Runs at QUIT, before the client has its answer: +OK promises the records are
         // written. A failure leaves the deletions undone when the claim ends, so a later
         // session offers those items again.
-        sessionOptions.commit = [&mailbox, &claim] {
+        sessionOptions.commit = [&mailbox, &claim, &commitFailed] {
             std::string reason = mailbox.Commit();
             if (reason.empty()) {
                 claim->Committed();
             } else {
+                commitFailed = true;
                 WriteLog("QUITで配信済みの記録を保存できませんでした: " + reason +
                          "\n削除された記事は次の接続で再び届きます。\n\n");
             }
@@ -239,6 +243,9 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client) {
         alive = connection.Send(replies);
     }
     if (!session.QuitReceived() || !claim) return;
+    // The client has its -ERR already; the box waits for the user, so it comes last.
+    if (commitFailed && !manager.IsMessageBoxDisabled())
+        CurrentNotifier().Show(kSaveFailure, "", Notifier::Icon::None, Notifier::Buttons::Ok);
     claim.reset();
     connection.Close();
     AfterQuit(manager);

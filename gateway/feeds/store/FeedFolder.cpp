@@ -5,9 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 constexpr size_t kMaxNameBytes = 255;
@@ -60,22 +58,4 @@ bool MakeSureDirectoryPathExists(const std::string& path) {
     }
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, bool sync) {
-    const std::string temp = path + ".new";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok = true;
-    for (size_t done = 0; ok && done < bytes.size();) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
-    }
-    if (ok && sync && ::fsync(fd) != 0) ok = false;
-    if (::close(fd) != 0) ok = false;
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) std::remove(temp.c_str());
-    return ok;
 }

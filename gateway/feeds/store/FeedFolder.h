@@ -16,12 +16,5 @@ std::string GetFeedFolderPath(std::string_view url);
 // Creates every missing directory of the path; false when it still does not exist.
 bool MakeSureDirectoryPathExists(const std::string& path);
 
-// Replaces the file by the bytes through a temporary file beside it and a rename, so
-// readers see the old content or the new one, never a part. With sync false the data
-// is not forced to disk first: for files whose loss after a crash costs nothing worse
-// than one unconditional download (the validators), where an fsync per feed would make
-// every refresh wait for the disk.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, bool sync = true);
-
 // 64-bit FNV-1a with a final avalanche; seed picks one of a family of hashes.
 unsigned long long HashText(std::string_view text, unsigned long long seed = 0);

@@ -1,6 +1,6 @@
 #include "SentItemsStore.h"
 
-#include "FeedFolder.h"
+#include "AtomicFile.h"
 #include "StoreXml.h"
 
 #include <cstdio>
@@ -100,6 +100,7 @@ public:
             if (path[2] == "subject") current_->subject = *firstChild;
             else if (path[2] == "link") current_->link = *firstChild;
             else if (path[2] == "date") current_->date = *firstChild;
+            else if (path[2] == "last-seen") current_->lastSeen = *firstChild;
         } else if (path.size() == 2 && current_) {
             records.push_back(std::move(*current_));
             current_.reset();
@@ -142,16 +143,46 @@ SentItemsStore::LoadResult SentItemsStore::Load(const std::string& path) {
     return result;
 }
 
-bool SentItemsStore::Match(std::string_view subject, std::string_view link, std::string_view date,
-                           bool compareDate) const {
+std::optional<size_t> SentItemsStore::Find(std::string_view subject, std::string_view link,
+                                            std::string_view date, bool compareDate) const {
     const auto bucket = index_.find(IndexKey(StoredText(subject), StoredText(link)));
-    if (bucket == index_.end()) return false;
-    if (!compareDate) return true;
+    if (bucket == index_.end()) return std::nullopt;
+    if (!compareDate) return bucket->second.front();
     const std::string stored = StoredText(date);
     for (size_t i : bucket->second) {
-        if (records_[i].date == stored) return true;
+        if (records_[i].date == stored) return i;
     }
-    return false;
+    return std::nullopt;
+}
+
+std::chrono::sys_days SystemToday() {
+    return std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now());
+}
+
+std::string SentItemsStore::DayText(std::chrono::sys_days day) {
+    const std::chrono::year_month_day ymd(day);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
+                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
+    return text;
+}
+
+std::optional<std::chrono::sys_days> SentItemsStore::ParseDay(std::string_view text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
+    int fields[3] = {};
+    const size_t starts[3] = {0, 5, 8}, lengths[3] = {4, 2, 2};
+    for (int f = 0; f < 3; ++f) {
+        for (size_t k = 0; k < lengths[f]; ++k) {
+            const char c = text[starts[f] + k];
+            if (c < '0' || c > '9') return std::nullopt;
+            fields[f] = fields[f] * 10 + (c - '0');
+        }
+    }
+    const std::chrono::year_month_day ymd{std::chrono::year(fields[0]),
+                                          std::chrono::month(static_cast<unsigned>(fields[1])),
+                                          std::chrono::day(static_cast<unsigned>(fields[2]))};
+    if (!ymd.ok()) return std::nullopt;
+    return std::chrono::sys_days(ymd);
 }
 
 std::string SentItemsStore::Serialise(const std::vector<SentRecord>& records) {
@@ -163,14 +194,15 @@ std::string SentItemsStore::Serialise(const std::vector<SentRecord>& records) {
         AppendElement(out, "subject", record.subject);
         AppendElement(out, "link", record.link);
         AppendElement(out, "date", record.date);
+        if (!record.lastSeen.empty()) AppendElement(out, "last-seen", record.lastSeen);
         out += "  </item>\n\n";
     }
     out += "</sent-items>\n";
     return out;
 }
 
-bool SentItemsStore::Save(const std::string& path, const std::vector<SentRecord>& records) {
-    return WriteFileAtomically(path, Serialise(records), /*sync=*/true);
+bool SentItemsStore::Save(const std::string& path, const std::vector<SentRecord>& records, std::string& error) {
+    return ReplaceFileAtomically(path, Serialise(records), error);
 }
 
 bool SentItemsStore::SetAside(const std::string& path) {

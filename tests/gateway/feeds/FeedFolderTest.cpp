@@ -45,18 +45,4 @@ TEST(FeedFolder, NamesThatCouldAddressAnotherDirectoryBecomeSafeNames) {
     EXPECT_EQ(a.substr(0, 200), std::string(200, 'a'));
 }
 
-TEST(FeedFolder, AtomicWritesReplaceTheFileWhole) {
-    const std::string path = testing::TempDir() + "/quillo-atomic-write.txt";
-    ASSERT_TRUE(WriteFileAtomically(path, "first"));
-    ASSERT_TRUE(WriteFileAtomically(path, "second, longer"));
-    FILE* file = std::fopen(path.c_str(), "rb");
-    ASSERT_NE(file, nullptr);
-    char buffer[64] = {};
-    size_t n = std::fread(buffer, 1, sizeof buffer, file);
-    std::fclose(file);
-    EXPECT_EQ(std::string(buffer, n), "second, longer");
-    std::remove(path.c_str());
-    EXPECT_FALSE(WriteFileAtomically("/nonexistent-dir/x/y.txt", "x"));
-}
-
 }  // namespace

@@ -4,7 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+#include <unistd.h>
+
 #include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fstream>
 
 namespace {
 
@@ -14,6 +21,11 @@ const std::string kUrl = "http://127.0.0.1:9/s.xml";
 
 class SentItems : public AppDirTest {
 protected:
+    void TearDown() override {
+        if (!mounted_.empty()) ::umount2(mounted_.c_str(), MNT_DETACH);
+        AppDirTest::TearDown();
+    }
+    fs::path mounted_;
     fs::path StorePath() { return fs::path(RssHandler(kUrl, true, false).FeedFolder()) / "sentitems.xml"; }
     std::shared_ptr<RssHandler> HandlerWithDeleted(const std::vector<std::array<std::string, 3>>& records) {
         auto handler = std::make_shared<RssHandler>(kUrl, true, false);
@@ -102,14 +114,132 @@ TEST_F(SentItems, ADamagedStoreIsSetAsideLoggedAndTreatedAsMissing) {
     }
 }
 
-TEST_F(SentItems, AFailedSaveShowsTheBoxWhateverTheSettingAndKeepsTheOldFile) {
+TEST_F(SentItems, AFailedPrepareGivesTheReasonAndKeepsTheOldFile) {
     WriteFile(StorePath(), "<sent-items/>");
-    // A directory where the temporary file would go makes the write fail.
-    fs::create_directories(StorePath().string() + ".new");
-    auto handler = HandlerWithDeleted({{"s", "l", "d"}});  // disable-messagebox is set
-    handler->SaveSentItems();
-    EXPECT_EQ(notifier_->shown, std::vector<std::string>{"|データの出力中にエラーが発生しました"});
+    // A directory where the new file would go makes the write fail.
+    auto handler = HandlerWithDeleted({{"s", "l", "d"}});
+    fs::create_directories(handler->PreparedPath());
+    EXPECT_EQ(handler->PrepareSentItems(), "cannot write sentitems.xml for " + kUrl + ": Is a directory");
     EXPECT_EQ(ReadFile(StorePath()), "<sent-items/>");
+    EXPECT_FALSE(handler->SaveSentItems());
+}
+
+TEST_F(SentItems, WhenTheSecondFeedCannotBeWrittenNeitherIsRecorded) {
+    const std::string otherUrl = "http://127.0.0.1:9/other.xml";
+    auto first = HandlerWithDeleted({{"s", "l", "d"}});
+    auto second = std::make_shared<RssHandler>(otherUrl, true, false);
+    auto m = std::make_shared<MailData>(false);
+    m->SetSubject("t");
+    second->GetMailbox()->AddPending(m);
+    WriteFile(StorePath(), "<sent-items/>");
+    fs::create_directories(second->PreparedPath());
+    Mailbox mailbox({SentItemsPart(first), SentItemsPart(second)});
+    ASSERT_TRUE(mailbox.Delete(1));  // the first feed's message is deleted already
+    EXPECT_EQ(mailbox.Commit(), "cannot write sentitems.xml for " + otherUrl + ": Is a directory");
+    EXPECT_EQ(ReadFile(StorePath()), "<sent-items/>");
+    EXPECT_FALSE(fs::exists(first->PreparedPath()));
+    EXPECT_FALSE(fs::exists(StorePath().string() + ".bak"));
+    // Both committed once the second folder is writable again; the first keeps its old file.
+    fs::remove(second->PreparedPath());
+    EXPECT_EQ(mailbox.Commit(), "");
+    EXPECT_EQ(ReadFile(StorePath().string() + ".bak"), "<sent-items/>");
+    RssHandler reader(otherUrl, true, false);
+    reader.LoadSentItems();
+    ASSERT_EQ(reader.SentItems().size(), 1u);
+    EXPECT_EQ(reader.SentItems()[0].subject, "t");
+}
+
+TEST_F(SentItems, AnUnreadableStoreIsReadFromThePreviousFile) {
+    fs::create_directories(StorePath().parent_path());
+    ASSERT_TRUE(HandlerWithDeleted({{"kept", "l", "d"}})->SaveSentItems());
+    ASSERT_TRUE(HandlerWithDeleted({{"kept", "l", "d"}, {"last", "l", "d"}})->SaveSentItems());
+    WriteFile(StorePath(), "<sent-items><item>");  // cut off
+    RssHandler reader(kUrl, true, false);
+    reader.LoadSentItems();
+    ASSERT_EQ(reader.SentItems().size(), 1u);
+    EXPECT_EQ(reader.SentItems()[0].subject, "kept");
+    EXPECT_EQ(ReadFile(StorePath().string() + ".bad"), "<sent-items><item>");
+    ASSERT_EQ(LogEntries().size(), 1u);
+    EXPECT_EQ(LogEntries()[0].rfind("sentitems.xmlを読み込めませんでした。sentitems.xml.badに移しました。"
+                                    "sentitems.xml.bakの記録を使います。\n",
+                                    0),
+              0u)
+        << LogEntries()[0];
+    // A missing store is no records, whatever the previous file holds.
+    fs::remove(StorePath().string() + ".bad");
+    RssHandler fresh(kUrl, true, false);
+    fresh.LoadSentItems();
+    EXPECT_TRUE(fresh.SentItems().empty());
+}
+
+TEST_F(SentItems, RecordsOfItemsNoLongerInTheFeedAreKeptNinetyDaysAfterLastSeen) {
+    using std::chrono::days;
+    const std::chrono::sys_days day = std::chrono::sys_days(std::chrono::year(2026) / 3 / 1);
+    auto handlerOn = [](std::chrono::sys_days today) {
+        return std::make_shared<RssHandler>(kUrl, true, false, MailCharset::Auto, [today] { return today; });
+    };
+    // "gone" left the feed ten days ago; "legacy" comes from a file without last-seen;
+    // "old" was last seen 91 days ago.
+    WriteFile(StorePath(),
+              "<sent-items><item><subject>A</subject><link>a</link><date>x</date><last-seen>2026-01-01</last-seen></item>"
+              "<item><subject>gone</subject><link>g</link><last-seen>2026-02-19</last-seen></item>"
+              "<item><subject>legacy</subject><link>y</link></item>"
+              "<item><subject>old</subject><link>o</link><last-seen>2025-11-30</last-seen></item></sent-items>");
+    const std::string document = "<rss version=\"2.0\"><channel><item><title>A</title><link>a</link></item>"
+                                 "<item><title>N</title><link>n</link></item></channel></rss>";
+    WriteFile(StorePath().parent_path() / "latest.xml", document);
+    auto handler = handlerOn(day);
+    handler->LoadSentItems();
+    handler->Parse();
+    ASSERT_EQ(handler->Pending().size(), 1u);
+    ASSERT_TRUE(handler->GetMailbox()->Delete(handler->Pending()[0]->GetNumber()));
+    ASSERT_TRUE(handler->SaveSentItems());
+
+    auto recorded = [&](std::chrono::sys_days today) {
+        auto reader = handlerOn(today);
+        reader->LoadSentItems();
+        std::vector<std::string> texts;
+        for (const auto& r : reader->SentItems()) texts.push_back(r.subject + " " + r.lastSeen);
+        return texts;
+    };
+    EXPECT_EQ(recorded(day), (std::vector<std::string>{"A 2026-03-01", "N 2026-03-01", "gone 2026-02-19",
+                                                       "legacy 2026-03-01"}));
+    // The feed shrinks to A: ninety days on, what was seen on the first day is still kept.
+    WriteFile(StorePath().parent_path() / "latest.xml",
+              "<rss version=\"2.0\"><channel><item><title>A</title><link>a</link></item></channel></rss>");
+    for (int later : {90, 91}) {
+        auto next = handlerOn(day + days(later));
+        next->LoadSentItems();
+        next->Parse();
+        EXPECT_TRUE(next->Pending().empty());
+        ASSERT_TRUE(next->SaveSentItems());
+    }
+    EXPECT_EQ(recorded(day), (std::vector<std::string>{"A 2026-05-31"}));
+}
+
+TEST_F(SentItems, AFullDiskLeavesTheStoreByteForByteAndSaysSo) {
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+    const fs::path folder = StorePath().parent_path();
+    fs::create_directories(folder);
+    if (::mount("quillo-test", folder.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount tmpfs: " << std::strerror(errno);
+    mounted_ = folder;
+    const std::string old = "<sent-items><item><subject>old</subject></item></sent-items>";
+    WriteFile(StorePath(), old);
+    {
+        // Fill what is left.
+        std::ofstream filler(folder / "filler", std::ios::binary);
+        const std::string block(4096, 'x');
+        for (int i = 0; i < 64 && filler; ++i) filler << block << std::flush;
+    }
+    std::vector<std::array<std::string, 3>> records;
+    for (int i = 0; i < 20; ++i) records.push_back({"item " + std::to_string(i), std::string(1000, 'l'), "d"});
+    auto handler = HandlerWithDeleted(records);
+    Mailbox mailbox({SentItemsPart(handler)});
+    const std::string reason = mailbox.Commit();
+    EXPECT_NE(reason.find("No space left on device"), std::string::npos) << reason;
+    EXPECT_EQ(ReadFile(StorePath()), old);
+    EXPECT_FALSE(fs::exists(handler->PreparedPath()));
 }
 
 TEST_F(SentItems, DuplicatesAreAllMatchedAndAllWritten) {

@@ -89,32 +89,57 @@ TEST(Mailbox, ResetBringsBackTheSessionsDeletionsInNumberOrderButNotDeliveredIte
     EXPECT_EQ(a->Deleted().size(), 1u);
 }
 
-TEST(Mailbox, CommitCallsEveryPartOnceInOrderAndReportsAFailure) {
+// Each part's steps as the commit calls them: "p0" prepare of part 0, "i0" install,
+// "d0" discard. A part fails a step when its text is given for that step.
+struct Steps {
+    std::vector<std::string> calls;
+    std::vector<Mailbox::Part> Parts(size_t count, const std::string& failing) {
+        std::vector<Mailbox::Part> parts;
+        for (size_t i = 0; i < count; ++i) {
+            const std::string n = std::to_string(i);
+            auto step = [this, failing](std::string name) {
+                calls.push_back(name);
+                return name == failing ? "cannot write " + name + ":\r\nNo space" : std::string();
+            };
+            parts.push_back({Part({"m" + n}), [step, n] { return step("p" + n); },
+                             [step, n] { return step("i" + n); }, [this, n] { calls.push_back("d" + n); }});
+        }
+        parts.push_back({Part({"records-nothing"}), {}, {}, {}});
+        return parts;
+    }
+};
+
+TEST(Mailbox, CommitPreparesEveryPartBeforeInstallingAnyAndRecordsNothingWhenOnePrepareFails) {
     struct Case {
-        std::vector<bool> results;
-        bool committed;
+        std::string failing;
+        std::string reason;
+        std::vector<std::string> calls;
     };
     const Case cases[] = {
-        {{true, true, true}, true},
-        {{true, false, true}, false},
-        {{false, true, true}, false},
-        {{true, true, false}, false},
+        {"", "", {"p0", "p1", "p2", "i0", "i1", "i2"}},
+        {"p0", "cannot write p0:  No space", {"p0", "d0"}},
+        {"p1", "cannot write p1:  No space", {"p0", "p1", "d1", "d0"}},
+        {"p2", "cannot write p2:  No space", {"p0", "p1", "p2", "d2", "d0", "d1"}},
+        // Past the prepares the others are still installed; only the failed one is dropped.
+        {"i1", "cannot write i1:  No space", {"p0", "p1", "p2", "i0", "i1", "d1", "i2"}},
     };
     for (const auto& c : cases) {
-        std::vector<size_t> calls;
-        std::vector<Mailbox::Part> parts;
-        for (size_t i = 0; i < c.results.size(); ++i) {
-            bool result = c.results[i];
-            parts.push_back({Part({"m" + std::to_string(i)}), [&calls, i, result] {
-                                 calls.push_back(i);
-                                 return result;
-                             }});
-        }
-        parts.push_back({Part({"no commit"}), {}});
-        Mailbox mailbox(std::move(parts));
-        EXPECT_EQ(mailbox.Commit().empty(), c.committed);
-        EXPECT_EQ(calls, (std::vector<size_t>{0, 1, 2}));
+        SCOPED_TRACE(c.failing);
+        Steps steps;
+        Mailbox mailbox(steps.Parts(3, c.failing));
+        EXPECT_EQ(mailbox.Commit(), c.reason);
+        EXPECT_EQ(steps.calls, c.calls);
     }
+}
+
+TEST(Mailbox, AResetAfterAFailedInstallBringsBackOnlyTheUnrecordedDeletions) {
+    Steps steps;
+    Mailbox mailbox(steps.Parts(2, "i1"));
+    ASSERT_TRUE(mailbox.Delete(1));
+    ASSERT_TRUE(mailbox.Delete(2));
+    EXPECT_NE(mailbox.Commit(), "");
+    mailbox.Reset();
+    EXPECT_EQ(Listing(mailbox), (Listed{{2, "m1"}, {3, "records-nothing"}}));
 }
 
 }  // namespace

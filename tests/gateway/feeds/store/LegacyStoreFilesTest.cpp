@@ -92,7 +92,8 @@ TEST_F(StoreLegacyFilesSaved, ASaveOverALegacyFileLeavesItByteForByte) {
         const std::string path = Write("sentitems.xml", legacy);
         SentItemsStore store;
         ASSERT_EQ(store.Load(path).status, SentItemsStore::LoadStatus::Loaded);
-        ASSERT_TRUE(SentItemsStore::Save(path, store.Records()));
+        std::string error;
+        ASSERT_TRUE(SentItemsStore::Save(path, store.Records(), error)) << error;
         EXPECT_EQ(ReadFile(path), legacy);
     }
 }

@@ -56,7 +56,8 @@ TEST_F(SentItemsStoreFiles, SavedRecordsComeBackExactlyWhateverTheirLength) {
     }
     records.push_back({"", "", ""});
     const std::string path = Path("sentitems.xml");
-    ASSERT_TRUE(SentItemsStore::Save(path, records));
+    std::string error;
+    ASSERT_TRUE(SentItemsStore::Save(path, records, error)) << error;
     EXPECT_EQ(ReadFile(path), SentItemsStore::Serialise(records));
     SentItemsStore store;
     ASSERT_EQ(store.Load(path).status, SentItemsStore::LoadStatus::Loaded);
@@ -70,7 +71,8 @@ TEST_F(SentItemsStoreFiles, SavedRecordsComeBackExactlyWhateverTheirLength) {
 
 TEST_F(SentItemsStoreFiles, AValueXmlCannotHoldIsSavedAndStillMatches) {
     const std::string path = Path("sentitems.xml");
-    ASSERT_TRUE(SentItemsStore::Save(path, {{"bell\x07", "\xFFlink", "d\x1B"}, {"next", "l", "d"}}));
+    std::string error;
+    ASSERT_TRUE(SentItemsStore::Save(path, {{"bell\x07", "\xFFlink", "d\x1B"}, {"next", "l", "d"}}, error));
     SentItemsStore store;
     ASSERT_EQ(store.Load(path).status, SentItemsStore::LoadStatus::Loaded);
     ASSERT_EQ(store.Records().size(), 2u);
@@ -199,7 +201,9 @@ TEST_F(SentItemsStoreFiles, AFailedSaveKeepsTheOldFileAndSetAsideMovesIt) {
     const std::string path = Write("sentitems.xml", "<sent-items/>");
     // A directory where the temporary file would go makes the write fail.
     fs::create_directories(path + ".new");
-    EXPECT_FALSE(SentItemsStore::Save(path, {{"s", "l", "d"}}));
+    std::string error;
+    EXPECT_FALSE(SentItemsStore::Save(path, {{"s", "l", "d"}}, error));
+    EXPECT_EQ(error, "Is a directory");
     EXPECT_EQ(ReadFile(path), "<sent-items/>");
     EXPECT_TRUE(SentItemsStore::SetAside(path));
     EXPECT_FALSE(fs::exists(path));
