@@ -167,7 +167,9 @@ TEST_F(RssManagerTest, WithADisplayTheUnusableSettingsFileIsAlsoABoxUnlessTheFil
         EXPECT_FALSE(manager.LoadSettings());
         EXPECT_NE(::testing::internal::GetCapturedStderr().find("Quillo.xml"), std::string::npos);
         ASSERT_EQ(screen->shown.size(), boxes) << xml;
-        if (boxes) EXPECT_EQ(screen->shown[0].rfind("error|設定ファイルQuillo.xmlを使えないため", 0), 0u);
+        if (boxes) {
+            EXPECT_EQ(screen->shown[0].rfind("error|設定ファイルQuillo.xmlを使えないため", 0), 0u);
+        }
     }
     Write("Quillo.xml", Settings1("<port> 1110 </port>"));
     RssManager manager;
