@@ -14,9 +14,7 @@ namespace {
 constexpr const char* kSessionFailure = "インターネット接続をオープンできません。";
 constexpr const char* kOpmlFailure = "OPMLフィードリストの解析に失敗しました。";
 
-void LogSettingsProblem(const std::string& problem) {
-    WriteLog("設定ファイルQuillo.xmlを読み込めません。既定の設定を使います。\n" + problem + "\n\n");
-}
+constexpr const char* kSettingsFailure = "設定ファイルQuillo.xmlを使えないため、Quilloを終了します。\n";
 
 }  // namespace
 
@@ -27,13 +25,23 @@ RssManager::~RssManager() {
     handlers_.clear();
 }
 
-void RssManager::LoadSettings() {
+bool RssManager::LoadSettings() {
     const SettingsFileResult read = LoadSettingsFile(ConfigFilePath("Quillo.xml"), settings_);
-    if (read.status == SettingsFileResult::Status::Unreadable) LogSettingsProblem(read.error);
+    if (read.status == SettingsFileResult::Status::Unreadable ||
+        read.status == SettingsFileResult::Status::Invalid) {
+        // Serving on defaults the user did not choose (port 110, no feeds) would look
+        // like a working gateway; stopping with the reason is the only clear answer.
+        // An unreadable file cannot say whether boxes are disabled, so it gets one.
+        const std::string text = kSettingsFailure + read.error;
+        WriteLog(text + "\n\n");
+        ReportFatalError(text, !settings_.disableMessageBox);
+        return false;
+    }
     if (read.rejectedListenAddress) {
         WriteLog("listen-addressの値が正しくありません: " + *read.rejectedListenAddress +
                  "\n127.0.0.1で待ち受けます。\n\n");
     }
+    return true;
 }
 
 void RssManager::AddFeed(const std::string& url) {
@@ -59,10 +67,10 @@ void RssManager::LoadOpmlFeedList() {
         Trace("フィードリストがない");
         return;
     case FeedListResult::Status::Unreadable:
-        Trace(list.error);
-        ShowErrorBox(kOpmlFailure);
-        return;
     case FeedListResult::Status::WrongRoot:
+        // The box says only that the list failed; the log keeps which file and why.
+        Trace(list.error);
+        WriteLog(std::string(kOpmlFailure) + "\n" + list.error + "\n\n");
         ShowErrorBox(kOpmlFailure);
         return;
     case FeedListResult::Status::Read:

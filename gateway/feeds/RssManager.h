@@ -19,8 +19,11 @@ public:
     RssManager(const RssManager&) = delete;
     RssManager& operator=(const RssManager&) = delete;
 
-    // Reads Quillo.xml once; a missing file keeps the defaults, a broken one is logged.
-    void LoadSettings();
+    // Reads Quillo.xml once; a missing file keeps the defaults. A file that is there but
+    // cannot be used (not well-formed, not a quillo document, a port that is no port)
+    // is reported to the log, standard error and a box, and gives false: the gateway
+    // must not start on settings other than the user's.
+    bool LoadSettings();
     int GetPort() const { return settings_.port; }
     bool IsMessageBoxDisabled() const { return settings_.disableMessageBox; }
     bool IsTrayIconDisabled() const { return settings_.disableTrayIcon; }

@@ -123,6 +123,9 @@ bool Pop3Server::Listen(RssManager& manager) {
     if (!ok) {
         if (listenFd_ >= 0) close(listenFd_);
         listenFd_ = -1;
+        // Shown even with boxes disabled; the log keeps it for a service that nobody
+        // watches start.
+        WriteLog(BindFailureText(port) + "\r\n\r\n");
         ShowErrorBox(BindFailureText(port));
         return false;
     }
@@ -133,13 +136,17 @@ bool Pop3Server::Listen(RssManager& manager) {
 
 int Pop3Server::Run() {
     auto manager = std::make_shared<RssManager>();
-    manager->LoadSettings();
+    // Both failures were reported where they happened; 1 becomes the exit status.
+    if (!manager->LoadSettings()) {
+        if (hooks_.closeMainWindow) hooks_.closeMainWindow();
+        return 1;
+    }
     WarnIfOpenWithoutPassword(manager->GetSettings());
     if (!manager->IsTrayIconDisabled() && hooks_.addTrayIcon) hooks_.addTrayIcon(*manager);
 
     if (!Listen(*manager)) {
         if (hooks_.closeMainWindow) hooks_.closeMainWindow();
-        return 0;
+        return 1;
     }
     {
         RefreshWorker worker(*manager);

@@ -33,8 +33,8 @@ struct ServerOptions {
 class Pop3Server {
 public:
     struct Hooks {
-        // Ends the main loop (the hidden window's close); called on bind failure and
-        // after QUIT in once mode.
+        // Ends the main loop (the hidden window's close); called on unusable settings,
+        // on bind failure and after QUIT in once mode.
         std::function<void()> closeMainWindow;
         // Adds the tray icon once the settings are read, unless they disable it.
         std::function<void(RssManager&)> addTrayIcon;
@@ -45,7 +45,8 @@ public:
     Pop3Server(const Pop3Server&) = delete;
     Pop3Server& operator=(const Pop3Server&) = delete;
 
-    // The thread body; returns 0 once every session has ended.
+    // The thread body; returns 0 once every session has ended, or 1 at once when the
+    // settings cannot be used or the port cannot be bound. The result is the exit status.
     int Run();
 
     // The exit command: clears the running flag and wakes the thread out of accept and

@@ -36,10 +36,12 @@ int RunQuillo(const std::string& commandLine) {
                        }});
     serverForExit = &server;
 
+    // The server's result is read only after the future is ready, which orders the write.
+    int serverCode = 0;
     std::promise<void> finished;
     auto serverDone = finished.get_future();
-    std::thread serverThread([&server, &finished] {
-        server.Run();
+    std::thread serverThread([&server, &finished, &serverCode] {
+        serverCode = server.Run();
         finished.set_value();
     });
 
@@ -52,5 +54,7 @@ int RunQuillo(const std::string& commandLine) {
         _exit(code);
     }
     serverThread.join();
-    return code;
+    // A failure of the server thread (settings, bind, TLS) ends the loop like a normal
+    // close; its non-zero result is what the exit status must tell.
+    return code != 0 ? code : serverCode;
 }

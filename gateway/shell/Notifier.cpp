@@ -28,3 +28,10 @@ void InstallNotifier(std::shared_ptr<Notifier> notifier) {
 void ShowErrorBox(const std::string& text) {
     CurrentNotifier().Show(text, "error", Notifier::Icon::Error, Notifier::Buttons::Ok);
 }
+
+void ReportFatalError(const std::string& text, bool showBox) {
+    std::fprintf(stderr, "Quillo: %s\n", text.c_str());
+    Notifier& notifier = CurrentNotifier();
+    if (showBox && notifier.ShowsBoxes())
+        notifier.Show(text, "error", Notifier::Icon::Error, Notifier::Buttons::Ok);
+}

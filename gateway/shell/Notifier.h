@@ -15,6 +15,8 @@ public:
     virtual ~Notifier() = default;
     virtual Answer Show(const std::string& text, const std::string& title, Icon icon,
                         Buttons buttons) = 0;
+    // Whether Show puts a box on a screen (false: the text goes to standard error).
+    virtual bool ShowsBoxes() const { return false; }
 };
 
 class StderrNotifier : public Notifier {
@@ -29,3 +31,7 @@ void InstallNotifier(std::shared_ptr<Notifier> notifier);
 
 // Shorthand for the common box: title "error", error icon, OK.
 void ShowErrorBox(const std::string& text);
+
+// A failure that ends the gateway: always on standard error (a service's journal keeps
+// it), and also in an error box when showBox is set and the notifier shows boxes.
+void ReportFatalError(const std::string& text, bool showBox);

@@ -55,11 +55,11 @@ QtMainLoop::~QtMainLoop() = default;
 
 int QtMainLoop::Run() {
     if (main_->IsClosed()) return 0;
-    QApplication::exec();
+    const int code = QApplication::exec();
     // A close that came from outside the main object (a session manager ending the
     // application) still takes the icon away.
     main_->Close();
-    return 0;
+    return code;
 }
 
 void QtMainLoop::PostClose() { main_->PostClose(); }

@@ -23,6 +23,7 @@ public:
 
     Answer Show(const std::string& text, const std::string& title, Icon icon,
                 Buttons buttons) override;
+    bool ShowsBoxes() const override { return true; }
 
     // Called on the GUI thread before `gui` goes away.
     void Close();

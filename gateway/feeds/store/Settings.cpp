@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -17,31 +20,41 @@ std::string Trim(const std::string& text) {
 }
 
 // One row per settings element; a present element always overwrites the value, an
-// empty one with "".
+// empty one with "". A row that returns false cannot use the text and leaves the value
+// as it was; the file is then unusable unless a later element of the name is accepted.
 struct SettingKey {
     const char* element;
-    void (*apply)(Settings&, const std::string& text);
+    bool (*apply)(Settings&, const std::string& text);
 };
 
 const SettingKey kSettingKeys[] = {
-    {"port", [](Settings& s, const std::string& t) { s.port = ParseSettingInt(t); }},
-    {"disable-messagebox", [](Settings& s, const std::string& t) { s.disableMessageBox = t == "true"; }},
-    {"disable-trayicon", [](Settings& s, const std::string& t) { s.disableTrayIcon = t == "true"; }},
-    {"enable-html", [](Settings& s, const std::string& t) { s.enableHtml = t == "true"; }},
-    {"listen-address", [](Settings& s, const std::string& t) { s.listenAddress = Trim(t); }},
+    // Strict where a wrong value would only fail later and elsewhere: port 0 binds a
+    // random port, and "1110x" would quietly be 1110.
+    {"port", [](Settings& s, const std::string& t) {
+         const std::optional<int> port = ParsePort(t);
+         if (port) s.port = *port;
+         return port.has_value();
+     }},
+    {"disable-messagebox", [](Settings& s, const std::string& t) { s.disableMessageBox = t == "true"; return true; }},
+    {"disable-trayicon", [](Settings& s, const std::string& t) { s.disableTrayIcon = t == "true"; return true; }},
+    {"enable-html", [](Settings& s, const std::string& t) { s.enableHtml = t == "true"; return true; }},
+    {"listen-address", [](Settings& s, const std::string& t) { s.listenAddress = Trim(t); return true; }},
     // Taken as written: a space at either end is part of the password.
-    {"password", [](Settings& s, const std::string& t) { s.password = t; }},
+    {"password", [](Settings& s, const std::string& t) { s.password = t; return true; }},
     // Below 1 means one at a time; the cap keeps a typo from opening thousands of sockets.
     {"download-concurrency", [](Settings& s, const std::string& t) {
          s.downloadConcurrency = std::clamp(ParseSettingInt(t), 1, 256);
+         return true;
      }},
-    {"mail-charset", [](Settings& s, const std::string& t) { s.mailCharset = ParseMailCharset(t); }},
+    {"mail-charset", [](Settings& s, const std::string& t) { s.mailCharset = ParseMailCharset(t); return true; }},
     // A day and a week at most: a typo must not leave a client waiting or feeds unread.
     {"greeting-deadline", [](Settings& s, const std::string& t) {
          s.greetingDeadlineSeconds = std::clamp(ParseSettingInt(t), 0, 24 * 60 * 60);
+         return true;
      }},
     {"refresh-interval", [](Settings& s, const std::string& t) {
          s.refreshIntervalMinutes = std::clamp(ParseSettingInt(t), 0, 7 * 24 * 60);
+         return true;
      }},
 };
 
@@ -52,13 +65,39 @@ public:
                     const std::optional<std::string>& firstChild) override {
         if (path.size() != 3 || path[0] != "quillo" || path[1] != "settings") return;
         for (const auto& key : kSettingKeys) {
-            if (path[2] == key.element) key.apply(settings_, firstChild.value_or(""));
+            if (path[2] != key.element) continue;
+            const std::string text = firstChild.value_or("");
+            // Only the last element of a name counts, so only its verdict is kept.
+            std::erase_if(rejected, [&](const auto& r) { return r.first == key.element; });
+            if (!key.apply(settings_, text)) rejected.emplace_back(key.element, text);
         }
     }
+
+    // Element name and text of every value that could not be used, in document order.
+    std::vector<std::pair<std::string, std::string>> rejected;
 
 private:
     Settings& settings_;
 };
+
+std::string DescribeRejected(const std::string& element, const std::string& text) {
+    // A whole document pasted into the element must not fill the box.
+    constexpr size_t kShownBytes = 64;
+    std::string shown;
+    for (char c : text.substr(0, kShownBytes)) {
+        // The text goes to one line of a log and a box: control characters are escaped.
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(c));
+            shown += hex;
+        } else {
+            shown += c;
+        }
+    }
+    if (text.size() > kShownBytes) shown += "...";
+    if (element == "port") return "the port \"" + shown + "\" is not a number from 1 to 65535";
+    return "the " + element + " \"" + shown + "\" cannot be used";
+}
 
 }  // namespace
 
@@ -74,6 +113,19 @@ int ParseSettingInt(const std::string& text) {
     }
     if (value > INT_MAX) value = INT_MAX;
     return static_cast<int>(negative ? -value : value);
+}
+
+std::optional<int> ParsePort(const std::string& text) {
+    const std::string digits = Trim(text);
+    if (digits.empty()) return std::nullopt;
+    int value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        // Held just above the range, so any number of digits cannot overflow.
+        value = std::min(value * 10 + (c - '0'), 65536);
+    }
+    if (value < 1 || value > 65535) return std::nullopt;
+    return value;
 }
 
 SettingsFileResult LoadSettingsFile(const std::string& path, Settings& settings) {
@@ -96,12 +148,20 @@ SettingsFileResult LoadSettingsFile(const std::string& path, Settings& settings)
         result.error = path + ": the document element is not quillo";
         return result;
     }
+    if (!reader.rejected.empty()) {
+        result.status = SettingsFileResult::Status::Invalid;
+        result.error = path + ": ";
+        for (size_t i = 0; i < reader.rejected.size(); ++i) {
+            if (i) result.error += "; ";
+            result.error += DescribeRejected(reader.rejected[i].first, reader.rejected[i].second);
+        }
+    }
     in_addr address{};
     if (inet_pton(AF_INET, read.listenAddress.c_str(), &address) != 1) {
         result.rejectedListenAddress = read.listenAddress;
         read.listenAddress = Settings().listenAddress;
     }
     settings = read;
-    result.status = SettingsFileResult::Status::Read;
+    if (result.status != SettingsFileResult::Status::Invalid) result.status = SettingsFileResult::Status::Read;
     return result;
 }

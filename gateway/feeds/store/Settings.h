@@ -29,10 +29,16 @@ struct Settings {
 // first other character; no digits give 0. Saturates instead of overflowing.
 int ParseSettingInt(const std::string& text);
 
+// A port setting: decimal digits only, 1 to 65535, with white space around them allowed
+// (an element laid out over several lines). Anything else, the empty text too, is none.
+std::optional<int> ParsePort(const std::string& text);
+
 // What reading Quillo.xml did. A missing file and an unreadable one leave the settings
-// as they were; error says why the file could not be used.
+// as they were. An invalid one is well-formed but holds a value that cannot be used
+// (a port that is no port): every other value is applied, the rejected ones keep what
+// they were. error says why an unreadable or invalid file cannot be used.
 struct SettingsFileResult {
-    enum class Status { Missing, Read, Unreadable };
+    enum class Status { Missing, Read, Unreadable, Invalid };
     Status status = Status::Missing;
     std::string error;
     // A listen-address that is not an IPv4 address; the default stands in its place.

@@ -95,9 +95,6 @@ TEST_F(RssManagerTest, SettingsFollowTheFileRules) {
         {Settings1("<disable-messagebox> true </disable-messagebox>"), 110, false, false, false},
         {Settings1("<disable-messagebox>true</disable-messagebox><disable-messagebox>false</disable-messagebox>"), 110, false, false, false},
         {Settings1("<port>   995</port>"), 995, false, false, false},
-        {Settings1("<port>abc</port>"), 0, false, false, false},
-        {Settings1("<port>12x4</port>"), 12, false, false, false},
-        {Settings1("<port></port>"), 0, false, false, false},
         {Settings1("<Port>5</Port><unknown>1</unknown>"), 110, false, false, false},
         {"<quillo><feed-list><feed>x</feed></feed-list></quillo>", 110, false, false, false},
         {"<?xml version='1.0' encoding='Shift_JIS'?><quillo><!-- c --><settings><port>7</port></settings></quillo>", 7, false, false, false},
@@ -125,17 +122,65 @@ TEST_F(RssManagerTest, PasswordIsTakenExactlyAsWritten) {
     EXPECT_EQ(Load(Settings1("<password>a&amp;b</password>")).password, "a&b");
 }
 
-TEST_F(RssManagerTest, BrokenSettingsFileGivesDefaultsAndALogEntry) {
-    for (const std::string& xml : {std::string("<quillo><settings><port>5"), std::string("<other><settings><port>5</port></settings></other>"),
-                                  std::string("\0\xff\xfe", 3)}) {
+TEST_F(RssManagerTest, AnUnusableSettingsFileStopsWithItsReasonOnStandardErrorAndInTheLog) {
+    const std::string path = (dir_ / "Quillo.xml").string();
+    const std::pair<std::string, std::string> cases[] = {
+        {"<quillo><settings><port>5", path + ": line "},
+        {"<quillo><settings><port>5</port></settings>", path + ": line "},
+        {"<other><settings><port>5</port></settings></other>", path + ": the document element is not quillo"},
+        {std::string("\0\xff\xfe", 3), path + ": "},
+        {Settings1("<port>0</port>"), path + ": the port \"0\" is not a number from 1 to 65535"},
+        {Settings1("<port>70000</port>"), path + ": the port \"70000\""},
+        {Settings1("<port>abc</port>"), path + ": the port \"abc\""},
+    };
+    for (const auto& [xml, reason] : cases) {
         fs::remove(dir_ / "log.txt");
-        Settings s = Load(xml);
-        EXPECT_EQ(s.port, 110);
-        std::string log = ReadLog();
+        Write("Quillo.xml", xml);
+        RssManager manager;
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(manager.LoadSettings()) << xml;
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        const std::string log = ReadLog();
         EXPECT_EQ(log.rfind("[", 0), 0u) << log;
-        EXPECT_NE(log.find("Quillo.xml"), std::string::npos) << log;
+        for (const std::string& text : {log, err}) {
+            EXPECT_NE(text.find("設定ファイルQuillo.xmlを使えないため、Quilloを終了します。\n" + reason), std::string::npos)
+                << xml << " -> " << text;
+        }
     }
+    // Headless there is no box: standard error is where it is seen.
     EXPECT_TRUE(notifier_->shown.empty());
+}
+
+// Records every box as one that a user would see on the screen.
+class ScreenNotifier : public RecordingNotifier {
+public:
+    bool ShowsBoxes() const override { return true; }
+};
+
+TEST_F(RssManagerTest, WithADisplayTheUnusableSettingsFileIsAlsoABoxUnlessTheFileDisablesThem) {
+    auto screen = std::make_shared<ScreenNotifier>();
+    InstallNotifier(screen);
+    const std::pair<std::string, size_t> cases[] = {
+        {"<quillo><settings><disable-messagebox>true</disable-messagebox>", 1},
+        {Settings1("<port>0</port>"), 1},
+        {Settings1("<port>0</port><disable-messagebox>true</disable-messagebox>"), 0},
+    };
+    for (const auto& [xml, boxes] : cases) {
+        screen->shown.clear();
+        Write("Quillo.xml", xml);
+        RssManager manager;
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(manager.LoadSettings());
+        EXPECT_NE(::testing::internal::GetCapturedStderr().find("Quillo.xml"), std::string::npos);
+        ASSERT_EQ(screen->shown.size(), boxes) << xml;
+        if (boxes) {
+            EXPECT_EQ(screen->shown[0].rfind("error|設定ファイルQuillo.xmlを使えないため", 0), 0u);
+        }
+    }
+    Write("Quillo.xml", Settings1("<port> 1110 </port>"));
+    RssManager manager;
+    EXPECT_TRUE(manager.LoadSettings());
+    EXPECT_EQ(manager.GetPort(), 1110);
 }
 
 TEST_F(RssManagerTest, FeedListTakesSettingsFeedsFirstThenOutlinesDepthFirst) {
@@ -191,6 +236,20 @@ TEST_F(RssManagerTest, FeedListWithoutOpmlOrNotWellFormedShowsTheBoxEvenWithBoxe
         Write("feedlist.xml", opml);
         EXPECT_TRUE(FeedUrls().empty()) << opml;
         EXPECT_EQ(notifier_->shown, std::vector<std::string>{"error|OPMLフィードリストの解析に失敗しました。"}) << opml;
+    }
+}
+
+TEST_F(RssManagerTest, AFeedListThatCannotBeReadIsLoggedWithItsPathAndReason) {
+    const std::string path = (dir_ / "feedlist.xml").string();
+    const std::pair<std::string, std::string> cases[] = {
+        {"<opml><body>", path + ": line "},
+        {"<rss/>", path + ": the document element is not opml"},
+    };
+    for (const auto& [opml, reason] : cases) {
+        fs::remove(dir_ / "log.txt");
+        Write("feedlist.xml", opml);
+        EXPECT_TRUE(FeedUrls().empty());
+        EXPECT_NE(ReadLog().find("OPMLフィードリストの解析に失敗しました。\n" + reason), std::string::npos) << ReadLog();
     }
 }
 

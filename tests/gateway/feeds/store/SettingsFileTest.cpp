@@ -37,10 +37,9 @@ TEST_F(StoreSettingsFile, EachKeyTakesItsElementsFirstChildAndTheLastOneWins) {
          110, true, true, true, "127.0.0.1", 16},
         {In("<enable-html>True</enable-html><disable-trayicon> true</disable-trayicon>"), 110, false, false, false, "127.0.0.1", 16},
         {In("<disable-messagebox>true</disable-messagebox><disable-messagebox/>"), 110, false, false, false, "127.0.0.1", 16},
-        {In("<port/>"), 0, false, false, false, "127.0.0.1", 16},
-        {In("<port><!--x-->5</port>"), 0, false, false, false, "127.0.0.1", 16},
         {In("<port><![CDATA[ 77]]></port>"), 77, false, false, false, "127.0.0.1", 16},
-        {In("<port><b>5</b></port>"), 0, false, false, false, "127.0.0.1", 16},
+        {In("<port>\n  1110\n  </port>"), 1110, false, false, false, "127.0.0.1", 16},
+        {In("<port>x</port><port>65535</port>"), 65535, false, false, false, "127.0.0.1", 16},
         {In("<Port>5</Port><x:port xmlns:x='u'>6</x:port><unknown>1</unknown>"), 110, false, false, false, "127.0.0.1", 16},
         {In("<listen-address>\n 0.0.0.0 \n</listen-address>"), 110, false, false, false, "0.0.0.0", 16},
         {In("<download-concurrency>0</download-concurrency>"), 110, false, false, false, "127.0.0.1", 1},
@@ -103,6 +102,45 @@ TEST_F(StoreSettingsFile, AMissingOrUnusableFileChangesNothing) {
         EXPECT_EQ(result.error.rfind(error, 0), 0u) << xml << " -> " << result.error;
         EXPECT_EQ(settings.port, 999) << xml;
     }
+}
+
+TEST_F(StoreSettingsFile, APortThatIsNoPortMakesTheFileInvalidAndKeepsTheOtherValues) {
+    const std::string path = Path("Quillo.xml");
+    const std::pair<std::string, std::string> cases[] = {
+        {"0", path + ": the port \"0\" is not a number from 1 to 65535"},
+        {"70000", path + ": the port \"70000\" is not a number from 1 to 65535"},
+        {"abc", path + ": the port \"abc\" is not a number from 1 to 65535"},
+        {"", path + ": the port \"\" is not a number from 1 to 65535"},
+        {"12abc", path + ": the port \"12abc\" is not a number from 1 to 65535"},
+        {"1\t2", path + ": the port \"1\\x092\" is not a number from 1 to 65535"},
+        {std::string(100, '9'), path + ": the port \"" + std::string(64, '9') + "...\" is not a number from 1 to 65535"},
+    };
+    for (const auto& [port, error] : cases) {
+        SettingsFileResult result;
+        Settings s = Load(In("<port>" + port + "</port><disable-messagebox>true</disable-messagebox>"), &result);
+        EXPECT_EQ(result.status, SettingsFileResult::Status::Invalid) << port;
+        EXPECT_EQ(result.error, error) << port;
+        EXPECT_EQ(s.port, 110) << port;
+        EXPECT_TRUE(s.disableMessageBox) << port;
+    }
+    // The last port element decides, as for every key.
+    SettingsFileResult result;
+    Load(In("<port>1110</port><port>0</port>"), &result);
+    EXPECT_EQ(result.status, SettingsFileResult::Status::Invalid);
+    // Elements that are no setting are not looked at.
+    Load("<quillo><port>0</port><settings><Port>0</Port></settings></quillo>", &result);
+    EXPECT_EQ(result.status, SettingsFileResult::Status::Read);
+}
+
+TEST(StoreSettingPort, OnlyDecimalDigitsFrom1To65535WithWhiteSpaceAround) {
+    const std::pair<std::string, std::optional<int>> cases[] = {
+        {"110", 110}, {"1", 1}, {"65535", 65535}, {" 1110 ", 1110}, {"\n\t25\r\n", 25}, {"00110", 110}, {"0000000080", 80},
+        {"0", std::nullopt}, {"65536", std::nullopt}, {"70000", std::nullopt}, {"100000", std::nullopt},
+        {"", std::nullopt}, {"   ", std::nullopt}, {"abc", std::nullopt}, {"12abc", std::nullopt},
+        {"1 2", std::nullopt}, {"+110", std::nullopt}, {"-1", std::nullopt}, {"0x6e", std::nullopt},
+        {"\v110", std::nullopt}, {"１１０", std::nullopt}, {"99999999999", std::nullopt},
+    };
+    for (const auto& [text, port] : cases) EXPECT_EQ(ParsePort(text), port) << text;
 }
 
 TEST(StoreSettingInt, ReadsLikeTheClassicConversion) {

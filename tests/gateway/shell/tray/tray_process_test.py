@@ -71,6 +71,17 @@ class OnADisplay(unittest.TestCase):
                 self.assertEqual(c.single("QUIT"), b"+OK\r\n")
             self.assertEqual(q.wait(10), 0)
 
+    def test_settings_it_cannot_use_end_the_qt_loop_with_status_1(self):
+        # Boxes disabled, so nothing waits for a click; the failure must still reach the
+        # exit status through the Qt loop.
+        self.app.write("Quillo.xml", "<quillo><settings><port>0</port>"
+                       "<disable-messagebox>true</disable-messagebox></settings></quillo>")
+        q = Quillo(self.app, env=self.display, port=None)
+        code = q.wait(30)
+        q.stop()
+        self.assertEqual(code, 1, q.stderr())
+        self.assertIn('the port "0" is not a number from 1 to 65535', q.stderr())
+
     def test_a_display_that_does_not_answer_means_headless(self):
         for env in ({"DISPLAY": ":987"}, {"DISPLAY": ":987", "QT_QPA_PLATFORM": "xcb"}):
             with self.subTest(env=env):
