@@ -12,6 +12,10 @@ constexpr const char* kUnknown = "-ERR unknown command\r\n";
 constexpr const char* kTooLong = "-ERR line too long\r\n";
 constexpr const char* kNoSuchMessage = "-ERR no such message\r\n";
 constexpr const char* kCapabilities = "+OK\r\nUSER\r\nTOP\r\nUIDL\r\nRESP-CODES\r\n.\r\n";
+constexpr const char* kCapabilitiesWithStls = "+OK\r\nUSER\r\nTOP\r\nUIDL\r\nRESP-CODES\r\nSTLS\r\n.\r\n";
+constexpr const char* kBeginTls = "+OK Begin TLS negotiation\r\n";
+constexpr const char* kTlsActive = "-ERR Command not permitted when TLS active\r\n";
+constexpr const char* kTlsTooLate = "-ERR STLS only before USER\r\n";
 constexpr const char* kInUse = "-ERR [IN-USE] mailbox in use\r\n";
 
 bool StartsWith(std::string_view text, std::string_view keyword) {
@@ -124,6 +128,8 @@ const Command kCommands[] = {
          return kOk;
      }},
     {"CAPA", [](Mailbox&, std::string_view, bool&) -> std::string { return kCapabilities; }},
+    // Answered by the session, which knows whether TLS is offered.
+    {"STLS", [](Mailbox&, std::string_view, bool&) -> std::string { return kUnknown; }},
     {"NOOP", [](Mailbox&, std::string_view, bool&) -> std::string { return kOk; }},
     {"RSET",
      [](Mailbox& m, std::string_view, bool&) -> std::string {
@@ -169,8 +175,17 @@ std::string Pop3Session::Execute(std::string_view text) {
     std::string reply = kUnknown;
     for (const auto& command : kCommands) {
         if (!text.empty() && StartsWith(text, command.keyword)) {
+            if (command.keyword == "USER" || command.keyword == "PASS") userGiven_ = true;
             if (mailboxInUse_ && command.keyword == "PASS") {
                 reply = kInUse;
+                break;
+            }
+            if (tlsOffered_ && command.keyword == "STLS") {
+                reply = Stls(text.substr(command.keyword.size()));
+                break;
+            }
+            if (StlsOffered() && command.keyword == "CAPA") {
+                reply = kCapabilitiesWithStls;
                 break;
             }
             reply = command.run(mailbox_, text.substr(command.keyword.size()), quit_);
@@ -180,14 +195,33 @@ std::string Pop3Session::Execute(std::string_view text) {
     return reply;
 }
 
+std::string Pop3Session::Stls(std::string_view rest) {
+    if (HasArgument(rest)) return kUnknown;
+    if (tlsActive_) return kTlsActive;
+    if (userGiven_) return kTlsTooLate;
+    tlsRequested_ = true;
+    return kBeginTls;
+}
+
+void Pop3Session::TlsStarted() {
+    tlsRequested_ = false;
+    tlsActive_ = true;
+}
+
 std::string Pop3Session::Receive(std::string_view bytes) {
     std::string replies;
-    if (quit_) return replies;
+    if (quit_ || tlsRequested_) return replies;
     std::vector<LineAssembler::Line> lines;
     lines_.Feed(bytes, lines);
     for (const auto& line : lines) {
         replies += line.tooLong ? std::string(kTooLong) : Execute(line.text);
         if (quit_) break;
+        if (tlsRequested_) {
+            // Clear text that came after STLS is never taken for a command sent under
+            // TLS: the lines and a partial one are dropped with the assembler.
+            lines_ = LineAssembler();
+            break;
+        }
     }
     return replies;
 }

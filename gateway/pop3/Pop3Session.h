@@ -15,22 +15,34 @@ public:
 
     // mailboxInUse: another session holds the mailbox; PASS is then refused with the
     // RFC 2449 response code IN-USE.
-    explicit Pop3Session(Mailbox& mailbox, bool mailboxInUse = false)
-        : mailbox_(mailbox), mailboxInUse_(mailboxInUse) {}
+    // tlsOffered: STLS is answered and listed by CAPA until TLS is active.
+    explicit Pop3Session(Mailbox& mailbox, bool mailboxInUse = false, bool tlsOffered = false)
+        : mailbox_(mailbox), mailboxInUse_(mailboxInUse), tlsOffered_(tlsOffered) {}
 
     // Answers every complete line of the received bytes, in order. After QUIT the rest
     // is ignored; the caller then sends the reply and commits the mailbox.
     std::string Receive(std::string_view bytes);
     bool QuitReceived() const { return quit_; }
+    // After "+OK Begin TLS negotiation": the caller sends the replies, starts TLS and
+    // calls TlsStarted (or ends the session). Until then Receive ignores every byte.
+    bool TlsRequested() const { return tlsRequested_; }
+    void TlsStarted();
 
     // One command text, a line with its line end as received.
     std::string Execute(std::string_view text);
 
 private:
+    std::string Stls(std::string_view rest);
+    bool StlsOffered() const { return tlsOffered_ && !tlsActive_ && !userGiven_; }
+
     Mailbox& mailbox_;
     LineAssembler lines_;
     bool quit_ = false;
     bool mailboxInUse_ = false;
+    bool tlsOffered_ = false;
+    bool tlsRequested_ = false;
+    bool tlsActive_ = false;
+    bool userGiven_ = false;  // STLS comes before USER or not at all
 };
 
 // Numeric argument as the commands read it: leading white space, optional sign, digits

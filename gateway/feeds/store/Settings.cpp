@@ -41,7 +41,18 @@ const SettingKey kSettingKeys[] = {
     {"refresh-interval", [](Settings& s, const std::string& t) {
          s.refreshIntervalMinutes = std::clamp(ParseSettingInt(t), 0, 7 * 24 * 60);
      }},
+    {"tls-certificate", [](Settings& s, const std::string& t) { s.tlsCertificate = Trim(t); }},
+    {"tls-key", [](Settings& s, const std::string& t) { s.tlsKey = Trim(t); }},
+    {"tls-port", [](Settings& s, const std::string& t) { s.tlsPort = ParseSettingInt(t); }},
 };
+
+// A path of the settings file as the program opens it: relative ones from the folder
+// of the settings file, never from the current directory.
+std::string BesideSettings(const std::string& settingsPath, const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    const auto slash = settingsPath.rfind('/');
+    return slash == std::string::npos ? path : settingsPath.substr(0, slash + 1) + path;
+}
 
 class SettingsReader : public XmlVisitor {
 public:
@@ -99,6 +110,8 @@ SettingsFileResult LoadSettingsFile(const std::string& path, Settings& settings)
         result.rejectedListenAddress = read.listenAddress;
         read.listenAddress = Settings().listenAddress;
     }
+    read.tlsCertificate = BesideSettings(path, read.tlsCertificate);
+    read.tlsKey = BesideSettings(path, read.tlsKey);
     settings = read;
     result.status = SettingsFileResult::Status::Read;
     return result;
