@@ -165,6 +165,11 @@ void Pop3Connection::Close() {
     socket_ = -1;
 }
 
+bool Pop3Connection::Stopping() const {
+    pollfd wake{wakeFd_, POLLIN, 0};
+    return poll(&wake, 1, 0) > 0;
+}
+
 bool Pop3Connection::Wait(bool writable, Clock::time_point deadline) const {
     for (;;) {
         pollfd fds[2] = {{socket_, static_cast<short>(writable ? POLLOUT : POLLIN), 0}, {wakeFd_, POLLIN, 0}};
@@ -213,7 +218,7 @@ bool Pop3Connection::Send(std::string_view bytes) {
 std::string Pop3Connection::Receive(Clock::time_point deadline) {
     char buffer[4096];
     while (socket_ >= 0 && transport_) {
-        if (Clock::now() >= deadline) return {};
+        if (Clock::now() >= deadline || Stopping()) return {};
         TransportStep step = transport_->Read(buffer, sizeof buffer);
         if (step.kind == Kind::Done) return std::string(buffer, step.bytes);
         if (step.kind != Kind::WantRead && step.kind != Kind::WantWrite) return {};

@@ -56,6 +56,8 @@ public:
     void Close();
 
 private:
+    // Whether the server stops; a stopping server takes no further command.
+    bool Stopping() const;
     // Waits for the socket to become readable (or writable) until deadline, at most a
     // second; false when the deadline passed, the server stops or the socket failed.
     bool Wait(bool writable, std::chrono::steady_clock::time_point deadline) const;

@@ -251,7 +251,8 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client, b
     if (!g_running || worker.Stopped() || connection.PeerClosed()) return;
     Mailbox none;
     Mailbox& mailbox = claim ? claim->Open() : none;
-    Pop3Session session(mailbox, /*mailboxInUse=*/!claim, /*tlsOffered=*/tls_ && !implicitTls);
+    Pop3Session session(mailbox, /*mailboxInUse=*/!claim, /*tlsOffered=*/tls_ != nullptr);
+    if (implicitTls) session.TlsStarted();
     bool alive = connection.Send(Pop3Session::kGreeting);
     // The idle time counts from the last command, not the last byte: a client that
     // trickles bytes without ever ending a line cannot hold the session either.

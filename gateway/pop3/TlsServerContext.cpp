@@ -2,12 +2,12 @@
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 namespace {
 
 // The first queued OpenSSL error as text; clears the queue.
-std::string OpenSslReason() {
-    unsigned long code = ERR_get_error();
+std::string OpenSslReason(unsigned long code = ERR_peek_error()) {
     ERR_clear_error();
     if (code == 0) return "unknown error";
     char text[256];
@@ -41,7 +41,13 @@ std::unique_ptr<TlsServerContext> TlsServerContext::Load(const std::string& cert
         return nullptr;
     }
     if (SSL_CTX_use_PrivateKey_file(context, keyPath.c_str(), SSL_FILETYPE_PEM) != 1) {
-        error = "TLS key " + keyPath + " cannot be used: " + OpenSslReason();
+        const unsigned long code = ERR_peek_last_error();
+        if (ERR_GET_LIB(code) == ERR_LIB_X509 && ERR_GET_REASON(code) == X509_R_KEY_VALUES_MISMATCH) {
+            error = "TLS key " + keyPath + " does not belong to the certificate " + certificatePath;
+            ERR_clear_error();
+        } else {
+            error = "TLS key " + keyPath + " cannot be used: " + OpenSslReason();
+        }
         return nullptr;
     }
     if (SSL_CTX_check_private_key(context) != 1) {
