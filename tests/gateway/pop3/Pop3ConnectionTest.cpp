@@ -138,44 +138,48 @@ TEST_F(TlsConnection, AReceiveEndsAtItsDeadlineAndAtStop) {
     EXPECT_EQ(connection.Receive(Clock::now() + 60s), "");
 }
 
+// Small fixed socket buffers on both ends, so a reply cannot hide in them.
+SocketPair SmallBuffers() {
+    SocketPair pair = Connected();
+    int small = 8192;
+    setsockopt(pair.client, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    setsockopt(pair.server, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    return pair;
+}
+
 TEST_F(TlsConnection, AClientThatTakesNoBytesIsDroppedAndASlowReaderIsServed) {
-    const std::string reply(8 * 1024 * 1024, 'x');
     {
-        SocketPair pair = Connected();
-        int small = 4096;
-        setsockopt(pair.client, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        SocketPair pair = SmallBuffers();
         Pop3Connection connection(pair.server, wakeFd_, 300ms);
         TlsClient client(pair.client, files_.certificate);
         auto handshake = std::async(std::launch::async, [&] { return client.Handshake(); });
         ASSERT_TRUE(connection.StartTls(*context_, Clock::now() + 10s));
         ASSERT_TRUE(handshake.get());
         // Nobody reads: the send gives up instead of waiting for ever.
-        EXPECT_FALSE(connection.Send(reply));
+        EXPECT_FALSE(connection.Send(std::string(1024 * 1024, 'x')));
     }
     {
-        // Reads a little at a time with pauses longer than the send limit between
-        // them: each read takes bytes, so the reply is never given up.
-        SocketPair pair = Connected();
-        int small = 4096;
-        setsockopt(pair.client, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        Pop3Connection connection(pair.server, wakeFd_, 1500ms);
+        // Reads a little at a time with pauses longer than the send limit in all: every
+        // read takes bytes of new records, so the reply is never given up.
+        SocketPair pair = SmallBuffers();
+        Pop3Connection connection(pair.server, wakeFd_, 1000ms);
         TlsClient client(pair.client, files_.certificate);
         auto handshake = std::async(std::launch::async, [&] { return client.Handshake(); });
         ASSERT_TRUE(connection.StartTls(*context_, Clock::now() + 10s));
         ASSERT_TRUE(handshake.get());
-        const std::string slowReply(512 * 1024, 'y');
+        const std::string reply(128 * 1024, 'y');
         auto read = std::async(std::launch::async, [&] {
             std::string got;
-            while (got.size() < slowReply.size()) {
-                std::string part = client.Read(std::min<size_t>(64 * 1024, slowReply.size() - got.size()));
+            while (got.size() < reply.size()) {
+                std::this_thread::sleep_for(600ms);
+                std::string part = client.Read(std::min<size_t>(16 * 1024, reply.size() - got.size()));
                 if (part.empty()) break;
                 got += part;
-                std::this_thread::sleep_for(400ms);
             }
             return got;
         });
-        EXPECT_TRUE(connection.Send(slowReply));
-        EXPECT_EQ(read.get().size(), slowReply.size());
+        EXPECT_TRUE(connection.Send(reply));
+        EXPECT_EQ(read.get().size(), reply.size());
     }
 }
 
