@@ -9,10 +9,12 @@
 #include "RefreshWorker.h"
 #include "RssManager.h"
 #include "Settings.h"
+#include "TlsServerContext.h"
 #include "Trace.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -79,6 +81,40 @@ void WarnIfOpenWithoutPassword(const Settings& settings) {
                  settings.listenAddress.c_str(), settings.port);
 }
 
+// Where implicit TLS listens when the settings name no port.
+constexpr int kDefaultTlsPort = 995;
+
+// A listening socket on address:port, or -1.
+int OpenListener(const std::string& address, int port) {
+    in_addr binary{};
+    inet_pton(AF_INET, address.c_str(), &binary);
+    // Port 0 would bind to a random port nobody could find; it counts as a failure.
+    if (port <= 0 || port > 65535) return -1;
+    // Non-blocking: a client that gave up between poll and accept leaves accept nothing.
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return -1;
+    // A restart right after exit can bind at once; a running instance still blocks it.
+    int yes = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(static_cast<uint16_t>(port));
+    local.sin_addr = binary;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 || listen(fd, kBacklog) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// A TLS set-up that keeps Quillo from starting: to the log, to standard error and in
+// the error box, so it is seen however Quillo was started.
+void ReportTlsFailure(const std::string& reason) {
+    const std::string text = "TLSの設定を使えないため、Quilloを終了します。\r\n" + reason;
+    WriteLog(text + "\n\n");
+    ReportFatalError(text, /*showBox=*/true);
+}
+
 }  // namespace
 
 Pop3Server::Pop3Server(Hooks hooks, ServerOptions options)
@@ -101,28 +137,8 @@ void Pop3Server::Stop() {
 
 bool Pop3Server::Listen(RssManager& manager) {
     int port = manager.GetPort();
-    in_addr address{};
-    inet_pton(AF_INET, manager.GetListenAddress().c_str(), &address);
-    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    bool ok = listenFd_ >= 0;
-    if (ok) {
-        // A restart right after exit can bind at once; a running instance still blocks it.
-        int yes = 1;
-        setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    }
-    // Port 0 would bind to a random port nobody could find; it counts as a failure.
-    ok = ok && port > 0 && port <= 65535;
-    if (ok) {
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_port = htons(static_cast<uint16_t>(port));
-        local.sin_addr = address;
-        ok = bind(listenFd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
-    }
-    ok = ok && listen(listenFd_, kBacklog) == 0;
-    if (!ok) {
-        if (listenFd_ >= 0) close(listenFd_);
-        listenFd_ = -1;
+    listenFd_ = OpenListener(manager.GetListenAddress(), port);
+    if (listenFd_ < 0) {
         // Shown even with boxes disabled; the log keeps it for a service that nobody
         // watches start.
         WriteLog(BindFailureText(port) + "\r\n\r\n");
@@ -131,6 +147,41 @@ bool Pop3Server::Listen(RssManager& manager) {
     }
     if (TraceEnabled())
         Trace("listening on " + manager.GetListenAddress() + ":" + std::to_string(port));
+    return true;
+}
+
+bool Pop3Server::PrepareTls(RssManager& manager, bool& bindFailed) {
+    const Settings& settings = manager.GetSettings();
+    bindFailed = false;
+    if (settings.tlsCertificate.empty()) {
+        // Half a TLS set-up is a mistake, not a request for clear text.
+        if (!settings.tlsKey.empty() || settings.tlsPort) {
+            ReportTlsFailure("tls-key and tls-port need a tls-certificate.");
+            return false;
+        }
+        return true;
+    }
+    std::string error;
+    const std::string& key = settings.tlsKey.empty() ? settings.tlsCertificate : settings.tlsKey;
+    tls_ = TlsServerContext::Load(settings.tlsCertificate, key, error);
+    if (!tls_) {
+        ReportTlsFailure(error);
+        return false;
+    }
+    const int port = settings.tlsPort.value_or(kDefaultTlsPort);
+    tlsListenFd_ = OpenListener(manager.GetListenAddress(), port);
+    if (tlsListenFd_ < 0 && settings.tlsPort) {
+        bindFailed = true;
+        ShowErrorBox(BindFailureText(port));
+        return false;
+    }
+    if (tlsListenFd_ < 0) {
+        // 995 needs root and may be taken; STLS on the POP3 port still works.
+        WriteLog("TLSのポート " + std::to_string(port) + " で待ち受けできません。STLSだけを受け付けます。\n\n");
+        if (TraceEnabled()) Trace("implicit TLS: port " + std::to_string(port) + " unavailable");
+    } else if (TraceEnabled()) {
+        Trace("listening for TLS on " + manager.GetListenAddress() + ":" + std::to_string(port));
+    }
     return true;
 }
 
@@ -144,7 +195,16 @@ int Pop3Server::Run() {
     WarnIfOpenWithoutPassword(manager->GetSettings());
     if (!manager->IsTrayIconDisabled() && hooks_.addTrayIcon) hooks_.addTrayIcon(*manager);
 
+    bool tlsBindFailed = false;
+    if (!PrepareTls(*manager, tlsBindFailed)) {
+        if (hooks_.closeMainWindow) hooks_.closeMainWindow();
+        // A TLS set-up that cannot be used, or its port that cannot be bound, ends
+        // Quillo like the POP3 port; both were reported.
+        return 1;
+    }
     if (!Listen(*manager)) {
+        if (tlsListenFd_ >= 0) close(tlsListenFd_);
+        tlsListenFd_ = -1;
         if (hooks_.closeMainWindow) hooks_.closeMainWindow();
         return 1;
     }
@@ -153,6 +213,8 @@ int Pop3Server::Run() {
         AcceptLoop(*manager, worker);
         if (listenFd_ >= 0) close(listenFd_);
         listenFd_ = -1;
+        if (tlsListenFd_ >= 0) close(tlsListenFd_);
+        tlsListenFd_ = -1;
         // Sessions waiting for the refresh wake here, the others through wakeFd_.
         worker.Stop();
         JoinFinishedSessions(true);
@@ -163,27 +225,43 @@ int Pop3Server::Run() {
 
 void Pop3Server::AcceptLoop(RssManager& manager, RefreshWorker& worker) {
     while (g_running) {
-        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        int ready = poll(fds, 2, -1);
+        // A negative descriptor (no implicit TLS) is skipped by poll.
+        pollfd fds[3] = {{wakeFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}, {tlsListenFd_, POLLIN, 0}};
+        int ready = poll(fds, 3, -1);
         if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0 || (fds[1].revents & POLLIN) || !g_running) break;
-        if (!(fds[0].revents & POLLIN)) continue;
-        int client = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0) {
-            // A client that gave up before we took it is no reason to stop serving.
-            if (errno == ECONNABORTED || errno == EINTR || errno == EAGAIN) continue;
-            break;
+        if (ready < 0 || (fds[0].revents & POLLIN) || !g_running) break;
+        bool failed = false;
+        for (int i = 1; i < 3 && !failed; ++i) {
+            if (!(fds[i].revents & POLLIN)) continue;
+            const bool implicitTls = i == 2;
+            // Every read and write of a connection waits in poll, never in the socket.
+            int client = accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (client < 0) {
+                // A client that gave up before we took it is no reason to stop serving.
+                failed = !(errno == ECONNABORTED || errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK);
+                continue;
+            }
+            // Replies and TLS records go out at once instead of waiting for the client's
+            // delayed acknowledgement of the previous segment.
+            int yes = 1;
+            setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+            JoinFinishedSessions(false);
+            if (static_cast<int>(sessions_.size()) >= options_.maxSessions) {
+                // Clear text on the TLS port would be noise to the client: it is just closed.
+                if (implicitTls) {
+                    close(client);
+                } else {
+                    Pop3Connection(client, wakeFd_, options_.sendTimeout).Send(kTooManySessions);
+                }
+                continue;
+            }
+            SessionThread& session = sessions_.emplace_back();
+            session.thread = std::thread([this, &manager, &worker, &session, client, implicitTls] {
+                Serve(manager, worker, client, implicitTls);
+                session.done = true;
+            });
         }
-        JoinFinishedSessions(false);
-        if (static_cast<int>(sessions_.size()) >= options_.maxSessions) {
-            Pop3Connection(client, wakeFd_, options_.sendTimeout).Send(kTooManySessions);
-            continue;
-        }
-        SessionThread& session = sessions_.emplace_back();
-        session.thread = std::thread([this, &manager, &worker, &session, client] {
-            Serve(manager, worker, client);
-            session.done = true;
-        });
+        if (failed) break;
     }
 }
 
@@ -198,8 +276,12 @@ void Pop3Server::JoinFinishedSessions(bool all) {
     }
 }
 
-void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client) {
+void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client, bool implicitTls) {
     Pop3Connection connection(client, wakeFd_, options_.sendTimeout);
+    // The handshake comes first: a client that cannot make it claims no mailbox.
+    if (implicitTls &&
+        !connection.StartTls(*tls_, std::chrono::steady_clock::now() + options_.handshakeTimeout))
+        return;
     std::unique_ptr<RefreshWorker::Claim> claim = worker.TryClaim(options_.claimGrace);
     // Only the session that gets the mailbox waits for a refresh; a connection already
     // closed by its client costs none.
@@ -215,6 +297,7 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client) {
     sessionOptions.password = manager.GetSettings().password;
     sessionOptions.apopTimestamp = NextApopTimestamp();
     sessionOptions.mailboxInUse = !claim;
+    sessionOptions.tlsOffered = tls_ != nullptr;
     bool commitFailed = false;
     if (claim) {
         // Runs at QUIT, before the client has its answer: +OK promises the records are
@@ -233,6 +316,7 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client) {
         };
     }
     Pop3Session session(mailbox, std::move(sessionOptions));
+    if (implicitTls) session.TlsStarted();
     bool alive = connection.Send(session.Greeting());
     // The idle time counts from the last command, not the last byte: a client that
     // trickles bytes without ever ending a line cannot hold the session either.
@@ -248,6 +332,11 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client) {
         if (replies.empty()) continue;
         deadline = std::chrono::steady_clock::now() + options_.idleTimeout;
         alive = connection.Send(replies);
+        if (alive && session.TlsRequested()) {
+            alive = connection.StartTls(*tls_, std::chrono::steady_clock::now() + options_.handshakeTimeout);
+            session.TlsStarted();
+            deadline = std::chrono::steady_clock::now() + options_.idleTimeout;
+        }
     }
     if (!session.QuitReceived() || !claim) return;
     // The client has its -ERR already; the box waits for the user, so it comes last.

@@ -12,6 +12,7 @@
 class Pop3Connection;
 class RefreshWorker;
 class RssManager;
+class TlsServerContext;
 
 // The limits of the sessions.
 struct ServerOptions {
@@ -25,6 +26,8 @@ struct ServerOptions {
     // How long a new session waits for the mailbox of a session still ending, so a
     // client that reconnects at once is not served an empty mailbox.
     std::chrono::milliseconds claimGrace = std::chrono::milliseconds(500);
+    // A TLS handshake, at STLS or on the implicit-TLS port, must be done within this.
+    std::chrono::milliseconds handshakeTimeout = std::chrono::seconds(30);
 };
 
 // The server thread: owns the feed manager and the refresh worker, listens on the POP3
@@ -46,7 +49,8 @@ public:
     Pop3Server& operator=(const Pop3Server&) = delete;
 
     // The thread body; returns 0 once every session has ended, or 1 at once when the
-    // settings cannot be used or the port cannot be bound. The result is the exit status.
+    // settings cannot be used, a configured TLS certificate or key cannot be used or the
+    // port cannot be bound (nothing is served then). The result is the exit status.
     int Run();
 
     // The exit command: clears the running flag and wakes the thread out of accept and
@@ -60,8 +64,11 @@ private:
     };
 
     bool Listen(RssManager& manager);
+    // With a certificate in the settings: loads it, then listens on the implicit-TLS
+    // port. False when Quillo must stop; the reason has been reported.
+    bool PrepareTls(RssManager& manager, bool& bindFailed);
     void AcceptLoop(RssManager& manager, RefreshWorker& worker);
-    void Serve(RssManager& manager, RefreshWorker& worker, int client);
+    void Serve(RssManager& manager, RefreshWorker& worker, int client, bool implicitTls);
     void AfterQuit(RssManager& manager);
     // "<pid.counter@host>", a new one for every greeting.
     std::string NextApopTimestamp();
@@ -71,6 +78,8 @@ private:
     ServerOptions options_;
     int wakeFd_ = -1;     // readable once Stop has been called
     int listenFd_ = -1;
+    int tlsListenFd_ = -1;                 // implicit TLS; -1 without
+    std::unique_ptr<TlsServerContext> tls_;  // null: no STLS, no implicit TLS
     std::list<SessionThread> sessions_;  // touched by the server thread only
     const std::string hostName_;
     std::atomic<unsigned long long> greetings_{0};

@@ -25,6 +25,10 @@ constexpr const char* kUserFirst = "-ERR USER first\r\n";
 constexpr const char* kBadPassword = "-ERR [AUTH] invalid password\r\n";
 constexpr const char* kNoApop = "-ERR APOP not available\r\n";
 constexpr const char* kCapabilities = "+OK\r\nUSER\r\nTOP\r\nUIDL\r\nRESP-CODES\r\n.\r\n";
+constexpr const char* kCapabilitiesWithStls = "+OK\r\nUSER\r\nTOP\r\nUIDL\r\nRESP-CODES\r\nSTLS\r\n.\r\n";
+constexpr const char* kBeginTls = "+OK Begin TLS negotiation\r\n";
+constexpr const char* kTlsActive = "-ERR Command not permitted when TLS active\r\n";
+constexpr const char* kTlsTooLate = "-ERR STLS only before USER\r\n";
 constexpr const char* kInUse = "-ERR [IN-USE] mailbox in use\r\n";
 
 constexpr const char* kWelcome = "+OK QUILLO WELCOME";
@@ -176,6 +180,7 @@ const Pop3Session::Command Pop3Session::kCommands[] = {
     {"APOP", kAuthorization, &Pop3Session::Apop},
     {"QUIT", kAuthorization | kTransaction, &Pop3Session::Quit},
     {"CAPA", kAuthorization | kTransaction, &Pop3Session::Capa},
+    {"STLS", kAuthorization, &Pop3Session::Stls},
     {"STAT", kTransaction, &Pop3Session::Stat},
     {"LIST", kTransaction, &Pop3Session::List},
     {"RETR", kTransaction, &Pop3Session::Retr},
@@ -270,7 +275,8 @@ std::string Pop3Session::Quit(std::string_view arguments) {
 }
 
 std::string Pop3Session::Capa(std::string_view arguments) {
-    return Split(arguments).empty() ? kCapabilities : kSurplusArgument;
+    if (!Split(arguments).empty()) return kSurplusArgument;
+    return StlsOffered() ? kCapabilitiesWithStls : kCapabilities;
 }
 
 std::string Pop3Session::Stat(std::string_view arguments) {
@@ -344,14 +350,33 @@ std::string Pop3Session::Execute(std::string_view text) {
     return kUnknown;
 }
 
+std::string Pop3Session::Stls(std::string_view arguments) {
+    if (!options_.tlsOffered || !Split(arguments).empty()) return kUnknown;
+    if (tlsActive_) return kTlsActive;
+    if (userGiven_) return kTlsTooLate;
+    tlsRequested_ = true;
+    return kBeginTls;
+}
+
+void Pop3Session::TlsStarted() {
+    tlsRequested_ = false;
+    tlsActive_ = true;
+}
+
 std::string Pop3Session::Receive(std::string_view bytes) {
     std::string replies;
-    if (quit_) return replies;
+    if (quit_ || tlsRequested_) return replies;
     std::vector<LineAssembler::Line> lines;
     lines_.Feed(bytes, lines);
     for (const auto& line : lines) {
         replies += line.tooLong ? std::string(kTooLong) : Execute(line.text);
         if (quit_) break;
+        if (tlsRequested_) {
+            // Clear text that came after STLS is never taken for a command sent under
+            // TLS: the lines and a partial one are dropped with the assembler.
+            lines_ = LineAssembler();
+            break;
+        }
     }
     return replies;
 }

@@ -23,6 +23,9 @@ struct Pop3SessionOptions {
     // Records the deletions at QUIT; returns empty on success, else the reason (one
     // line), in which case nothing was recorded. None: QUIT records nothing.
     std::function<std::string()> commit;
+    // A certificate is loaded: STLS is answered and listed by CAPA until TLS is active
+    // or USER has been given.
+    bool tlsOffered = false;
 };
 
 // One POP3 session over a mailbox: bytes in, reply bytes out. Commands are those of
@@ -44,6 +47,10 @@ public:
     std::string Receive(std::string_view bytes);
     bool QuitReceived() const { return quit_; }
     State CurrentState() const { return state_; }
+    // After "+OK Begin TLS negotiation": the caller sends the replies, starts TLS and
+    // calls TlsStarted (or ends the session). Until then Receive ignores every byte.
+    bool TlsRequested() const { return tlsRequested_; }
+    void TlsStarted();
 
     // One command text, a line with its line end as received.
     std::string Execute(std::string_view text);
@@ -68,6 +75,10 @@ private:
     std::string Uidl(std::string_view arguments);
     // The end of a login whose secret was right: TRANSACTION, or IN-USE.
     std::string LogIn();
+    std::string Stls(std::string_view arguments);
+    bool StlsOffered() const {
+        return options_.tlsOffered && !tlsActive_ && !userGiven_ && state_ == State::Authorization;
+    }
 
     Mailbox& mailbox_;
     Pop3SessionOptions options_;
@@ -75,6 +86,8 @@ private:
     State state_ = State::Authorization;
     bool userGiven_ = false;
     bool quit_ = false;
+    bool tlsRequested_ = false;
+    bool tlsActive_ = false;
 };
 
 // A message number argument: a positive decimal integer, digits only. A number too

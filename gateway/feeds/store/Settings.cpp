@@ -56,7 +56,23 @@ const SettingKey kSettingKeys[] = {
          s.refreshIntervalMinutes = std::clamp(ParseSettingInt(t), 0, 7 * 24 * 60);
          return true;
      }},
+    {"tls-certificate", [](Settings& s, const std::string& t) { s.tlsCertificate = Trim(t); return true; }},
+    {"tls-key", [](Settings& s, const std::string& t) { s.tlsKey = Trim(t); return true; }},
+    // As strict as port: a typo must not move implicit TLS to the default port.
+    {"tls-port", [](Settings& s, const std::string& t) {
+         const std::optional<int> port = ParsePort(t);
+         if (port) s.tlsPort = *port;
+         return port.has_value();
+     }},
 };
+
+// A path of the settings file as the program opens it: relative ones from the folder
+// of the settings file, never from the current directory.
+std::string BesideSettings(const std::string& settingsPath, const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    const auto slash = settingsPath.rfind('/');
+    return slash == std::string::npos ? path : settingsPath.substr(0, slash + 1) + path;
+}
 
 class SettingsReader : public XmlVisitor {
 public:
@@ -95,7 +111,7 @@ std::string DescribeRejected(const std::string& element, const std::string& text
         }
     }
     if (text.size() > kShownBytes) shown += "...";
-    if (element == "port") return "the port \"" + shown + "\" is not a number from 1 to 65535";
+    if (element == "port" || element == "tls-port") return "the " + element + " \"" + shown + "\" is not a number from 1 to 65535";
     return "the " + element + " \"" + shown + "\" cannot be used";
 }
 
@@ -161,6 +177,8 @@ SettingsFileResult LoadSettingsFile(const std::string& path, Settings& settings)
         result.rejectedListenAddress = read.listenAddress;
         read.listenAddress = Settings().listenAddress;
     }
+    read.tlsCertificate = BesideSettings(path, read.tlsCertificate);
+    read.tlsKey = BesideSettings(path, read.tlsKey);
     settings = read;
     if (result.status != SettingsFileResult::Status::Invalid) result.status = SettingsFileResult::Status::Read;
     return result;

@@ -23,6 +23,13 @@ struct Settings {
     int greetingDeadlineSeconds = 20;
     // Minutes between background refreshes; 0 refreshes at every connection instead.
     int refreshIntervalMinutes = 0;
+    // PEM files of the TLS certificate chain and its key; relative paths are resolved
+    // beside Quillo.xml. With a certificate the server offers STLS and listens for
+    // implicit TLS. The key defaults to the certificate's file.
+    std::string tlsCertificate;
+    std::string tlsKey;
+    // The implicit-TLS port; when not given, 995 is tried and may be unavailable.
+    std::optional<int> tlsPort;
 };
 
 // A settings text as an int: leading white space, optional sign, digits up to the

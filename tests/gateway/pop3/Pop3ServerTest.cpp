@@ -3,6 +3,7 @@
 #include "AppDirectory.h"
 #include "Notifier.h"
 #include "ProcessFlags.h"
+#include "TestTls.h"
 
 #include <gtest/gtest.h>
 
@@ -31,6 +32,9 @@ public:
         shown.push_back(title + "|" + text);
         return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
     }
+    // Whether it stands for a display.
+    bool ShowsBoxes() const override { return display; }
+    bool display = false;
     std::vector<std::string> Shown() {
         std::lock_guard lock(mutex);
         return shown;
@@ -74,6 +78,10 @@ public:
     }
     ~Client() { close(fd_); }
     bool Connected() const { return connected_; }
+    // A TLS client over this connection, from here on.
+    std::unique_ptr<testcert::Client> StartTls(const std::string& certificate) {
+        return std::make_unique<testcert::Client>(dup(fd_), certificate);
+    }
     void Send(const std::string& s) { (void)!send(fd_, s.data(), s.size(), MSG_NOSIGNAL); }
     // Reads until the text ends with `until` or the peer closes; "" on close.
     std::string ReadUntil(const std::string& until) {
@@ -357,6 +365,125 @@ TEST_F(Pop3ServerTest, APortThatIsNoPortStopsTheServerBeforeItListens) {
         // Headless the message is on standard error; nothing of a bind failure.
         EXPECT_TRUE(notifier_->Shown().empty()) << port;
     }
+}
+
+class Pop3ServerTlsTest : public Pop3ServerTest {
+protected:
+    void SetUp() override {
+        Pop3ServerTest::SetUp();
+        files_ = testcert::Make(dir_.string());
+        ASSERT_FALSE(files_.certificate.empty());
+        notifier_->display = true;
+        tlsPort_ = FreePort();
+    }
+    std::string LogText() {
+        std::ifstream in(dir_ / "log.txt");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    testcert::Files files_;
+    int tlsPort_ = 0;
+};
+
+constexpr const char* kCapaWithStls = "+OK\r\nUSER\r\nTOP\r\nUIDL\r\nRESP-CODES\r\nSTLS\r\n.\r\n";
+constexpr const char* kCapa = "+OK\r\nUSER\r\nTOP\r\nUIDL\r\nRESP-CODES\r\n.\r\n";
+
+TEST_F(Pop3ServerTlsTest, StlsUpgradesTheSessionAndTheTlsPortStartsInTls) {
+    // Relative names are found beside Quillo.xml.
+    WriteSettings("<tls-certificate>server.crt</tls-certificate><tls-key>server.key</tls-key><tls-port>" +
+                  std::to_string(tlsPort_) + "</tls-port>");
+    Start();
+    {
+        Client c(port_);
+        ASSERT_TRUE(c.Connected());
+        EXPECT_EQ(c.ReadUntil("\r\n"), "+OK QUILLO WELCOME\r\n");
+        c.Send("CAPA\r\n");
+        EXPECT_EQ(c.ReadUntil(".\r\n"), kCapaWithStls);
+        // The command after STLS rides in its packet and must not be answered.
+        c.Send("STLS\r\nSTAT\r\n");
+        EXPECT_EQ(c.ReadUntil("\r\n"), "+OK Begin TLS negotiation\r\n");
+        auto tls = c.StartTls(files_.certificate);
+        ASSERT_TRUE(tls->Handshake());
+        ASSERT_TRUE(tls->Write("CAPA\r\n"));
+        EXPECT_EQ(tls->ReadUntil(".\r\n"), kCapa);
+        ASSERT_TRUE(tls->Write("USER me\r\nPASS x\r\nSTAT\r\nQUIT\r\n"));
+        EXPECT_EQ(tls->ReadUntil("+OK\r\n+OK 0 0\r\n+OK\r\n"), "+OK Password required\r\n+OK\r\n+OK 0 0\r\n+OK\r\n");
+    }
+    {
+        Client c(tlsPort_);
+        ASSERT_TRUE(c.Connected());
+        auto tls = c.StartTls(files_.certificate);
+        ASSERT_TRUE(tls->Handshake());
+        EXPECT_EQ(tls->ReadUntil("\r\n"), "+OK QUILLO WELCOME\r\n");
+        ASSERT_TRUE(tls->Write("CAPA\r\nSTLS\r\nQUIT\r\n"));
+        EXPECT_EQ(tls->ReadUntil("active\r\n+OK\r\n"),
+                  std::string(kCapa) + "-ERR Command not permitted when TLS active\r\n+OK\r\n");
+    }
+}
+
+TEST_F(Pop3ServerTlsTest, AnUnusableCertificateOrKeyStopsTheServerWithAReason) {
+    const testcert::Files other = testcert::Make(dir_.string(), "other");
+    const std::string cases[] = {
+        "<tls-certificate>missing.crt</tls-certificate>",
+        "<tls-certificate>" + files_.certificate + "</tls-certificate><tls-key>" + other.key + "</tls-key>",
+        "<tls-key>" + files_.key + "</tls-key>",
+    };
+    for (const auto& tls : cases) {
+        WriteSettings(tls + "<tls-port>" + std::to_string(tlsPort_) + "</tls-port>");
+        notifier_->shown.clear();
+        Pop3Server server({[this] { ++closes_; }, nullptr});
+        EXPECT_EQ(server.Run(), 1) << tls;
+        ASSERT_EQ(notifier_->Shown().size(), 1u) << tls;
+        EXPECT_NE(notifier_->Shown()[0].find("TLS"), std::string::npos) << notifier_->Shown()[0];
+        // Nothing listens: never clear text in place of TLS.
+        int probe = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port_));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_NE(connect(probe, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << tls;
+        close(probe);
+    }
+    EXPECT_EQ(closes_, 3);
+    EXPECT_NE(LogText().find("missing.crt"), std::string::npos) << LogText();
+    EXPECT_NE(LogText().find("does not belong"), std::string::npos) << LogText();
+}
+
+TEST_F(Pop3ServerTlsTest, ATakenTlsPortStopsTheServerButTheDefaultOneOnlyWarns) {
+    const std::string certificate =
+        "<tls-certificate>" + files_.certificate + "</tls-certificate><tls-key>" + files_.key + "</tls-key>";
+    auto hold = [](int port) {
+        int s = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        // Whether this bind works or not (no root, or taken), the server cannot have it.
+        (void)bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen(s, 1);
+        return s;
+    };
+    int held = hold(tlsPort_);
+    WriteSettings(certificate + "<tls-port>" + std::to_string(tlsPort_) + "</tls-port>");
+    {
+        Pop3Server server({[this] { ++closes_; }, nullptr});
+        EXPECT_EQ(server.Run(), 1);
+    }
+    EXPECT_EQ(closes_, 1);
+    ASSERT_EQ(notifier_->Shown().size(), 1u);
+    EXPECT_NE(notifier_->Shown()[0].find("(ポート: " + std::to_string(tlsPort_) + ")"), std::string::npos);
+    close(held);
+
+    held = hold(995);
+    WriteSettings(certificate);
+    Start();
+    Client c(port_);
+    ASSERT_TRUE(c.Connected());
+    EXPECT_EQ(c.ReadUntil("\r\n"), "+OK QUILLO WELCOME\r\n");
+    c.Send("CAPA\r\n");
+    EXPECT_EQ(c.ReadUntil(".\r\n"), kCapaWithStls);
+    EXPECT_NE(LogText().find("995"), std::string::npos) << LogText();
+    close(held);
 }
 
 }  // namespace
