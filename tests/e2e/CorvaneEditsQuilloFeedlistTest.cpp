@@ -7,29 +7,10 @@
 #include <QProcess>
 #include <QThread>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "../editor/ui/UiTestSupport.h"
+#include "LoopbackPort.h"
 
 namespace {
-
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    int port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    close(fd);
-    return port;
-}
 
 // Fetches every message with poplib; prints STAT's count, then the messages.
 const char* const kPoplibScript = R"PY(
@@ -57,7 +38,7 @@ TEST_F(CorvaneEditsQuilloFeedlist, AFeedAddedAndSavedInCorvaneIsServedByQuillo) 
     ASSERT_TRUE(app.isValid());
     const QString quillo = app.filePath("Quillo");
     ASSERT_TRUE(QFile::copy(QStringLiteral(QUILLO_BIN_DIR "/Quillo"), quillo));
-    const int port = FreePort();
+    const int port = FreeLoopbackPort();
     QFile settings(app.filePath("Quillo.xml"));
     ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
     settings.write(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<quillo><settings>"

@@ -17,7 +17,6 @@ import poplib
 import re
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
@@ -26,8 +25,9 @@ import time
 import xml.etree.ElementTree
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "support"))
+from quillo_harness import LOOPBACK, free_port, is_listening  # noqa: E402
 FEEDS = os.path.join(HERE, "feeds")
-LOOPBACK = "127.0.0.1"
 FEED_NAMES = ["rss2.xml", "rss1.xml", "atom.xml", "rss2-sjis.xml"]
 # The one feed that answers with validators; a request that sends them back gets 304.
 VALIDATED = "rss2.xml"
@@ -86,19 +86,6 @@ def feed_server():
         server.shutdown()
         server.server_close()
         thread.join()
-
-
-def is_listening(port):
-    """Whether a socket listens on the port, read from /proc: a connection would refresh."""
-    wanted = ":%04X" % port
-    with open("/proc/net/tcp") as table:
-        return any(f[1].endswith(wanted) and f[3] == "0A" for f in (line.split() for line in table))
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind((LOOPBACK, 0))
-        return s.getsockname()[1]
 
 
 def folder_name(url):

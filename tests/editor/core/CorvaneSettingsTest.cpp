@@ -1,6 +1,7 @@
 #include "CorvaneSettings.h"
 
 #include "IniFile.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -19,16 +20,10 @@ namespace {
 class CorvaneSettingsTest : public testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::path(testing::TempDir()) /
-               ("corvane-settings-" + std::to_string(getpid()) + "-" +
-                testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
         SetSettingsDirectoryForTesting(dir_.string());
     }
     void TearDown() override {
         SetSettingsDirectoryForTesting("");
-        fs::remove_all(dir_);
     }
     void Write(const std::string& text) { std::ofstream(Path(), std::ios::binary) << text; }
     std::string Read() {
@@ -37,7 +32,8 @@ protected:
     }
     std::string Path() const { return (dir_ / "Corvane.ini").string(); }
 
-    fs::path dir_;
+    TempDir temp_{"corvane-settings"};
+    fs::path dir_ = temp_.Path();
 };
 
 TEST_F(CorvaneSettingsTest, TheFileIsCorvaneIniInTheChosenDirectory) {

@@ -19,23 +19,12 @@
 #include <optional>
 #include <string>
 
-#include "../net/EditorHttpServer.h"
+#include "EditorHttpServer.h"
+#include "TestApp.h"
 #include "CorvaneSettings.h"
 #include "OpmlTreeModel.h"
 #include "UnitFrmDialogs.h"
 #include "UnitFrmMain.h"
-
-// One QApplication for the whole test binary, on the offscreen platform.
-inline QApplication& TestApp() {
-    static int argc = 1;
-    static char name[] = "corvane_ui_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
 
 // The window's parts, found by the object names the commands know them by.
 inline TTrvOpml* Tree(TFrmMain& w) { return w.findChild<TTrvOpml*>("TrvOpml"); }

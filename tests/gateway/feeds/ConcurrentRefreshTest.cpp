@@ -10,6 +10,7 @@
 #include "ProcessFlags.h"
 #include "RefreshProgress.h"
 #include "RssManager.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -30,11 +31,6 @@ class QuietNotifier : public Notifier {
 public:
     Answer Show(const std::string&, const std::string&, Icon, Buttons) override { return Answer::No; }
 };
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 std::string Rss(const std::string& title, int items, const std::string& tag) {
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss version=\"2.0\"><channel>\n"
@@ -127,16 +123,11 @@ protected:
         FeedTransferLimits limits;
         limits.totalTimeout = 1000ms;
         SetFeedTransferLimitsForTesting(limits);
-        root_ = fs::temp_directory_path() /
-                ("quillo-concurrent-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root_);
     }
     void TearDown() override {
         SetAppDirectoryForTesting("");
         SetFeedTransferLimitsForTesting(FeedTransferLimits());
         InstallNotifier(nullptr);
-        fs::remove_all(root_);
     }
 
     std::vector<std::string> MixedUrls(const LoopbackHttpServer& server) {
@@ -242,7 +233,8 @@ protected:
         }
     }
 
-    fs::path root_;
+    TempDir temp_{"quillo-concurrent"};
+    fs::path root_ = temp_.Path();
 };
 
 TEST_F(ConcurrentRefresh, GivesTheSameMailboxLogAndFilesAsOneAtATime) {

@@ -6,15 +6,11 @@
 #include "AppDirectory.h"
 #include "Notifier.h"
 #include "ProcessFlags.h"
-
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,25 +28,12 @@ public:
     std::vector<std::string> shown;
 };
 
-inline std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-inline void WriteFile(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using ::ReadFile;
+using ::WriteFile;
 
 class AppDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("quillo-feeds-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" +
-                info->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
         SetAppDirectoryForTesting(dir_.string());
         notifier_ = std::make_shared<RecordingNotifier>();
         InstallNotifier(notifier_);
@@ -59,7 +42,6 @@ protected:
     void TearDown() override {
         InstallNotifier(nullptr);
         SetAppDirectoryForTesting("");
-        fs::remove_all(dir_);
     }
 
     // log.txt with the "[YYYY/MM/DD hh:mm:ss] " stamps taken off each entry.
@@ -78,7 +60,8 @@ protected:
         return entries;
     }
 
-    fs::path dir_;
+    TempDir temp_{"quillo-feeds"};
+    fs::path dir_ = temp_.Path();
     std::shared_ptr<RecordingNotifier> notifier_;
 };
 

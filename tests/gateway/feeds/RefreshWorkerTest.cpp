@@ -4,6 +4,7 @@
 #include "LoopbackHttpServer.h"
 #include "Notifier.h"
 #include "RssManager.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -47,17 +48,11 @@ class RefreshWorkerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         InstallNotifier(std::make_shared<QuietNotifier>());
-        dir_ = fs::temp_directory_path() /
-               ("quillo-worker-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
         SetAppDirectoryForTesting(dir_.string());
     }
     void TearDown() override {
         SetAppDirectoryForTesting("");
         InstallNotifier(nullptr);
-        fs::remove_all(dir_);
     }
     void WriteSettings(const std::vector<std::string>& urls, const std::string& extra) {
         std::ofstream file(dir_ / "Quillo.xml", std::ios::binary);
@@ -72,7 +67,8 @@ protected:
         return count;
     }
 
-    fs::path dir_;
+    TempDir temp_{"quillo-worker"};
+    fs::path dir_ = temp_.Path();
 };
 
 // The late feed answers once the test lets it (or after half a minute).

@@ -2,6 +2,7 @@
 
 #include "AppDirectory.h"
 #include "Notifier.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -27,18 +28,12 @@ public:
 class RssManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("quillo-manager-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
         SetAppDirectoryForTesting(dir_.string());
         InstallNotifier(notifier_);
     }
     void TearDown() override {
         InstallNotifier(nullptr);
         SetAppDirectoryForTesting("");
-        fs::remove_all(dir_);
     }
 
     void Write(const std::string& name, const std::string& text) {
@@ -63,7 +58,8 @@ protected:
         return urls;
     }
 
-    fs::path dir_;
+    TempDir temp_{"quillo-manager"};
+    fs::path dir_ = temp_.Path();
     std::shared_ptr<RecordingNotifier> notifier_ = std::make_shared<RecordingNotifier>();
 };
 

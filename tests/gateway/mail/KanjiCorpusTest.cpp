@@ -1,6 +1,7 @@
 // Real Japanese feeds from the shared corpus, converted whole and piece by piece,
 // and compared with the system's own iconv converters.
 #include "KanjiConverter.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 #include <iconv.h>
@@ -11,13 +12,6 @@
 #include <string>
 
 namespace {
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 // The whole text through iconv, or nothing when iconv rejects any of it.
 bool IconvToUtf8(const char* from, const std::string& input, std::string& out) {

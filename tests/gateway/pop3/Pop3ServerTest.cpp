@@ -1,9 +1,11 @@
 #include "Pop3Server.h"
 
 #include "AppDirectory.h"
+#include "LoopbackPort.h"
 #include "Notifier.h"
 #include "ProcessFlags.h"
 #include "TestTls.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -42,18 +44,6 @@ public:
     std::mutex mutex;
     std::vector<std::string> shown;
 };
-
-int FreePort() {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 // A blocking loopback client with a receive time-out.
 class Client {
@@ -130,13 +120,9 @@ bool Eventually(Condition condition) {
 class Pop3ServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("quillo-server-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
         SetAppDirectoryForTesting(dir_.string());
         InstallNotifier(notifier_);
-        port_ = FreePort();
+        port_ = FreeLoopbackPort();
         g_running = true;
         g_once = false;
         g_feedError = false;
@@ -150,7 +136,6 @@ protected:
         g_running = true;
         g_once = false;
         g_feedError = false;
-        fs::remove_all(dir_);
     }
     void WriteSettings(const std::string& extra) {
         std::ofstream(dir_ / "Quillo.xml") << "<quillo><settings><port>" << port_ << "</port>" << extra
@@ -168,7 +153,8 @@ protected:
         return finished_;
     }
 
-    fs::path dir_;
+    TempDir temp_{"quillo-server"};
+    fs::path dir_ = temp_.Path();
     int port_ = 0;
     std::shared_ptr<RecordingNotifier> notifier_ = std::make_shared<RecordingNotifier>();
     std::unique_ptr<Pop3Server> server_;
@@ -374,7 +360,7 @@ protected:
         files_ = testcert::Make(dir_.string());
         ASSERT_FALSE(files_.certificate.empty());
         notifier_->display = true;
-        tlsPort_ = FreePort();
+        tlsPort_ = FreeLoopbackPort();
     }
     std::string LogText() {
         std::ifstream in(dir_ / "log.txt");

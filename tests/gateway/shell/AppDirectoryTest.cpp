@@ -1,4 +1,5 @@
 #include "AppDirectory.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -50,16 +51,12 @@ TEST(AppLayoutChoice, InstalledUsesTheXdgFoldersOrTheirDefaults) {
 
 class AppLayoutPreparation : public ::testing::Test {
 protected:
-    void SetUp() override {
-        root_ = fs::path(testing::TempDir()) / ("quillo-layout-" + std::to_string(getpid()));
-        fs::remove_all(root_);
-    }
-    void TearDown() override { fs::remove_all(root_); }
     static std::string Read(const fs::path& path) {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
-    fs::path root_;
+    TempDir temp_{"quillo-layout"};
+    fs::path root_ = temp_.Path();
 };
 
 TEST_F(AppLayoutPreparation, FirstStartMakesTheFoldersAndCommentedFilesButKeepsTheUsersOwn) {

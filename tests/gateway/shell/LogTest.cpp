@@ -1,6 +1,7 @@
 #include "Log.h"
 
 #include "AppDirectory.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -18,21 +19,17 @@ namespace fs = std::filesystem;
 class LogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("quillo-log-" + std::string(
-            ::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
         SetAppDirectoryForTesting(dir_.string());
     }
     void TearDown() override {
         SetAppDirectoryForTesting("");
-        fs::remove_all(dir_);
     }
     std::string Read() {
         std::ifstream file(dir_ / "log.txt", std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(file), {});
     }
-    fs::path dir_;
+    TempDir temp_{"quillo-log"};
+    fs::path dir_ = temp_.Path();
 };
 
 TEST_F(LogTest, EntriesAreAppendedWithTimeStampsAndKeptByteForByte) {

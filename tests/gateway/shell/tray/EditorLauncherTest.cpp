@@ -52,7 +52,7 @@ protected:
         return false;
     }
 
-    TempAppDirectory dir_;
+    TempDir dir_{"quillo-tray"};
 };
 
 TEST_F(EditorLauncherTest, StartsTheEditorOnFeedListInTheApplicationDirectory) {

@@ -25,7 +25,7 @@ unsigned long long Bit(int signal) { return 1ull << (signal - 1); }
 // it starts must be an ordinary process, not one with the gateway's exit signals
 // blocked and broken pipes ignored.
 TEST(LogPrompt, HandlerStartsWithTheExitSignalsAndBrokenPipesBackToDefault) {
-    TempAppDirectory dir;
+    TempDir dir("quillo-tray");
     SetAppDirectoryForTesting(dir.Path());
     std::filesystem::create_directories(dir.File("bin"));
     dir.Write("bin/xdg-open",

@@ -17,6 +17,11 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -89,7 +94,7 @@ protected:
         });
     }
 
-    TempAppDirectory dir_;
+    TempDir dir_{"quillo-tray"};
     int port_ = 0;
     std::unique_ptr<QtMainLoop> loop_;
     std::unique_ptr<Pop3Server> server_;

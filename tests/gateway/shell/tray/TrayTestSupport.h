@@ -4,29 +4,13 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <string>
 
-// One QApplication for the whole test binary, on the offscreen platform.
-inline QApplication& TestApp() {
-    static int argc = 1;
-    static char name[] = "test_tray";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        auto* created = new QApplication(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
-        return created;
-    }();
-    return *app;
-}
+#include "LoopbackPort.h"
+#include "TempDir.h"
+#include "TestApp.h"
 
 // Calls `answer` with the next modal box once it is open; the box is still running
 // its own loop then, so `answer` must close it.
@@ -59,44 +43,3 @@ inline void ForgetApplicationExit() {
     QTimer::singleShot(0, [] { QApplication::exit(0); });
     QApplication::exec();
 }
-
-// A loopback port nobody listens on right now.
-inline int FreeLoopbackPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
-// A temporary application directory, removed again at the end.
-class TempAppDirectory {
-public:
-    TempAppDirectory() {
-        char pattern[] = "/tmp/quillo-tray-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~TempAppDirectory() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempAppDirectory(const TempAppDirectory&) = delete;
-    TempAppDirectory& operator=(const TempAppDirectory&) = delete;
-
-    const std::string& Path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-    void Write(const std::string& name, const std::string& text) const {
-        std::ofstream(File(name), std::ios::binary) << text;
-    }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(File(name), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-private:
-    std::string path_;
-};
