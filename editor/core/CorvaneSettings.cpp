@@ -1,9 +1,10 @@
 #include "CorvaneSettings.h"
 
+#include "ExecutableDirectory.h"
 #include "IniFile.h"
+#include "Numbers.h"
 #include "OpmlWriter.h"
 
-#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -18,15 +19,6 @@ std::string& TestingDirectory() {
     return directory;
 }
 
-std::string ExecutableDirectory() {
-    char buffer[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return ".";
-    std::string path(buffer, static_cast<std::size_t>(n));
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-}
-
 IniFile ReadIni(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return IniFile::Parse("");
@@ -37,13 +29,10 @@ IniFile ReadIni(const std::string& path) {
 int ReadInteger(const IniFile& ini, const char* section, const char* key, int fallback) {
     const auto value = ini.Value(section, key);
     if (!value || value->empty()) return fallback;
-    int result = 0;
-    const char* begin = value->data();
-    const char* end = begin + value->size();
-    if (*begin == '+') ++begin;
-    const auto [ptr, ec] = std::from_chars(begin, end, result);
-    if (ec != std::errc() || ptr != end) return fallback;
-    return result;
+    // One leading '+' is allowed before the optional '-', as the reader always took it.
+    std::string_view text = *value;
+    if (text.front() == '+') text.remove_prefix(1);
+    return ParseSignedDecimalInt(text).value_or(fallback);
 }
 
 bool ReadBoolean(const IniFile& ini, const char* section, const char* key, bool fallback) {

@@ -1,28 +1,16 @@
 #include "IniFile.h"
 
+#include "TextUtil.h"
+
 #include <iterator>
 
 namespace {
 
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
+// A CR is stripped only at the end, where a CR LF file leaves it.
+std::string_view TrimIniSpace(std::string_view text) { return TrimEnd(TrimStart(text, " \t"), " \t\r"); }
 
 // Section and key names compare without regard to ASCII case, as INI readers do.
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
+bool SameName(std::string_view a, std::string_view b) { return EqualsIgnoringCase(a, b); }
 
 }  // namespace
 
@@ -35,19 +23,19 @@ IniFile IniFile::Parse(std::string_view text) {
         std::string_view raw = text.substr(0, newline);
         text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
         if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-        const std::string_view line = Trim(raw);
+        const std::string_view line = TrimIniSpace(raw);
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-            ini.sections_.push_back({std::string(Trim(line.substr(1, line.size() - 2))), {}});
+            ini.sections_.push_back({std::string(TrimIniSpace(line.substr(1, line.size() - 2))), {}});
             continue;
         }
         const std::size_t equals = line.find('=');
         if (line.empty() || line.front() == ';' || line.front() == '#' ||
-            equals == std::string_view::npos || Trim(line.substr(0, equals)).empty()) {
+            equals == std::string_view::npos || TrimIniSpace(line.substr(0, equals)).empty()) {
             ini.sections_.back().entries.push_back({std::string(), std::string(raw)});
             continue;
         }
         ini.sections_.back().entries.push_back(
-            {std::string(Trim(line.substr(0, equals))), std::string(Trim(line.substr(equals + 1)))});
+            {std::string(TrimIniSpace(line.substr(0, equals))), std::string(TrimIniSpace(line.substr(equals + 1)))});
     }
     return ini;
 }
@@ -93,7 +81,7 @@ void IniFile::SetValue(std::string_view section, std::string_view key, std::stri
     // New keys go after the section's last pair, before trailing blank lines.
     auto at = target->entries.end();
     while (at != target->entries.begin() && std::prev(at)->key.empty() &&
-           Trim(std::prev(at)->value).empty()) {
+           TrimIniSpace(std::prev(at)->value).empty()) {
         --at;
     }
     target->entries.insert(at, {std::string(key), std::string(value)});

@@ -1,26 +1,7 @@
 #include "OpmlReader.h"
 
+#include "TextUtil.h"
 #include "jconvert.h"
-
-namespace {
-
-std::string LowerCopy(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
-std::string UpperCopy(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
-}
-
-}  // namespace
 
 std::string OutcomeMessage(OpmlScanOutcome outcome) {
     switch (outcome) {
@@ -90,7 +71,7 @@ std::string OpmlReader::OutlineText(const XmlAttributes& attributes) const {
 void OpmlReader::XmlProlog(const std::string& version, bool /*standalone*/,
                            const std::string& encoding) {
     channel_ = nodeBoxes_ ? nodeBoxes_() : ChannelInfo{};
-    documentEncoding_ = UpperCopy(encoding.empty() ? std::string("UTF-8") : encoding);
+    documentEncoding_ = ToUpperCopy(encoding.empty() ? std::string("UTF-8") : encoding);
     if (!messageSink_) return;
     if (version != "1.0") {
         messageSink_("XML " + ConvertFromDocument(version, "") + "はサポートしていません。");
@@ -102,13 +83,13 @@ void OpmlReader::XmlProlog(const std::string& version, bool /*standalone*/,
 void OpmlReader::ProcessingInstruction(const std::string& target,
                                        const XmlAttributes& pseudo,
                                        const std::string& /*content*/) {
-    if (LowerCopy(target) == "xml-stylesheet") {
+    if (ToLowerCopy(target) == "xml-stylesheet") {
         scratchHead_.stylesheetHref = FromDocument(pseudo.Value("href"));
     }
 }
 
 void OpmlReader::StartTag(const std::string& name, const XmlAttributes& attributes) {
-    const std::string n = LowerCopy(name);
+    const std::string n = ToLowerCopy(name);
     if (n == "opml") {
         opmlSeen_ = true;
     } else if (n == "rss" || n == "rdf:rdf") {
@@ -144,10 +125,10 @@ void OpmlReader::StartTag(const std::string& name, const XmlAttributes& attribut
 }
 
 void OpmlReader::EmptyTag(const std::string& name, const XmlAttributes& attributes) {
-    if (LowerCopy(name) != "outline") return;
+    if (ToLowerCopy(name) != "outline") return;
     // Many feed readers export feeds without a type; an outline that names a feed
     // URL is a feed all the same, as the gateway, which reads every xmlUrl, sees it.
-    const std::string type = LowerCopy(attributes.Value("type"));
+    const std::string type = ToLowerCopy(attributes.Value("type"));
     if (type != "rss" && !(type.empty() && !attributes.Value("xmlUrl").empty())) return;
     TOutlineData data;
     data.xmlUrl = FromDocument(attributes.Value("xmlUrl"));
@@ -157,7 +138,7 @@ void OpmlReader::EmptyTag(const std::string& name, const XmlAttributes& attribut
 }
 
 void OpmlReader::EndTag(const std::string& name) {
-    const std::string n = LowerCopy(name);
+    const std::string n = ToLowerCopy(name);
     if (n == "rss" || n == "rdf:rdf") feedSeen_ = false;
     if (opmlSeen_) {
         if (n == "head") inHead_ = false;

@@ -1,14 +1,12 @@
 #include "XmlScanner.h"
 
-#include <iconv.h>
-
-#include <array>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <sstream>
 
-#include "Utf8Text.h"
+#include "TextUtil.h"
+#include "Utf8.h"
 #include "jconvert.h"
 
 namespace {
@@ -33,24 +31,6 @@ bool IsNameChar(char c) {
     return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
 }
 
-std::string UpperCopy(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
-}
-
-// Offset of the first byte that does not belong to a valid UTF-8 sequence, or size.
-std::size_t FirstInvalidUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = Utf8Text::SequenceLength(text, i);
-        if (length == 0) return i;
-        i += length;
-    }
-    return text.size();
-}
-
 bool IsXmlChar(unsigned long cp) {
     return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) ||
            (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
@@ -71,28 +51,6 @@ std::string NormaliseContent(std::string_view text) {
         }
     }
     return out;
-}
-
-// A document with a UTF-16 byte-order mark is turned into UTF-8 before scanning.
-bool Utf16ToUtf8(std::string_view text, const char* from, std::string& out) {
-    iconv_t cd = iconv_open("UTF-8", from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    std::array<char, 4096> buffer;
-    char* in = const_cast<char*>(text.data());
-    std::size_t inLeft = text.size();
-    bool ok = true;
-    while (inLeft > 0) {
-        char* outPtr = buffer.data();
-        std::size_t outLeft = buffer.size();
-        const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        out.append(buffer.data(), buffer.size() - outLeft);
-        if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            ok = false;
-            break;
-        }
-    }
-    iconv_close(cd);
-    return ok;
 }
 
 // One pass over one document. Positions are byte offsets into doc_; end_ is where
@@ -251,7 +209,7 @@ bool Scan::ExpandEntity(const std::string& name, std::string& out, int depth,
 // a second time into garbage.
 void Scan::AppendCharacter(std::string& out, char32_t cp) const {
     std::string utf8;
-    Utf8Text::Append(utf8, cp);
+    AppendUtf8(utf8, cp);
     out += ConvertToDocument(utf8, encoding_);
 }
 
@@ -355,7 +313,7 @@ bool Scan::XmlDeclaration() {
         else return Fail(at, "unknown pseudo-attribute '" + name + "' in XML declaration");
     }
     if (version.empty()) return Fail(at, "XML declaration without version");
-    const std::string upper = UpperCopy(encoding);
+    const std::string upper = ToUpperCopy(encoding);
     checkUtf8_ = encoding.empty() || upper == "UTF-8";
     encoding_ = encoding.empty() ? std::string("UTF-8") : upper;
     if (!checkUtf8_) end_ = doc_.size();  // bytes of other encodings are not checked
@@ -504,7 +462,7 @@ bool Scan::ProcessingInstruction() {
     pos_ += 2;
     std::string target;
     if (!ReadName(target)) return false;
-    if (UpperCopy(target) == "XML") return Fail(at, "XML declaration not at the start");
+    if (ToUpperCopy(target) == "XML") return Fail(at, "XML declaration not at the start");
     const std::size_t close = doc_.find("?>", pos_);
     if (close == std::string_view::npos || close + 2 > end_) {
         pos_ = end_;
@@ -710,9 +668,9 @@ XmlScanResult XmlScanner::ScanBuffer(std::string_view text) {
     if (text.size() > kMaxDocumentBytes) return {false, "document too large", 0, 0};
     if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') ||
                              (text[0] == '\xFE' && text[1] == '\xFF'))) {
+        // A document with a UTF-16 byte-order mark is turned into UTF-8 before scanning.
         std::string utf8;
-        const char* from = text[0] == '\xFF' ? "UTF-16LE" : "UTF-16BE";
-        if (!Utf16ToUtf8(text.substr(2), from, utf8)) {
+        if (!Utf16ToUtf8(text.substr(2), text[0] == '\xFE', utf8)) {
             return {false, "invalid UTF-16", 0, 0};
         }
         Scan scan(handler_, utf8);

@@ -1,64 +1,20 @@
 #include "jconvert.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 
-#include "Utf8Text.h"
+#include "KanjiCodec.h"
+#include "Utf8.h"
 
 namespace {
 
-constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
-
-std::string ValidUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = Utf8Text::SequenceLength(text, i);
-        if (length == 0) {
-            out += kReplacementCharacter;
-            ++i;
-        } else {
-            out.append(text.substr(i, length));
-            i += length;
-        }
-    }
-    return out;
-}
-
-// Whole-string conversion through iconv; an input byte that does not convert is
-// replaced and skipped, so the conversion always finishes.
-std::string Convert(std::string_view text, const char* from, const char* to,
-                    std::string_view replacement) {
-    if (text.empty()) return {};
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(text);
-    std::string out;
-    std::array<char, 4096> buffer;
-    char* in = const_cast<char*>(text.data());
-    std::size_t inLeft = text.size();
-    while (inLeft > 0) {
-        char* outPtr = buffer.data();
-        std::size_t outLeft = buffer.size();
-        const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        out.append(buffer.data(), buffer.size() - outLeft);
-        if (rc == static_cast<std::size_t>(-1)) {
-            if (errno == E2BIG) continue;
-            // EILSEQ or EINVAL (truncated character at the end): skip one byte.
-            out += replacement;
-            ++in;
-            --inLeft;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        }
-    }
-    char* outPtr = buffer.data();
-    std::size_t outLeft = buffer.size();
-    iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
-    out.append(buffer.data(), buffer.size() - outLeft);
-    iconv_close(cd);
-    return out;
+// The code point of the valid UTF-8 sequence of length bytes at text[i].
+char32_t CodePointAt(std::string_view text, std::size_t i, std::size_t length) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    if (length == 1) return byte(0);
+    char32_t cp = byte(0) & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) cp = (cp << 6) | (byte(k) & 0x3F);
+    return cp;
 }
 
 constexpr std::array<const char*, 7> kDayNames = {"Sun", "Mon", "Tue", "Wed",
@@ -120,11 +76,32 @@ bool IsSupportedEncoding(std::string_view name) {
 }
 
 std::string ShiftJisToUtf8(std::string_view text) {
-    return Convert(text, "CP932", "UTF-8", kReplacementCharacter);
+    // Documents read as they always were, through the C library's CP932 converter.
+    KanjiDecodeOptions options;
+    options.shiftJisByte80IsError = true;
+    options.shiftJisRereadsSecondByte = true;
+    std::u32string codePoints;
+    codePoints.reserve(text.size());
+    const auto decoder = MakeKanjiDecoder('S', options);
+    decoder->Decode(text, codePoints);
+    decoder->Finish(codePoints);
+    std::string out;
+    out.reserve(text.size() + text.size() / 2);
+    for (const char32_t cp : codePoints) AppendUtf8(out, cp);
+    return out;
 }
 
 std::string Utf8ToShiftJis(std::string_view text) {
-    return Convert(ValidUtf8(text), "UTF-8", "CP932", "?");
+    const std::string valid = ValidUtf8(text);
+    std::string out;
+    out.reserve(valid.size());
+    for (std::size_t i = 0; i < valid.size();) {
+        const std::size_t length = Utf8SequenceLength(valid, i);
+        // A missing character gives one "?" for each of its UTF-8 bytes.
+        if (!AppendShiftJis(CodePointAt(valid, i, length), out)) out.append(length, '?');
+        i += length;
+    }
+    return out;
 }
 
 std::string Latin1ToUtf8(std::string_view text) {
@@ -154,24 +131,31 @@ std::string ConvertFromDocument(std::string_view text, std::string_view document
 }
 
 std::string ConvertToDocument(std::string_view utf8, std::string_view documentEncoding) {
-    const char* to = documentEncoding == "EUC-JP"       ? "EUC-JP"
-                     : documentEncoding == "SHIFT_JIS"  ? "CP932"
-                     : documentEncoding == "ISO-8859-1" ? "ISO-8859-1"
-                                                        : nullptr;
+    const bool eucJp = documentEncoding == "EUC-JP";
+    const bool shiftJis = documentEncoding == "SHIFT_JIS";
+    const bool latin1 = documentEncoding == "ISO-8859-1";
     const std::string text = ValidUtf8(utf8);
-    if (to == nullptr) return text;
-    // Character by character, so that one missing character is one "?". JIS X 0212
-    // (EUC-JP's three-byte form) is missing too: the way back through Shift_JIS
-    // cannot carry it.
+    if (!eucJp && !shiftJis && !latin1) return text;
+    // Character by character: one missing character is one "?". JIS X 0212 (EUC-JP's
+    // three-byte form) is missing too: the way back through Shift_JIS cannot carry it.
+    // U+001A is always "?", as it marked a missing character before.
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = std::max<std::size_t>(1, Utf8Text::SequenceLength(text, i));
-        const std::string piece = Convert(text.substr(i, length), "UTF-8", to, "\x1A");
-        const bool missing = piece.empty() || piece.find('\x1A') != std::string::npos ||
-                             (to == std::string_view("EUC-JP") &&
-                              static_cast<unsigned char>(piece[0]) == 0x8F);
-        out += missing ? std::string("?") : piece;
+        const std::size_t length = Utf8SequenceLength(text, i);
+        const char32_t cp = CodePointAt(text, i, length);
         i += length;
+        bool written = false;
+        if (cp != 0x1A) {
+            if (eucJp) {
+                written = AppendEucJp(cp, out);
+            } else if (shiftJis) {
+                written = AppendShiftJis(cp, out);
+            } else if (cp <= 0xFF) {
+                out += static_cast<char>(cp);
+                written = true;
+            }
+        }
+        if (!written) out += '?';
     }
     return out;
 }

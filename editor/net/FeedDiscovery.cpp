@@ -5,25 +5,17 @@
 #include <cctype>
 #include <map>
 
-#include "Utf8Text.h"
+#include "TextUtil.h"
+#include "Utf8.h"
 
 namespace {
 
 char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
-std::string LowerCopy(std::string s) {
-    for (char& c : s) c = Lower(c);
-    return s;
-}
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
-std::string Trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && IsSpace(s[b])) ++b;
-    while (e > b && IsSpace(s[e - 1])) --e;
-    return s.substr(b, e - b);
-}
+std::string TrimHtmlSpace(std::string_view s) { return std::string(::Trim(s, " \t\n\r\f")); }
 
 // Case-insensitive search for an ASCII needle from pos.
 size_t FindNoCase(const std::string& hay, const std::string& needle, size_t pos) {
@@ -71,12 +63,12 @@ std::string DecodeEntities(const std::string& s) {
             if (valid) {
                 // A reference to no character (NUL, a surrogate, past U+10FFFF) is dropped.
                 if (cp != 0 && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF)) {
-                    Utf8Text::Append(out, static_cast<char32_t>(cp));
+                    AppendUtf8(out, static_cast<char32_t>(cp));
                 }
                 i = semi + 1;
                 continue;
             }
-        } else if (auto it = named.find(LowerCopy(name)); it != named.end()) {
+        } else if (auto it = named.find(ToLowerCopy(name)); it != named.end()) {
             out += it->second;
             i = semi + 1;
             continue;
@@ -96,7 +88,7 @@ size_t ParseAttributes(const std::string& html, size_t pos, std::map<std::string
         if (html[pos] == '>') return pos + 1;
         size_t nameStart = pos;
         while (pos < n && !IsSpace(html[pos]) && html[pos] != '=' && html[pos] != '>' && html[pos] != '/') ++pos;
-        std::string name = LowerCopy(html.substr(nameStart, pos - nameStart));
+        std::string name = ToLowerCopy(html.substr(nameStart, pos - nameStart));
         while (pos < n && IsSpace(html[pos])) ++pos;
         std::string value;
         if (pos < n && html[pos] == '=') {
@@ -122,7 +114,7 @@ size_t ParseAttributes(const std::string& html, size_t pos, std::map<std::string
 
 bool HasToken(const std::string& list, const std::string& token) {
     size_t i = 0;
-    const std::string lower = LowerCopy(list);
+    const std::string lower = ToLowerCopy(list);
     while (i < lower.size()) {
         while (i < lower.size() && IsSpace(lower[i])) ++i;
         size_t start = i;
@@ -133,8 +125,8 @@ bool HasToken(const std::string& list, const std::string& token) {
 }
 
 bool IsFeedType(const std::string& type) {
-    std::string t = LowerCopy(Trim(type));
-    if (size_t semi = t.find(';'); semi != std::string::npos) t = Trim(t.substr(0, semi));
+    std::string t = ToLowerCopy(TrimHtmlSpace(type));
+    if (size_t semi = t.find(';'); semi != std::string::npos) t = TrimHtmlSpace(t.substr(0, semi));
     return t == "application/rss+xml" || t == "application/atom+xml";
 }
 
@@ -163,7 +155,7 @@ std::vector<std::string> FindFeedLinks(const std::string& html, const std::strin
         }
         size_t nameEnd = lt + 1;
         while (nameEnd < n && std::isalnum(static_cast<unsigned char>(html[nameEnd]))) ++nameEnd;
-        const std::string name = LowerCopy(html.substr(lt + 1, nameEnd - lt - 1));
+        const std::string name = ToLowerCopy(html.substr(lt + 1, nameEnd - lt - 1));
         if (name.empty()) {
             pos = lt + 1;
             continue;
@@ -177,8 +169,8 @@ std::vector<std::string> FindFeedLinks(const std::string& html, const std::strin
             continue;
         }
         if (name == "base" && !baseSeen) {
-            if (auto it = attrs.find("href"); it != attrs.end() && !Trim(it->second).empty()) {
-                base = ResolveUrl(pageUrl, Trim(it->second));
+            if (auto it = attrs.find("href"); it != attrs.end() && !TrimHtmlSpace(it->second).empty()) {
+                base = ResolveUrl(pageUrl, TrimHtmlSpace(it->second));
                 baseSeen = true;
             }
             continue;
@@ -189,7 +181,7 @@ std::vector<std::string> FindFeedLinks(const std::string& html, const std::strin
         auto href = attrs.find("href");
         if (rel == attrs.end() || type == attrs.end() || href == attrs.end()) continue;
         if (!HasToken(rel->second, "alternate") || !IsFeedType(type->second)) continue;
-        const std::string target = Trim(href->second);
+        const std::string target = TrimHtmlSpace(href->second);
         if (target.empty()) continue;
         hrefs.push_back(target);
     }

@@ -2,6 +2,7 @@
 
 #include "KanjiCodec.h"
 #include "TextUtil.h"
+#include "Utf8.h"
 
 #include <libxml/HTMLparser.h>
 #include <libxml/HTMLtree.h>
@@ -105,12 +106,7 @@ std::string Attribute(xmlNode* node, const char* name) {
     return value ? std::string(reinterpret_cast<const char*>(value.get())) : std::string();
 }
 
-std::string TrimBlanks(std::string_view text) {
-    const char* blanks = " \t\r\n\f";
-    const auto first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos) return "";
-    return std::string(text.substr(first, text.find_last_not_of(blanks) - first + 1));
-}
+std::string TrimBlanks(std::string_view text) { return std::string(Trim(text, " \t\r\n\f")); }
 
 // Walks the children of root in document order without recursion, so nesting depth
 // costs no stack. enter says whether to go into a node; leave runs for each node

@@ -40,11 +40,7 @@ bool NeedsQuoting(unsigned char b) { return b >= 0x7F || b == '=' || (b < 0x20 &
 }  // namespace
 
 MailCharset ParseMailCharset(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) return MailCharset::Auto;
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return ToLowerCopy(text.substr(first, last - first + 1)) == "iso-2022-jp" ? MailCharset::Iso2022Jp
-                                                                             : MailCharset::Auto;
+    return EqualsIgnoringCase(Trim(text), "iso-2022-jp") ? MailCharset::Iso2022Jp : MailCharset::Auto;
 }
 
 std::string EncodeQuotedPrintable(std::string_view input) {

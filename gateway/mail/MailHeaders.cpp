@@ -1,6 +1,7 @@
 #include "MailHeaders.h"
 
 #include "KanjiConverter.h"
+#include "TextUtil.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -41,11 +42,6 @@ bool FoldAscii(std::string_view line, std::size_t valueStart, std::string& out) 
     return true;
 }
 
-std::string Trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return "";
-    return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
-}
 
 }  // namespace
 
@@ -76,7 +72,7 @@ std::string UnstructuredField(std::string_view name, std::string_view utf8) {
 }
 
 std::string FromField(std::string_view displayName, std::string_view address) {
-    const std::string name = Trimmed(OneLine(displayName));
+    const std::string name = std::string(Trim(OneLine(displayName), " "));
     const std::string angle = "<" + std::string(address) + ">";
     const std::string head = "From: ";
     if (name.empty()) return head + angle + "\r\n";

@@ -2,7 +2,7 @@
 
 #include "Jis0208.h"
 #include "KanjiCodec.h"
-#include "TextUtil.h"
+#include "Utf8.h"
 
 #include <algorithm>
 #include <vector>

@@ -154,17 +154,6 @@ bool PrepareAppLayout(const AppLayout& layout, std::string& error) {
            WriteIfMissing(JoinPath(layout.configDir, "feedlist.xml"), kFirstStartFeedList, error);
 }
 
-std::string ExecutableDirectory() {
-    char buffer[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return ".";
-    std::string path(buffer, static_cast<size_t>(n));
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 void UseAppLayout(const AppLayout& layout) {
     std::lock_guard lock(g_layoutMutex);
     g_layout = layout;

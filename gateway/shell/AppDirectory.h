@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "ExecutableDirectory.h"
+
 // Where the gateway keeps its files. A portable copy (an executable directory holding a
 // Quillo.xml, or `--dir DIR`) keeps everything in one application directory; an
 // installed copy keeps its settings and feed list in $XDG_CONFIG_HOME/quillo and its
@@ -40,9 +42,6 @@ bool PrepareAppLayout(const AppLayout& layout, std::string& error);
 extern const char* const kFirstStartSettings;
 // The text of the feedlist.xml written at first start.
 extern const char* const kFirstStartFeedList;
-
-// The directory of the running executable, without a trailing "/".
-std::string ExecutableDirectory();
 
 // The layout every file name below is built from; until one is set, everything is in
 // the executable's directory.

@@ -1,7 +1,8 @@
 #include "ConcurrentDownloader.h"
 
+#include "TextUtil.h"
+
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <memory>
 
@@ -30,10 +31,8 @@ std::string ConcurrentDownloader::HostKey(const std::string& url) {
     if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
         return url;
     }
-    std::string host = UrlPart(parsed.get(), CURLUPART_HOST, 0);
+    const std::string host = ToLowerCopy(UrlPart(parsed.get(), CURLUPART_HOST, 0));
     if (host.empty()) return url;
-    std::transform(host.begin(), host.end(), host.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return UrlPart(parsed.get(), CURLUPART_SCHEME, 0) + "://" + host + ":" +
            UrlPart(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
 }

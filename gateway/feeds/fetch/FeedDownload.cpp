@@ -14,14 +14,6 @@ FeedTransferLimits g_limits;
 
 constexpr size_t kMaxStoredLastModified = 1000;
 
-std::string Trim(std::string text) {
-    const char* blanks = " \t\r\n";
-    auto first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return "";
-    auto last = text.find_last_not_of(blanks);
-    return text.substr(first, last - first + 1);
-}
-
 // Only http and https are fetched; a URL without a scheme is taken as http.
 bool HasFetchableScheme(const std::string& url) {
     auto pos = url.find("://");
@@ -139,11 +131,11 @@ void FeedTransfer::HeaderLine(std::string line) {
         etag_.clear();
         contentType_.clear();
         statusText_.clear();
-        std::string rest = Trim(line);
+        std::string rest(Trim(line));
         auto space = rest.find(' ');
         if (space != std::string::npos) {
             auto reason = rest.find(' ', space + 1);
-            if (reason != std::string::npos) statusText_ = Trim(rest.substr(reason + 1));
+            if (reason != std::string::npos) statusText_ = Trim(std::string_view(rest).substr(reason + 1));
         }
         // A body written for an earlier reply of the chain is not the document.
         if (body_ && bodyBytes_ > 0) {
@@ -156,13 +148,13 @@ void FeedTransfer::HeaderLine(std::string line) {
     }
     auto colon = line.find(':');
     if (colon == std::string::npos) return;
-    std::string name = ToLowerCopy(Trim(line.substr(0, colon)));
+    std::string name = ToLowerCopy(Trim(std::string_view(line).substr(0, colon)));
     if (name == "last-modified")
-        lastModified_ = Trim(line.substr(colon + 1));
+        lastModified_ = Trim(std::string_view(line).substr(colon + 1));
     else if (name == "etag")
-        etag_ = Trim(line.substr(colon + 1));
+        etag_ = Trim(std::string_view(line).substr(colon + 1));
     else if (name == "content-type")
-        contentType_ = Trim(line.substr(colon + 1));
+        contentType_ = Trim(std::string_view(line).substr(colon + 1));
 }
 
 size_t FeedTransfer::Body(const char* data, size_t size) {

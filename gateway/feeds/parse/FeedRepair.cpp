@@ -2,6 +2,7 @@
 
 #include "KanjiCodec.h"
 #include "TextUtil.h"
+#include "Utf8.h"
 
 #include <libxml/HTMLparser.h>
 

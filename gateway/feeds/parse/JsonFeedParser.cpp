@@ -1,9 +1,10 @@
 #include "JsonFeedParser.h"
 
+#include "TextUtil.h"
+
 #include <libxml/uri.h>
 #include <libxml/xmlmemory.h>
 
-#include <cctype>
 #include <cstddef>
 #include <initializer_list>
 #include <limits>
@@ -35,20 +36,8 @@ std::string_view SkipLeadingSpaceAndBom(std::string_view bytes) {
     return bytes;
 }
 
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
-    return text;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
+// The white space of isspace in the C locale.
+constexpr std::string_view kSpace = " \t\n\v\f\r";
 
 // Counts brackets outside strings; stops as soon as the limit is passed.
 bool NestsDeeperThan(std::string_view bytes, int limit) {
@@ -103,7 +92,7 @@ const std::string* FirstText(const json& object, std::initializer_list<const cha
 
 // The URL against the document's URL; as written when either cannot be read as a URI.
 std::string Resolve(std::string_view written, const std::string& base) {
-    const std::string reference(Trim(written));
+    const std::string reference(Trim(written, kSpace));
     if (base.empty() || reference.empty()) return reference;
     xmlChar* built = xmlBuildURI(reinterpret_cast<const xmlChar*>(reference.c_str()),
                                  reinterpret_cast<const xmlChar*>(base.c_str()));
@@ -208,7 +197,7 @@ FeedParseResult Failure(const FeedSource& source, std::string error) {
 }  // namespace
 
 bool LooksLikeJsonFeed(std::string_view bytes, std::string_view contentType) {
-    const std::string_view mediaType = Trim(contentType.substr(0, contentType.find(';')));
+    const std::string_view mediaType = Trim(contentType.substr(0, contentType.find(';')), kSpace);
     if (EqualsIgnoringCase(mediaType, "application/feed+json") || EqualsIgnoringCase(mediaType, "application/json"))
         return true;
     return SkipLeadingSpaceAndBom(bytes).starts_with('{');

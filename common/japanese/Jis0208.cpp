@@ -30,8 +30,9 @@ struct Jis0208Tables {
     std::vector<char32_t> codePoints;
     // Indexed by BMP code point: pointer + 1, or 0 when the plane lacks it.
     std::vector<uint16_t> pointers;
+    std::vector<uint16_t> shiftJisPointers;
 
-    Jis0208Tables() : codePoints(kShiftJisRows * kJisCells, 0), pointers(0x10000, 0) {
+    Jis0208Tables() : codePoints(kShiftJisRows * kJisCells, 0), pointers(0x10000, 0), shiftJisPointers(0x10000, 0) {
         iconv_t cd = iconv_open("UTF-32LE", "CP932");
         if (cd != reinterpret_cast<iconv_t>(-1)) {
             for (int pointer = 0; pointer < kShiftJisRows * kJisCells; ++pointer) {
@@ -59,8 +60,45 @@ struct Jis0208Tables {
         for (auto [alias, windows] : kAliases) {
             if (pointers[alias] == 0) pointers[alias] = pointers[windows];
         }
+        constexpr int kNecIbmFirst = 88 * kJisCells, kNecIbmEnd = 92 * kJisCells;
+        for (int pointer = kShiftJisRows * kJisCells - 1; pointer >= 0; --pointer) {
+            const char32_t cp = codePoints[pointer];
+            if (cp == 0 || cp >= 0x10000) continue;
+            uint16_t& slot = shiftJisPointers[cp];
+            const bool necIbm = pointer >= kNecIbmFirst && pointer < kNecIbmEnd;
+            const bool slotNecIbm = slot > kNecIbmFirst && slot <= kNecIbmEnd;
+            if (slot == 0 || !necIbm || slotNecIbm) slot = static_cast<uint16_t>(pointer + 1);
+        }
+        for (auto [alias, windows] : kAliases) {
+            if (shiftJisPointers[alias] == 0) shiftJisPointers[alias] = shiftJisPointers[windows];
+        }
     }
 };
+
+// The plane read from the system's EUC-JP converter, and its way back.
+struct JisFormTables {
+    std::vector<char32_t> codePoints;
+    std::vector<uint16_t> pointers;
+    JisFormTables() : codePoints(kJisPlaneRows * kJisCells, 0), pointers(0x10000, 0) {
+        iconv_t cd = iconv_open("UTF-32LE", "EUC-JP");
+        if (cd == reinterpret_cast<iconv_t>(-1)) return;
+        for (int pointer = 0; pointer < kJisPlaneRows * kJisCells; ++pointer) {
+            const unsigned char euc[2] = {static_cast<unsigned char>(0xA1 + pointer / kJisCells),
+                                          static_cast<unsigned char>(0xA1 + pointer % kJisCells)};
+            codePoints[pointer] = DecodeOne(cd, euc, 2);
+        }
+        iconv_close(cd);
+        for (int pointer = kJisPlaneRows * kJisCells - 1; pointer >= 0; --pointer) {
+            const char32_t cp = codePoints[pointer];
+            if (cp != 0 && cp < 0x10000) pointers[cp] = static_cast<uint16_t>(pointer + 1);
+        }
+    }
+};
+
+const JisFormTables& JisForm() {
+    static const JisFormTables tables;
+    return tables;
+}
 
 const Jis0208Tables& Tables() {
     static const Jis0208Tables tables;
@@ -102,6 +140,21 @@ char32_t Jis0208CodePoint(int pointer) {
 int Jis0208Pointer(char32_t codePoint) {
     if (codePoint >= 0x10000) return -1;
     return static_cast<int>(Tables().pointers[codePoint]) - 1;
+}
+
+int ShiftJisPointer(char32_t codePoint) {
+    if (codePoint >= 0x10000) return -1;
+    return static_cast<int>(Tables().shiftJisPointers[codePoint]) - 1;
+}
+
+char32_t Jis0208JisFormCodePoint(int pointer) {
+    if (pointer < 0 || pointer >= kJisPlaneRows * kJisCells) return 0;
+    return JisForm().codePoints[pointer];
+}
+
+int Jis0208JisFormPointer(char32_t codePoint) {
+    if (codePoint >= 0x10000) return -1;
+    return static_cast<int>(JisForm().pointers[codePoint]) - 1;
 }
 
 char32_t Jis0212CodePoint(int pointer) {

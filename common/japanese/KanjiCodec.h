@@ -25,8 +25,25 @@ public:
     virtual void Finish(std::string& out) = 0;
 };
 
+// How a decoder reads bytes that form no character. The defaults read 0x80 in
+// Shift_JIS as U+0080 and let a broken pair take its second byte along unless that
+// byte is ASCII. The editor reads its documents as the C library's CP932 converter
+// did: 0x80 is an error, and the second byte of a broken pair is read again.
+struct KanjiDecodeOptions {
+    bool shiftJisByte80IsError = false;
+    bool shiftJisRereadsSecondByte = false;
+};
+
 // Input letters: W UTF-8, S Shift_JIS (CP932), E EUC-JP, J ISO-2022-JP.
-std::unique_ptr<KanjiDecoder> MakeKanjiDecoder(char inputLetter);
+std::unique_ptr<KanjiDecoder> MakeKanjiDecoder(char inputLetter, const KanjiDecodeOptions& options = {});
+
+// One code point as the C library's converters write it: Shift_JIS in its CP932
+// form (IBM rows before the NEC-selected ones), EUC-JP in its JIS form (C1 controls
+// as single bytes; JIS X 0212 is not written); in both U+00A5 and U+203E are 0x5C
+// and 0x7E.
+// False, with out untouched, when the set lacks the character.
+bool AppendShiftJis(char32_t codePoint, std::string& out);
+bool AppendEucJp(char32_t codePoint, std::string& out);
 // Output letters: w UTF-8, j ISO-2022-JP. (M, the header form, is not a stream.)
 std::unique_ptr<KanjiEncoder> MakeKanjiEncoder(char outputLetter);
 

@@ -3,7 +3,7 @@
 #include "KanjiCodec.h"
 
 #include "Jis0208.h"
-#include "TextUtil.h"
+#include "Utf8.h"
 
 #include <array>
 
@@ -135,6 +135,41 @@ void HalfWidthKanaFolder::Finish(std::u32string& out) {
 }
 
 int IsoJisPointer(char32_t codePoint) { return Jis0208Pointer(codePoint); }
+
+bool AppendShiftJis(char32_t cp, std::string& out) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp == 0x00A5 || cp == 0x203E) {
+        out += cp == 0x00A5 ? '\x5c' : '\x7e';
+    } else if (cp >= 0xFF61 && cp <= 0xFF9F) {
+        out += static_cast<char>(0xA1 + (cp - 0xFF61));
+    } else {
+        const int pointer = ShiftJisPointer(cp);
+        if (pointer < 0) return false;
+        unsigned char lead = 0, trail = 0;
+        JisPointerToShiftJis(pointer, lead, trail);
+        out += static_cast<char>(lead);
+        out += static_cast<char>(trail);
+    }
+    return true;
+}
+
+bool AppendEucJp(char32_t cp, std::string& out) {
+    if (cp < 0xA0 && cp != 0x8E && cp != 0x8F) {
+        out += static_cast<char>(cp);
+    } else if (cp == 0x00A5 || cp == 0x203E) {
+        out += cp == 0x00A5 ? '\x5c' : '\x7e';
+    } else if (cp >= 0xFF61 && cp <= 0xFF9F) {
+        out += '\x8e';
+        out += static_cast<char>(0xA1 + (cp - 0xFF61));
+    } else {
+        const int pointer = Jis0208JisFormPointer(cp);
+        if (pointer < 0) return false;
+        out += static_cast<char>(0xA1 + pointer / kJisCells);
+        out += static_cast<char>(0xA1 + pointer % kJisCells);
+    }
+    return true;
+}
 
 std::unique_ptr<KanjiEncoder> MakeKanjiEncoder(char outputLetter) {
     if (outputLetter == 'j') return std::make_unique<Iso2022JpEncoder>();

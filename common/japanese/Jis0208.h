@@ -19,6 +19,17 @@ char32_t Jis0208CodePoint(int pointer);
 // dash, minus, double vertical line, cent, pound, not, em dash) are found.
 int Jis0208Pointer(char32_t codePoint);
 
+// The lowest pointer of rows 1-120 that holds the code point, rows 89-92 only when no
+// other row does (the IBM rows 115-119 are preferred, as Windows writes them), or -1.
+// The JIS forms of Jis0208Pointer are found too.
+int ShiftJisPointer(char32_t codePoint);
+
+// The plane as the system's EUC-JP converter reads it: the JIS forms, no NEC row 13,
+// no IBM rows. The code point at a pointer of rows 1-94 (0 where empty), and the
+// lowest pointer that holds a code point (or -1).
+char32_t Jis0208JisFormCodePoint(int pointer);
+int Jis0208JisFormPointer(char32_t codePoint);
+
 // JIS X 0212 (supplementary kanji, EUC-JP's 0x8F plane), rows 1-94; 0 where empty.
 char32_t Jis0212CodePoint(int pointer);
 

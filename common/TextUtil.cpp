@@ -18,6 +18,31 @@ std::string ToLowerCopy(std::string_view text) {
     return out;
 }
 
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+std::string_view TrimStart(std::string_view text, std::string_view blanks) {
+    const auto first = text.find_first_not_of(blanks);
+    return first == std::string_view::npos ? std::string_view() : text.substr(first);
+}
+
+std::string_view TrimEnd(std::string_view text, std::string_view blanks) {
+    const auto last = text.find_last_not_of(blanks);
+    return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+}
+
+std::string_view Trim(std::string_view text, std::string_view blanks) {
+    return TrimEnd(TrimStart(text, blanks), blanks);
+}
+
 std::string ReplaceAll(std::string text, std::string_view oldText, std::string_view newText) {
     if (oldText.empty()) return text;
     // Each round replaces the first occurrence in the current text. Nothing before it
@@ -32,23 +57,4 @@ std::string ReplaceAll(std::string text, std::string_view oldText, std::string_v
         pos = text.find(oldText, pos - back);
     }
     return text;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }

@@ -97,6 +97,8 @@ class ShiftJisDecoder final : public ByteDecoder<ShiftJisDecoder> {
     friend ByteDecoder<ShiftJisDecoder>;
 
 public:
+    explicit ShiftJisDecoder(const KanjiDecodeOptions& options) : options_(options) {}
+
     void Finish(std::u32string& out) override {
         if (lead_ != 0) out += kReplacement;
         lead_ = 0;
@@ -105,7 +107,7 @@ public:
 private:
     void Step(unsigned char b, std::u32string& out) {
         if (lead_ == 0) {
-            if (b <= 0x80) {
+            if (b < 0x80 || (b == 0x80 && !options_.shiftJisByte80IsError)) {
                 out += b;
             } else if (b >= 0xA1 && b <= 0xDF) {
                 out += 0xFF61 + (b - 0xA1);
@@ -124,9 +126,15 @@ private:
                 (lead - (lead < 0xA0 ? 0x81 : 0xC1)) * 188 + b - (b < 0x7F ? 0x40 : 0x41);
             cp = Jis0208CodePoint(pointer);
         }
+        if (cp == 0 && options_.shiftJisRereadsSecondByte) {
+            out += kReplacement;
+            Step(b, out);
+            return;
+        }
         EndPair(cp, b, out);
     }
 
+    KanjiDecodeOptions options_;
     unsigned char lead_ = 0;
 };
 
@@ -297,9 +305,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<KanjiDecoder> MakeKanjiDecoder(char inputLetter) {
+std::unique_ptr<KanjiDecoder> MakeKanjiDecoder(char inputLetter, const KanjiDecodeOptions& options) {
     switch (inputLetter) {
-        case 'S': return std::make_unique<ShiftJisDecoder>();
+        case 'S': return std::make_unique<ShiftJisDecoder>(options);
         case 'E': return std::make_unique<EucJpDecoder>();
         case 'J': return std::make_unique<Iso2022JpDecoder>();
         default: return std::make_unique<Utf8Decoder>();
