@@ -1,11 +1,13 @@
 #include "Pop3Session.h"
 
 #include "Mailbox.h"
+#include "Numbers.h"
 #include "Trace.h"
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <climits>
 #include <vector>
 
@@ -73,14 +75,13 @@ std::vector<std::string_view> Split(std::string_view arguments) {
 }
 
 // Digits only; saturates at INT_MAX instead of wrapping.
-std::optional<int> ParseDecimal(std::string_view text) {
-    if (text.empty()) return std::nullopt;
-    long long value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        if (value <= INT_MAX) value = value * 10 + (c - '0');
-    }
-    return static_cast<int>(value > INT_MAX ? INT_MAX : value);
+// Digits only. A number too large for an int is still well-formed: INT_MAX, which no
+// message bears and which counts every line.
+std::optional<int> ParseDigits(std::string_view text) {
+    if (const std::optional<long long> value = ParseDecimal(text))
+        return static_cast<int>(std::min<long long>(*value, INT_MAX));
+    const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+    return digits ? std::optional<int>(INT_MAX) : std::nullopt;
 }
 
 // The pending message a number argument names, or the -ERR that says why there is none.
@@ -192,12 +193,12 @@ const Pop3Session::Command Pop3Session::kCommands[] = {
 };
 
 std::optional<int> ParseMessageNumber(std::string_view text) {
-    std::optional<int> n = ParseDecimal(text);
+    std::optional<int> n = ParseDigits(text);
     if (!n || *n == 0) return std::nullopt;
     return n;
 }
 
-std::optional<int> ParseLineCount(std::string_view text) { return ParseDecimal(text); }
+std::optional<int> ParseLineCount(std::string_view text) { return ParseDigits(text); }
 
 std::string ApopDigest(std::string_view timestamp, std::string_view password) {
     std::string input(timestamp);

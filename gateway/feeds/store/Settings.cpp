@@ -1,6 +1,8 @@
 #include "Settings.h"
 
+#include "Numbers.h"
 #include "StoreXml.h"
+#include "TextUtil.h"
 
 #include <arpa/inet.h>
 
@@ -11,13 +13,6 @@
 #include <vector>
 
 namespace {
-
-std::string Trim(const std::string& text) {
-    const char* space = " \t\r\n";
-    auto first = text.find_first_not_of(space);
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(space) - first + 1);
-}
 
 // One row per settings element; a present element always overwrites the value, an
 // empty one with "". A row that returns false cannot use the text and leaves the value
@@ -38,7 +33,7 @@ const SettingKey kSettingKeys[] = {
     {"disable-messagebox", [](Settings& s, const std::string& t) { s.disableMessageBox = t == "true"; return true; }},
     {"disable-trayicon", [](Settings& s, const std::string& t) { s.disableTrayIcon = t == "true"; return true; }},
     {"enable-html", [](Settings& s, const std::string& t) { s.enableHtml = t == "true"; return true; }},
-    {"listen-address", [](Settings& s, const std::string& t) { s.listenAddress = Trim(t); return true; }},
+    {"listen-address", [](Settings& s, const std::string& t) { s.listenAddress = std::string(Trim(t)); return true; }},
     // Taken as written: a space at either end is part of the password.
     {"password", [](Settings& s, const std::string& t) { s.password = t; return true; }},
     // Below 1 means one at a time; the cap keeps a typo from opening thousands of sockets.
@@ -56,8 +51,8 @@ const SettingKey kSettingKeys[] = {
          s.refreshIntervalMinutes = std::clamp(ParseSettingInt(t), 0, 7 * 24 * 60);
          return true;
      }},
-    {"tls-certificate", [](Settings& s, const std::string& t) { s.tlsCertificate = Trim(t); return true; }},
-    {"tls-key", [](Settings& s, const std::string& t) { s.tlsKey = Trim(t); return true; }},
+    {"tls-certificate", [](Settings& s, const std::string& t) { s.tlsCertificate = std::string(Trim(t)); return true; }},
+    {"tls-key", [](Settings& s, const std::string& t) { s.tlsKey = std::string(Trim(t)); return true; }},
     // As strict as port: a typo must not move implicit TLS to the default port.
     {"tls-port", [](Settings& s, const std::string& t) {
          const std::optional<int> port = ParsePort(t);
@@ -117,30 +112,11 @@ std::string DescribeRejected(const std::string& element, const std::string& text
 
 }  // namespace
 
-int ParseSettingInt(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        // Saturates instead of overflowing; such a port fails to bind with its message.
-        if (value < INT_MAX) value = value * 10 + (text[i] - '0');
-    }
-    if (value > INT_MAX) value = INT_MAX;
-    return static_cast<int>(negative ? -value : value);
-}
+int ParseSettingInt(const std::string& text) { return ParseLenientInt(text); }
 
 std::optional<int> ParsePort(const std::string& text) {
-    const std::string digits = Trim(text);
-    if (digits.empty()) return std::nullopt;
-    int value = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9') return std::nullopt;
-        // Held just above the range, so any number of digits cannot overflow.
-        value = std::min(value * 10 + (c - '0'), 65536);
-    }
-    if (value < 1 || value > 65535) return std::nullopt;
+    const std::optional<int> value = ParseDecimalInt(Trim(text));
+    if (!value || *value < 1 || *value > 65535) return std::nullopt;
     return value;
 }
 
