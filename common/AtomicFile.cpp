@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <climits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -52,6 +54,26 @@ bool KeepPrevious(const std::string& to, const std::string& keepPreviousAs, std:
         return false;
     }
     return true;
+}
+
+// The path the rename must replace: a symbolic link is followed, so saving through
+// it updates the file it points to instead of replacing the link.
+std::string ResolveTarget(const std::string& path) {
+    std::string target = path;
+    for (int hops = 0; hops < 16; ++hops) {
+        struct stat info {};
+        if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
+        char buffer[PATH_MAX];
+        const ssize_t n = readlink(target.c_str(), buffer, sizeof buffer - 1);
+        if (n <= 0) break;
+        std::string link(buffer, static_cast<std::size_t>(n));
+        if (link.front() != '/') {
+            const std::size_t slash = target.rfind('/');
+            link = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + link;
+        }
+        target = link;
+    }
+    return target;
 }
 
 }  // namespace
@@ -107,9 +129,14 @@ bool InstallFile(const std::string& from, const std::string& to, const std::stri
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std::string& error,
                            const FileSystemCalls& calls) {
-    const std::string temp = path + ".new";
+    const std::string target = ResolveTarget(path);
+    const std::string temp = target + ".new";
     if (!WriteFileSynced(temp, bytes, error, calls)) return false;
-    if (InstallFile(temp, path, "", error, calls)) return true;
+    // The new file keeps the permissions of the one it replaces; a failed chmod is not
+    // worth losing the save over.
+    struct stat info {};
+    if (stat(target.c_str(), &info) == 0) (void)chmod(temp.c_str(), info.st_mode & 07777);
+    if (InstallFile(temp, target, "", error, calls)) return true;
     calls.unlink(temp.c_str());
     return false;
 }

@@ -38,6 +38,7 @@ bool InstallFile(const std::string& from, const std::string& to, const std::stri
                  std::string& error, const FileSystemCalls& calls = SystemFileCalls());
 
 // WriteFileSynced to path + ".new", then InstallFile over path; on failure the old file
-// is untouched and the temporary one removed.
+// is untouched and the temporary one removed. A symbolic link at path is followed (the
+// file it names is replaced), and the new file keeps the old one's permissions.
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std::string& error,
                            const FileSystemCalls& calls = SystemFileCalls());

@@ -1,5 +1,7 @@
 #include "CorvaneSettings.h"
 
+#include "AtomicFile.h"
+
 #include "ExecutableDirectory.h"
 #include "IniFile.h"
 #include "Numbers.h"
@@ -149,5 +151,6 @@ bool SaveSettings(const CorvaneSettings& s, const std::string& path) {
     }
     ini.SetValue("Bulkfeeds", "ApiKey", apiKey);
     ini.SetValue("Bulkfeeds", "Host", host);
-    return ReplaceFileAtomically(path, ini.Text());
+    std::string error;
+    return ReplaceFileAtomically(path, ini.Text(), error);
 }

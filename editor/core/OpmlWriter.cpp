@@ -1,16 +1,9 @@
 #include "OpmlWriter.h"
 
+#include "AtomicFile.h"
 #include "jconvert.h"
 
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <vector>
 
 namespace {
@@ -44,43 +37,6 @@ std::string Value(std::string_view text) {
 void Line(std::string& out, std::string_view text) {
     out += text;
     out += kCrLf;
-}
-
-std::string SystemError(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
-
-// The path the rename must replace: a symbolic link is followed, so saving through
-// it updates the file it points to instead of replacing the link.
-std::string ResolveTarget(const std::string& path) {
-    std::string target = path;
-    for (int hops = 0; hops < 16; ++hops) {
-        struct stat info {};
-        if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
-        char buffer[PATH_MAX];
-        const ssize_t n = readlink(target.c_str(), buffer, sizeof buffer - 1);
-        if (n <= 0) break;
-        std::string link(buffer, static_cast<std::size_t>(n));
-        if (link.front() != '/') {
-            const std::size_t slash = target.rfind('/');
-            link = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + link;
-        }
-        target = link;
-    }
-    return target;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -149,50 +105,6 @@ std::string BuildOpmlText(const OpmlHead& head, const OutlineNode& top, std::tim
     return out;
 }
 
-bool ReplaceFileAtomically(const std::string& path, const std::string& bytes,
-                           std::string* error) {
-    const std::string target = ResolveTarget(path);
-    std::string temp = target + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) {
-        if (error) *error = SystemError("cannot create a temporary file beside " + target);
-        return false;
-    }
-    // The new file keeps the permissions of the one it replaces (0644 for a new one).
-    struct stat info {};
-    const mode_t mode = stat(target.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0644;
-    // A failed chmod is not worth losing the save over.
-    (void)fchmod(fd, mode);
-    bool ok = WriteAll(fd, bytes);
-    if (!ok && error) *error = SystemError("cannot write " + temp);
-    if (ok && fsync(fd) != 0) {
-        ok = false;
-        if (error) *error = SystemError("cannot flush " + temp);
-    }
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        if (error) *error = SystemError("cannot close " + temp);
-    }
-    if (ok && rename(temp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        if (error) *error = SystemError("cannot replace " + target);
-    }
-    if (!ok) {
-        unlink(temp.c_str());
-        return false;
-    }
-    // The rename itself reaches the disk only with its directory.
-    const std::size_t slash = target.rfind('/');
-    const std::string directory =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
-    const int dirFd = open(directory.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dirFd >= 0) {
-        (void)fsync(dirFd);
-        close(dirFd);
-    }
-    return true;
-}
-
 OpmlSaveResult SaveOpmlFile(const std::string& path, const OpmlHead& head,
                             const OutlineNode& top) {
     // The whole text is built before the file is touched.
@@ -203,7 +115,7 @@ OpmlSaveResult SaveOpmlFile(const std::string& path, const OpmlHead& head,
         result.detail = "no file name";
         return result;
     }
-    result.ok = ReplaceFileAtomically(path, text, &result.detail);
+    result.ok = ReplaceFileAtomically(path, text, result.detail);
     if (!result.ok) result.message = kSaveFailedMessage;
     return result;
 }

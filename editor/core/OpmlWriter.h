@@ -29,7 +29,3 @@ OpmlSaveResult SaveOpmlFile(const std::string& path, const OpmlHead& head,
 inline OpmlSaveResult SaveOpmlFile(const std::string& path, const OpmlDocument& document) {
     return SaveOpmlFile(path, document.head, document.body);
 }
-
-// The same replacement for any bytes; used by the settings file too.
-bool ReplaceFileAtomically(const std::string& path, const std::string& bytes,
-                           std::string* error = nullptr);
