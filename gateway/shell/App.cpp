@@ -6,18 +6,8 @@
 #include "ProcessFlags.h"
 #include "QtMainLoop.h"
 
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdio>
-#include <future>
 #include <memory>
 #include <thread>
-
-namespace {
-// How long the end of the program waits for a server thread busy in a session.
-constexpr auto kServerThreadWait = std::chrono::seconds(10);
-}  // namespace
 
 int RunQuillo(const std::string& commandLine) {
     if (HasOnceFlag(SplitCommandLine(commandLine))) g_once = true;
@@ -36,23 +26,14 @@ int RunQuillo(const std::string& commandLine) {
                        }});
     serverForExit = &server;
 
-    // The server's result is read only after the future is ready, which orders the write.
+    // The server's result is read only after the join, which orders the write.
     int serverCode = 0;
-    std::promise<void> finished;
-    auto serverDone = finished.get_future();
-    std::thread serverThread([&server, &finished, &serverCode] {
-        serverCode = server.Run();
-        finished.set_value();
-    });
+    std::thread serverThread([&server, &serverCode] { serverCode = server.Run(); });
 
     int code = loop.Run();
-    // Every way out of the loop stops the server, so it leaves accept.
+    // Every way out of the loop stops the server: it leaves accept, the refresh aborts
+    // its transfers and every session wakes, so the join is short.
     server.Stop();
-    if (serverDone.wait_for(kServerThreadWait) != std::future_status::ready) {
-        // The thread is stuck (a refresh or a message box); the process ends without it.
-        std::fflush(nullptr);
-        _exit(code);
-    }
     serverThread.join();
     // A failure of the server thread (settings, bind, TLS) ends the loop like a normal
     // close; its non-zero result is what the exit status must tell.

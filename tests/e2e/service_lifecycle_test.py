@@ -1,8 +1,10 @@
 """Start-up and shutdown of the real Quillo: once mode, bind failure, signals, restart."""
 
+import glob
 import os
 import signal
 import socket
+import threading
 import time
 import unittest
 
@@ -10,6 +12,43 @@ from quillo_harness import (AppDir, Pop3Client, Quillo, free_port,
                             settings_xml)
 
 BIND_FAILURE = "ソケットのバインドに失敗しました。(ポート: %d)"
+
+
+class SilentFeedServer:
+    """Accepts every connection on loopback and never answers; counts the connections."""
+
+    def __init__(self):
+        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(16)
+        self.port = self.listener.getsockname()[1]
+        self.held = []
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def url(self, path):
+        return "http://127.0.0.1:%d%s" % (self.port, path)
+
+    def _accept(self):
+        while True:
+            try:
+                conn, _ = self.listener.accept()
+            except OSError:
+                return
+            self.held.append(conn)
+
+    def stop(self):
+        self.listener.close()
+        for conn in self.held:
+            conn.close()
+
+
+def wait_for(condition, timeout=10):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(0.05)
+    return condition()
 
 
 class Lifecycle(unittest.TestCase):
@@ -92,6 +131,38 @@ class Lifecycle(unittest.TestCase):
             self.assertEqual(q.wait(10), 0)
             self.assertLess(time.monotonic() - start, 10)
         q.stop()
+
+    def test_sigterm_in_the_middle_of_a_refresh_ends_the_process(self):
+        # The feed server never answers, so the refresh would run until its transfer
+        # limits; the exit command must abort it, both while a session waits for the
+        # refresh before its greeting and after the greeting went out.
+        for greeting_deadline in (60, 1):
+            with self.subTest(greeting_deadline=greeting_deadline):
+                silent = SilentFeedServer()
+                try:
+                    self.app.write("Quillo.xml", settings_xml(
+                        port=self.port, feeds=[silent.url("/never.xml")],
+                        extra=" <settings><greeting-deadline>%d</greeting-deadline></settings>\n"
+                        % greeting_deadline))
+                    with Quillo(self.app, port=self.port) as q, Pop3Client(self.port) as c:
+                        self.assertTrue(wait_for(lambda: silent.held))
+                        if greeting_deadline == 1:
+                            self.assertEqual(c.greeting(), b"+OK QUILLO WELCOME\r\n")
+                        self.assertTrue(wait_for(lambda: self.part_files()))
+                        start = time.monotonic()
+                        q.process.send_signal(signal.SIGTERM)
+                        # Generous: only a hang fails this.
+                        code = q.wait(20)
+                        print("SIGTERM mid-refresh: exit after %.2f s" % (time.monotonic() - start))
+                        self.assertEqual(code, 0)
+                    # An aborted refresh cleans up after itself; a process that gave up
+                    # on its server thread would leave the reply file behind.
+                    self.assertEqual(self.part_files(), [])
+                finally:
+                    silent.stop()
+
+    def part_files(self):
+        return glob.glob(os.path.join(self.app.path, "data", "*", "*.part"))
 
     def test_sigint_ends_an_idle_process(self):
         q = Quillo(self.app, port=self.port)
