@@ -2,6 +2,7 @@
 
 #include "Mailbox.h"
 #include "Numbers.h"
+#include "TextUtil.h"
 #include "Trace.h"
 
 #include <openssl/crypto.h>
@@ -45,16 +46,6 @@ unsigned Bit(Pop3Session::State state) {
         case Pop3Session::State::Update: return 0;
     }
     return 0;
-}
-
-bool SameKeyword(std::string_view received, std::string_view keyword) {
-    if (received.size() != keyword.size()) return false;
-    for (size_t i = 0; i < received.size(); ++i) {
-        char c = received[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        if (c != keyword[i]) return false;
-    }
-    return true;
 }
 
 // The space-separated arguments; runs of spaces and a trailing space separate nothing.
@@ -341,7 +332,8 @@ std::string Pop3Session::Execute(std::string_view text) {
     const std::string_view keyword = text.substr(0, space);
     const std::string_view arguments = space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
     for (const auto& command : kCommands) {
-        if (!SameKeyword(keyword, command.keyword)) continue;
+        // Keywords are case-insensitive and matched whole.
+        if (!EqualsIgnoringCase(keyword, command.keyword)) continue;
         // The password never goes to the trace.
         if (TraceEnabled()) Trace("受信: " + std::string(command.keyword == "PASS" ? "PASS ..." : text));
         if (!(command.states & Bit(state_))) return state_ == State::Authorization ? kNotLoggedIn : kLoggedIn;
