@@ -18,6 +18,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Quillo: %s\n", error.c_str());
         return 1;
     }
-    UseAppLayout(layout);
-    return RunQuillo(arguments.commandLine);
+    return RunQuillo(layout, arguments.commandLine);
 }

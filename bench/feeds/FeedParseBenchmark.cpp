@@ -2,7 +2,7 @@
 // with Japanese text and CDATA bodies is parsed into messages and every message is
 // composed, as STAT makes them. Counters: the document size and the peak memory the
 // parse and composition add (VmHWM reset before each run).
-#include "AppDirectory.h"
+#include "GatewayContext.h"
 #include "RssHandler.h"
 
 #include "FeedParser.h"
@@ -61,9 +61,9 @@ void ResetPeak() {
 void ParseAndComposeLargeFeed(benchmark::State& state) {
     char pattern[] = "/tmp/quillo-bench-feeds-XXXXXX";
     const std::string dir = ::mkdtemp(pattern);
-    SetAppDirectoryForTesting(dir);
+    GatewayContext context(PortableAppLayout(dir, dir));
     const std::string url = "http://127.0.0.1/big.xml";
-    const std::string folder = RssHandler(url, true, false).FeedFolder();
+    const std::string folder = RssHandler(context, url, true, false).FeedFolder();
     std::system(("mkdir -p '" + folder + "'").c_str());
     const std::string feed = GenerateFeed();
     std::ofstream(folder + "latest.xml", std::ios::binary) << feed;
@@ -73,7 +73,7 @@ void ParseAndComposeLargeFeed(benchmark::State& state) {
         ResetPeak();
         const long before = StatusKiB("VmRSS:");
         {
-            RssHandler handler(url, true, false);
+            RssHandler handler(context, url, true, false);
             handler.LoadSentItems();
             handler.ConvertFromEucJp();
             handler.ConvertFromShiftJis();

@@ -1,8 +1,7 @@
 // Any bytes as a feed document, and as a sentitems.xml, through the real parse and
 // filing path of one handler: it must never crash, hang or leak.
-#include "AppDirectory.h"
+#include "GatewayContext.h"
 #include "RssHandler.h"
-
 
 #include <cstdint>
 #include <cstdio>
@@ -11,12 +10,20 @@
 
 namespace {
 
+// libFuzzer calls the entry point again and again: the one temporary directory and
+// the context on it are made at the first call and kept for the run.
+GatewayContext& Context() {
+    static const std::string dir = [] {
+        char pattern[] = "/tmp/quillo-fuzz-parser-XXXXXX";
+        return std::string(::mkdtemp(pattern));
+    }();
+    static GatewayContext context(PortableAppLayout(dir, dir));
+    return context;
+}
+
 const std::string& Folder() {
     static const std::string folder = [] {
-        char pattern[] = "/tmp/quillo-fuzz-parser-XXXXXX";
-        std::string dir = ::mkdtemp(pattern);
-        SetAppDirectoryForTesting(dir);
-        RssHandler handler("http://127.0.0.1/fuzz", true, false);
+        RssHandler handler(Context(), "http://127.0.0.1/fuzz", true, false);
         std::system(("mkdir -p '" + handler.FeedFolder() + "'").c_str());
         return handler.FeedFolder();
     }();
@@ -41,12 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         --size;
     }
     // Parse failures are logged: keep the log from growing over a long run.
-    std::remove(StateFilePath("log.txt").c_str());
+    std::remove(Context().StateFile("log.txt").c_str());
     std::remove((folder + "sentitems.xml").c_str());
     std::remove((folder + "sentitems.xml.bad").c_str());
     Write(folder + "latest.xml", data, size);
     if (mode >= 1) Write(folder + "sentitems.xml", data, size);
-    RssHandler handler("http://127.0.0.1/fuzz", true, mode == 2);
+    RssHandler handler(Context(), "http://127.0.0.1/fuzz", true, mode == 2);
     handler.LoadSentItems();
     handler.ConvertFromEucJp();
     handler.ConvertFromShiftJis();
@@ -62,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (mode == 1 && !handler.Pending().empty()) {
         handler.GetMailbox()->Delete(1);
         handler.SaveSentItems();
-        RssHandler again("http://127.0.0.1/fuzz", true, false);
+        RssHandler again(Context(), "http://127.0.0.1/fuzz", true, false);
         again.LoadSentItems();
         // A record written is a record read back, whatever its text.
         if (again.SentItems().size() != handler.Deleted().size()) std::abort();

@@ -4,9 +4,7 @@
 
 #include "FeedFolder.h"
 #include "FeedParser.h"
-#include "Log.h"
 #include "MailHeaders.h"
-#include "ProcessFlags.h"
 #include "Trace.h"
 
 #include <fstream>
@@ -45,8 +43,7 @@ std::string HostName(std::string_view url) {
 }  // namespace
 
 void RssHandler::LogParseFailure() {
-    WriteLog(kUnexpectedFormat + feed_->url + "\n\n");
-    g_feedError = true;
+    LogFailure(kUnexpectedFormat + feed_->url + "\n\n");
 }
 
 void RssHandler::Parse() {
@@ -67,7 +64,7 @@ void RssHandler::ParseDocument(std::string_view bytes, const std::string& conten
     if (!result.notes.empty()) {
         std::string entry = "フィードを修復して読み込みました。\n";
         for (const auto& note : result.notes) entry += note + "\n";
-        WriteLog(entry + "URL: " + feed_->url + "\n\n");
+        context_.Log(entry + "URL: " + feed_->url + "\n\n");
     }
     FileItems(result.feed);
 }

@@ -4,7 +4,6 @@
 #include "FeedDownload.h"
 #include "FeedFolder.h"
 #include "InternetSession.h"
-#include "RefreshProgress.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -59,7 +58,7 @@ void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSessi
         download.handled = true;
         ++handledCount;
         if (control.filed) control.filed(index);
-        ReportRefreshProgress(static_cast<int>(handledCount), static_cast<int>(downloads.size()));
+        if (control.progress) control.progress(static_cast<int>(handledCount), static_cast<int>(downloads.size()));
         return true;
     };
 

@@ -26,6 +26,8 @@ struct RefreshControl {
     // True aborts the running transfers and files nothing more (shutdown). Called from
     // libcurl's progress callback too, so it must be cheap and thread-safe.
     std::function<bool()> stopped;
+    // After each filed feed: feeds filed so far, feeds of the refresh.
+    std::function<void(int done, int total)> progress;
 };
 
 // Downloads, normalises and parses every feed of one refresh. Only the transfers

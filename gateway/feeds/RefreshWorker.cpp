@@ -2,7 +2,6 @@
 
 #include "FeedRefresh.h"
 #include "InternetSession.h"
-#include "RefreshProgress.h"
 #include "RssManager.h"
 
 #include <algorithm>
@@ -89,17 +88,19 @@ void RefreshWorker::RunOneRefresh() {
             it = std::find(keys.begin(), keys.end(), it->first) == keys.end() ? filed_.erase(it) : std::next(it);
         }
     }
-    InternetSession session;
+    InternetSession session(manager_.TransferLimits());
     if (!manager_.OpenInternetSession(session, static_cast<int>(handlers.size()))) return;
+    RefreshProgress& progress = manager_.Context().Progress();
     RefreshControl control;
     control.anyOrderFrom = start + std::max(std::chrono::milliseconds(0), greetingDeadline_ - kAnyOrderLead);
     control.beginFiling = [this] { return BeginFiling(); };
     control.filed = [this, &keys, &handlers](std::size_t index) { Filed(keys[index], handlers[index]); };
     control.waitToFile = [this] { return WaitToFile(); };
     control.stopped = [this] { return stop_.load(); };
+    control.progress = [&progress](int done, int total) { progress.Report(done, total); };
     DownloadFeeds(handlers, session, manager_.GetSettings().downloadConcurrency, control);
     session.Close();
-    ReportRefreshFinished();
+    progress.Finished();
 }
 
 bool RefreshWorker::BeginFiling() {

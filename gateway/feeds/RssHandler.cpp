@@ -5,8 +5,6 @@
 #include "FeedDownload.h"
 #include "FeedFolder.h"
 #include "InternetSession.h"
-#include "Log.h"
-#include "ProcessFlags.h"
 #include "Trace.h"
 
 #include <cstdio>
@@ -14,11 +12,6 @@
 #include <iterator>
 
 namespace {
-
-void LogFailure(const std::string& text) {
-    WriteLog(text);
-    g_feedError = true;
-}
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
     std::ifstream file(path, std::ios::binary);
@@ -36,9 +29,10 @@ void AppendField(std::string& out, const std::string& field) {
 
 }  // namespace
 
-RssHandler::RssHandler(std::string url, bool disableMessageBox, bool enableHtml,
+RssHandler::RssHandler(GatewayContext& context, std::string url, bool disableMessageBox, bool enableHtml,
                        MailCharset mailCharset, TodayFunction today)
-    : feed_(std::make_shared<Feed>()),
+    : context_(context),
+      feed_(std::make_shared<Feed>()),
       disableMessageBox_(disableMessageBox),
       enableHtml_(enableHtml),
       mailCharset_(mailCharset),
@@ -46,7 +40,12 @@ RssHandler::RssHandler(std::string url, bool disableMessageBox, bool enableHtml,
     feed_->url = std::move(url);
 }
 
-std::string RssHandler::FeedFolder() const { return GetFeedFolderPath(feed_->url); }
+std::string RssHandler::FeedFolder() const { return GetFeedFolderPath(context_.Layout().stateDir, feed_->url); }
+
+void RssHandler::LogFailure(const std::string& text) {
+    context_.Log(text);
+    context_.FeedFailed();
+}
 
 void RssHandler::Download(InternetSession& session) {
     BeginDownload();

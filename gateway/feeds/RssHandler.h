@@ -2,6 +2,7 @@
 
 #include "Feed.h"
 #include "FeedMailbox.h"
+#include "GatewayContext.h"
 #include "MailData.h"
 #include "Mailbox.h"
 #include "SentItemsStore.h"
@@ -19,8 +20,9 @@ struct FeedTransferResult;
 // session, and is what QUIT records in sentitems.xml.
 class RssHandler {
 public:
-    // today gives the date the records are stamped with (last-seen) and aged by.
-    RssHandler(std::string url, bool disableMessageBox, bool enableHtml,
+    // The context gives the feed folder and takes the log entries; it must outlive the
+    // handler. today gives the date the records are stamped with (last-seen) and aged by.
+    RssHandler(GatewayContext& context, std::string url, bool disableMessageBox, bool enableHtml,
                MailCharset mailCharset = MailCharset::Auto, TodayFunction today = SystemToday);
 
     // Loads sentitems.xml, fetches the feed, normalises its encoding and parses it.
@@ -88,8 +90,11 @@ private:
     void FileMessage(MailDataPointer message, bool compareDate, const std::string& legacySubject = {},
                      const std::string& legacyLink = {});
     void LogParseFailure();
+    // A log entry that also sets the context's feed-error flag.
+    void LogFailure(const std::string& text);
     std::vector<SentRecord> RecordsToSave() const;
 
+    GatewayContext& context_;
     FeedPointer feed_;
     bool disableMessageBox_;
     bool enableHtml_;

@@ -1,12 +1,8 @@
 #include "RssManager.h"
 
-#include "AppDirectory.h"
 #include "FeedList.h"
 #include "FeedRefresh.h"
 #include "InternetSession.h"
-#include "Log.h"
-#include "Notifier.h"
-#include "RefreshProgress.h"
 #include "Trace.h"
 
 namespace {
@@ -18,7 +14,8 @@ constexpr const char* kSettingsFailure = "設定ファイルQuillo.xmlを使え�
 
 }  // namespace
 
-RssManager::RssManager() = default;
+RssManager::RssManager(GatewayContext& context, FeedTransferLimits limits)
+    : context_(context), limits_(std::move(limits)) {}
 
 RssManager::~RssManager() {
     mailbox_ = Mailbox();
@@ -26,19 +23,19 @@ RssManager::~RssManager() {
 }
 
 bool RssManager::LoadSettings() {
-    const SettingsFileResult read = LoadSettingsFile(ConfigFilePath("Quillo.xml"), settings_);
+    const SettingsFileResult read = LoadSettingsFile(context_.ConfigFile("Quillo.xml"), settings_);
     if (read.status == SettingsFileResult::Status::Unreadable ||
         read.status == SettingsFileResult::Status::Invalid) {
         // Serving on defaults the user did not choose (port 110, no feeds) would look
         // like a working gateway; stopping with the reason is the only clear answer.
         // An unreadable file cannot say whether boxes are disabled, so it gets one.
         const std::string text = kSettingsFailure + read.error;
-        WriteLog(text + "\n\n");
-        ReportFatalError(text, !settings_.disableMessageBox);
+        context_.Log(text + "\n\n");
+        context_.ReportFatalError(text, !settings_.disableMessageBox);
         return false;
     }
     if (read.rejectedListenAddress) {
-        WriteLog("listen-addressの値が正しくありません: " + *read.rejectedListenAddress +
+        context_.Log("listen-addressの値が正しくありません: " + *read.rejectedListenAddress +
                  "\n127.0.0.1で待ち受けます。\n\n");
     }
     return true;
@@ -46,22 +43,22 @@ bool RssManager::LoadSettings() {
 
 void RssManager::AddFeed(const std::string& url) {
     handlers_.push_back(
-        std::make_shared<RssHandler>(url, settings_.disableMessageBox, settings_.enableHtml,
+        std::make_shared<RssHandler>(context_, url, settings_.disableMessageBox, settings_.enableHtml,
                                      settings_.mailCharset));
 }
 
 void RssManager::LoadFeedList() {
     handlers_.clear();
     // A Quillo.xml without the quillo root was reported once, when the settings were read.
-    const FeedListResult list = ReadSettingsFeedList(ConfigFilePath("Quillo.xml"));
+    const FeedListResult list = ReadSettingsFeedList(context_.ConfigFile("Quillo.xml"));
     if (list.status == FeedListResult::Status::Unreadable)
-        WriteLog("Quillo.xmlのフィード一覧を読み込めません。\n" + list.error + "\n\n");
+        context_.Log("Quillo.xmlのフィード一覧を読み込めません。\n" + list.error + "\n\n");
     for (const auto& url : list.urls) AddFeed(url);
     LoadOpmlFeedList();
 }
 
 void RssManager::LoadOpmlFeedList() {
-    const FeedListResult list = ReadOpmlFeedList(ConfigFilePath("feedlist.xml"));
+    const FeedListResult list = ReadOpmlFeedList(context_.ConfigFile("feedlist.xml"));
     switch (list.status) {
     case FeedListResult::Status::Missing:
         Trace("フィードリストがない");
@@ -70,8 +67,8 @@ void RssManager::LoadOpmlFeedList() {
     case FeedListResult::Status::WrongRoot:
         // The box says only that the list failed; the log keeps which file and why.
         Trace(list.error);
-        WriteLog(std::string(kOpmlFailure) + "\n" + list.error + "\n\n");
-        ShowErrorBox(kOpmlFailure);
+        context_.Log(std::string(kOpmlFailure) + "\n" + list.error + "\n\n");
+        context_.ShowErrorBox(kOpmlFailure);
         return;
     case FeedListResult::Status::Read:
         // An empty xmlUrl names a feed too, one that fails visibly in the log.
@@ -84,21 +81,23 @@ Mailbox& RssManager::Refresh() {
     // The last session's messages are let go before the new downloads.
     mailbox_ = Mailbox();
     LoadFeedList();
-    InternetSession session;
+    InternetSession session(limits_);
     if (!OpenInternetSession(session, static_cast<int>(handlers_.size()))) return OpenMailbox();
-    DownloadFeeds(handlers_, session, settings_.downloadConcurrency);
+    RefreshControl control;
+    control.progress = [this](int done, int total) { context_.Progress().Report(done, total); };
+    DownloadFeeds(handlers_, session, settings_.downloadConcurrency, control);
     session.Close();
     Mailbox& mailbox = OpenMailbox();
-    ReportRefreshFinished();
+    context_.Progress().Finished();
     return mailbox;
 }
 
 bool RssManager::OpenInternetSession(InternetSession& session, int feedCount) {
-    ReportRefreshProgress(0, feedCount);
+    context_.Progress().Report(0, feedCount);
     if (session.Open("QUILLO")) return true;
-    ReportRefreshFinished();
-    if (!settings_.disableMessageBox) ShowErrorBox(kSessionFailure);
-    WriteLog(kSessionFailure);
+    context_.Progress().Finished();
+    if (!settings_.disableMessageBox) context_.ShowErrorBox(kSessionFailure);
+    context_.Log(kSessionFailure);
     return false;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FeedTransferLimits.h"
+#include "GatewayContext.h"
 #include "Mailbox.h"
 #include "RssHandler.h"
 #include "Settings.h"
@@ -14,7 +16,8 @@ class InternetSession;
 
 class RssManager {
 public:
-    RssManager();
+    // The context must outlive the manager; every download keeps the limits.
+    explicit RssManager(GatewayContext& context, FeedTransferLimits limits = {});
     ~RssManager();
     RssManager(const RssManager&) = delete;
     RssManager& operator=(const RssManager&) = delete;
@@ -29,6 +32,8 @@ public:
     bool IsTrayIconDisabled() const { return settings_.disableTrayIcon; }
     const std::string& GetListenAddress() const { return settings_.listenAddress; }
     const Settings& GetSettings() const { return settings_; }
+    GatewayContext& Context() const { return context_; }
+    const FeedTransferLimits& TransferLimits() const { return limits_; }
 
     // One refresh per connection: rebuild the feed list, download every feed, then
     // form the session's mailbox from them.
@@ -48,6 +53,8 @@ public:
 private:
     void AddFeed(const std::string& url);
 
+    GatewayContext& context_;
+    const FeedTransferLimits limits_;
     Settings settings_;
     std::vector<RssHandlerPointer> handlers_;
     Mailbox mailbox_;

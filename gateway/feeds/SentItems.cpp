@@ -3,8 +3,6 @@
 #include "RssHandler.h"
 
 #include "AtomicFile.h"
-#include "Log.h"
-#include "ProcessFlags.h"
 
 #include <cstdio>
 #include <vector>
@@ -26,11 +24,11 @@ void RssHandler::LoadSentItems() {
         keepPrevious_ = moved;
         // The file the last save replaced holds every record but that save's.
         const bool fromBackup = sentItems_.Load(path + ".bak").status == SentItemsStore::LoadStatus::Loaded;
-        WriteLog("sentitems.xmlを読み込めませんでした。" +
+        context_.Log("sentitems.xmlを読み込めませんでした。" +
                  std::string(moved ? "sentitems.xml.badに移しました。" : "") +
                  std::string(fromBackup ? "sentitems.xml.bakの記録を使います。" : "") + "\n" + loaded.error +
                  "\nURL: " + feed_->url + "\n\n");
-        g_feedError = true;
+        context_.FeedFailed();
     }
     matched_.assign(sentItems_.Records().size(), false);
 }

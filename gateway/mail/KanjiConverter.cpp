@@ -4,7 +4,6 @@
 #include "MimeHeader.h"
 
 #include <algorithm>
-#include <atomic>
 
 namespace {
 
@@ -22,13 +21,6 @@ Options ParseOptions(std::string_view text) {
         if (c == 'w' || c == 'j' || c == 'M') options.output = c;
     }
     return options;
-}
-
-std::atomic<unsigned> g_options{('W' << 8) | 'j'};
-
-Options CurrentOptions() {
-    const unsigned packed = g_options.load(std::memory_order_relaxed);
-    return Options{static_cast<char>(packed >> 8), static_cast<char>(packed & 0xFF)};
 }
 
 // Bytes every input set and every stream output read as the same ASCII text.
@@ -61,14 +53,6 @@ std::string Convert(Options options, std::string_view input, std::size_t column)
 }
 
 }  // namespace
-
-void SetConverterOptions(std::string_view options) {
-    const Options parsed = ParseOptions(options);
-    g_options.store((static_cast<unsigned>(parsed.input) << 8) | static_cast<unsigned char>(parsed.output),
-                    std::memory_order_relaxed);
-}
-
-std::string ConvertText(std::string_view input) { return Convert(CurrentOptions(), input, 0); }
 
 std::string ConvertTextWith(std::string_view options, std::string_view input) {
     return Convert(ParseOptions(options), input, 0);

@@ -8,19 +8,16 @@
 // The kanji converter. Options are two letters after "-": input set, then output.
 // Input letters: W UTF-8 (in-memory text), S Shift_JIS (CP932), E EUC-JP, J ISO-2022-JP.
 // Output letters: w UTF-8, j ISO-2022-JP (RFC 1468), M MIME header value
-// (RFC 2047 encoded-words). The options stay in force until the next call.
+// (RFC 2047 encoded-words). Every call names its own options, so threads never
+// share a converter state.
 //
 // An invalid byte sequence becomes U+FFFD and the rest converts. ISO-2022-JP output
 // always ends in ASCII; half-width katakana become full-width; NEC row 13 (①, Ⅲ)
 // and the NEC-selected IBM kanji are written in their JIS rows; a character JIS
 // X 0208 lacks becomes a reference such as "&#233;". Header values keep such
 // characters in UTF-8 encoded-words. ASCII and line breaks pass unchanged.
-void SetConverterOptions(std::string_view options);
-
+//
 // Converts one text completely and independently of earlier calls.
-std::string ConvertText(std::string_view input);
-
-// The same with its own options, leaving the process-wide options alone.
 std::string ConvertTextWith(std::string_view options, std::string_view input);
 
 // UTF-8 text as a header value ("-WM"), where column characters of the line

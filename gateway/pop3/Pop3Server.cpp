@@ -1,11 +1,8 @@
 #include "Pop3Server.h"
 
-#include "Log.h"
 #include "Mailbox.h"
-#include "Notifier.h"
 #include "Pop3Connection.h"
 #include "Pop3Session.h"
-#include "ProcessFlags.h"
 #include "RefreshWorker.h"
 #include "RssManager.h"
 #include "Settings.h"
@@ -70,9 +67,9 @@ bool IsLoopback(const std::string& address) {
 
 // Every start says it again, in the log and on standard error: without a password
 // anyone who can reach the port reads and deletes the items.
-void WarnIfOpenWithoutPassword(const Settings& settings) {
+void WarnIfOpenWithoutPassword(const GatewayContext& context, const Settings& settings) {
     if (!settings.password.empty() || IsLoopback(settings.listenAddress)) return;
-    WriteLog("警告: listen-address " + settings.listenAddress +
+    context.Log("警告: listen-address " + settings.listenAddress +
              " はループバックアドレスではありませんが、passwordが設定されていません。"
              "このポートに届く誰もが記事を読み、削除できます。\n\n");
     std::fprintf(stderr,
@@ -109,16 +106,17 @@ int OpenListener(const std::string& address, int port) {
 
 // A TLS set-up that keeps Quillo from starting: to the log, to standard error and in
 // the error box, so it is seen however Quillo was started.
-void ReportTlsFailure(const std::string& reason) {
+void ReportTlsFailure(const GatewayContext& context, const std::string& reason) {
     const std::string text = "TLSの設定を使えないため、Quilloを終了します。\r\n" + reason;
-    WriteLog(text + "\n\n");
-    ReportFatalError(text, /*showBox=*/true);
+    context.Log(text + "\n\n");
+    context.ReportFatalError(text, /*showBox=*/true);
 }
 
 }  // namespace
 
-Pop3Server::Pop3Server(Hooks hooks, ServerOptions options)
-    : hooks_(std::move(hooks)), options_(options), hostName_(ApopHostName()) {
+Pop3Server::Pop3Server(GatewayContext& context, Hooks hooks, ServerOptions options)
+    : context_(context),
+      hooks_(std::move(hooks)), options_(options), hostName_(ApopHostName()) {
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
@@ -129,7 +127,7 @@ Pop3Server::~Pop3Server() {
 }
 
 void Pop3Server::Stop() {
-    g_running = false;
+    context_.StopRunning();
     // Never drained: once stopped, every later poll of every thread wakes at once.
     uint64_t one = 1;
     if (wakeFd_ >= 0) (void)!write(wakeFd_, &one, sizeof one);
@@ -141,8 +139,8 @@ bool Pop3Server::Listen(RssManager& manager) {
     if (listenFd_ < 0) {
         // Shown even with boxes disabled; the log keeps it for a service that nobody
         // watches start.
-        WriteLog(BindFailureText(port) + "\r\n\r\n");
-        ShowErrorBox(BindFailureText(port));
+        context_.Log(BindFailureText(port) + "\r\n\r\n");
+        context_.ShowErrorBox(BindFailureText(port));
         return false;
     }
     if (TraceEnabled())
@@ -156,7 +154,7 @@ bool Pop3Server::PrepareTls(RssManager& manager, bool& bindFailed) {
     if (settings.tlsCertificate.empty()) {
         // Half a TLS set-up is a mistake, not a request for clear text.
         if (!settings.tlsKey.empty() || settings.tlsPort) {
-            ReportTlsFailure("tls-key and tls-port need a tls-certificate.");
+            ReportTlsFailure(context_, "tls-key and tls-port need a tls-certificate.");
             return false;
         }
         return true;
@@ -165,19 +163,19 @@ bool Pop3Server::PrepareTls(RssManager& manager, bool& bindFailed) {
     const std::string& key = settings.tlsKey.empty() ? settings.tlsCertificate : settings.tlsKey;
     tls_ = TlsServerContext::Load(settings.tlsCertificate, key, error);
     if (!tls_) {
-        ReportTlsFailure(error);
+        ReportTlsFailure(context_, error);
         return false;
     }
     const int port = settings.tlsPort.value_or(kDefaultTlsPort);
     tlsListenFd_ = OpenListener(manager.GetListenAddress(), port);
     if (tlsListenFd_ < 0 && settings.tlsPort) {
         bindFailed = true;
-        ShowErrorBox(BindFailureText(port));
+        context_.ShowErrorBox(BindFailureText(port));
         return false;
     }
     if (tlsListenFd_ < 0) {
         // 995 needs root and may be taken; STLS on the POP3 port still works.
-        WriteLog("TLSのポート " + std::to_string(port) + " で待ち受けできません。STLSだけを受け付けます。\n\n");
+        context_.Log("TLSのポート " + std::to_string(port) + " で待ち受けできません。STLSだけを受け付けます。\n\n");
         if (TraceEnabled()) Trace("implicit TLS: port " + std::to_string(port) + " unavailable");
     } else if (TraceEnabled()) {
         Trace("listening for TLS on " + manager.GetListenAddress() + ":" + std::to_string(port));
@@ -186,13 +184,13 @@ bool Pop3Server::PrepareTls(RssManager& manager, bool& bindFailed) {
 }
 
 int Pop3Server::Run() {
-    auto manager = std::make_shared<RssManager>();
+    auto manager = std::make_shared<RssManager>(context_, options_.transferLimits);
     // Both failures were reported where they happened; 1 becomes the exit status.
     if (!manager->LoadSettings()) {
         if (hooks_.closeMainWindow) hooks_.closeMainWindow();
         return 1;
     }
-    WarnIfOpenWithoutPassword(manager->GetSettings());
+    WarnIfOpenWithoutPassword(context_, manager->GetSettings());
     if (!manager->IsTrayIconDisabled() && hooks_.addTrayIcon) hooks_.addTrayIcon(*manager);
 
     bool tlsBindFailed = false;
@@ -224,12 +222,12 @@ int Pop3Server::Run() {
 }
 
 void Pop3Server::AcceptLoop(RssManager& manager, RefreshWorker& worker) {
-    while (g_running) {
+    while (context_.Running()) {
         // A negative descriptor (no implicit TLS) is skipped by poll.
         pollfd fds[3] = {{wakeFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}, {tlsListenFd_, POLLIN, 0}};
         int ready = poll(fds, 3, -1);
         if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0 || (fds[0].revents & POLLIN) || !g_running) break;
+        if (ready < 0 || (fds[0].revents & POLLIN) || !context_.Running()) break;
         bool failed = false;
         for (int i = 1; i < 3 && !failed; ++i) {
             if (!(fds[i].revents & POLLIN)) continue;
@@ -290,7 +288,7 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client, b
             std::chrono::steady_clock::now() + std::chrono::seconds(manager.GetSettings().greetingDeadlineSeconds);
         worker.RefreshBefore(deadline);
     }
-    if (!g_running || worker.Stopped() || connection.PeerClosed()) return;
+    if (!context_.Running() || worker.Stopped() || connection.PeerClosed()) return;
     Mailbox none;
     Mailbox& mailbox = claim ? claim->Open() : none;
     Pop3SessionOptions sessionOptions;
@@ -303,13 +301,13 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client, b
         // Runs at QUIT, before the client has its answer: +OK promises the records are
         // written. A failure leaves the deletions undone when the claim ends, so a later
         // session offers those items again.
-        sessionOptions.commit = [&mailbox, &claim, &commitFailed] {
+        sessionOptions.commit = [this, &mailbox, &claim, &commitFailed] {
             std::string reason = mailbox.Commit();
             if (reason.empty()) {
                 claim->Committed();
             } else {
                 commitFailed = true;
-                WriteLog("QUITで配信済みの記録を保存できませんでした: " + reason +
+                context_.Log("QUITで配信済みの記録を保存できませんでした: " + reason +
                          "\n削除された記事は次の接続で再び届きます。\n\n");
             }
             return reason;
@@ -341,7 +339,7 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client, b
     if (!session.QuitReceived() || !claim) return;
     // The client has its -ERR already; the box waits for the user, so it comes last.
     if (commitFailed && !manager.IsMessageBoxDisabled())
-        CurrentNotifier().Show(kSaveFailure, "", Notifier::Icon::None, Notifier::Buttons::Ok);
+        context_.Boxes()->Show(kSaveFailure, "", Notifier::Icon::None, Notifier::Buttons::Ok);
     claim.reset();
     connection.Close();
     AfterQuit(manager);
@@ -352,12 +350,12 @@ std::string Pop3Server::NextApopTimestamp() {
 }
 
 void Pop3Server::AfterQuit(RssManager& manager) {
-    if (g_feedError && !manager.IsMessageBoxDisabled()) {
-        auto answer = CurrentNotifier().Show(kLogPrompt, "エラー", Notifier::Icon::Exclamation,
+    if (context_.HadFeedError() && !manager.IsMessageBoxDisabled()) {
+        auto answer = context_.Boxes()->Show(kLogPrompt, "エラー", Notifier::Icon::Exclamation,
                                              Notifier::Buttons::YesNo);
-        if (answer == Notifier::Answer::Yes) OpenLogFile();
+        if (answer == Notifier::Answer::Yes) context_.OpenLog();
     }
-    if (g_once) {
+    if (context_.Once()) {
         Stop();
         if (hooks_.closeMainWindow) hooks_.closeMainWindow();
     }

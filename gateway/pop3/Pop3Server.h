@@ -1,5 +1,8 @@
 #pragma once
 
+#include "FeedTransferLimits.h"
+#include "GatewayContext.h"
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -28,6 +31,8 @@ struct ServerOptions {
     std::chrono::milliseconds claimGrace = std::chrono::milliseconds(500);
     // A TLS handshake, at STLS or on the implicit-TLS port, must be done within this.
     std::chrono::milliseconds handshakeTimeout = std::chrono::seconds(30);
+    // What every feed download keeps to.
+    FeedTransferLimits transferLimits{};
 };
 
 // The server thread: owns the feed manager and the refresh worker, listens on the POP3
@@ -43,7 +48,8 @@ public:
         std::function<void(RssManager&)> addTrayIcon;
     };
 
-    explicit Pop3Server(Hooks hooks, ServerOptions options = {});
+    // The context must outlive the server.
+    Pop3Server(GatewayContext& context, Hooks hooks, ServerOptions options = {});
     ~Pop3Server();
     Pop3Server(const Pop3Server&) = delete;
     Pop3Server& operator=(const Pop3Server&) = delete;
@@ -53,7 +59,7 @@ public:
     // port cannot be bound (nothing is served then). The result is the exit status.
     int Run();
 
-    // The exit command: clears the running flag and wakes the thread out of accept and
+    // The exit command: clears the context's running flag and wakes the thread out of accept and
     // every session out of its wait. Safe from any thread.
     void Stop();
 
@@ -74,6 +80,7 @@ private:
     std::string NextApopTimestamp();
     void JoinFinishedSessions(bool all);
 
+    GatewayContext& context_;
     Hooks hooks_;
     ServerOptions options_;
     int wakeFd_ = -1;     // readable once Stop has been called

@@ -1,16 +1,16 @@
 #include "App.h"
 
 #include "CommandLine.h"
+#include "GatewayContext.h"
 #include "HeadlessMainLoop.h"
 #include "Pop3Server.h"
-#include "ProcessFlags.h"
 #include "QtMainLoop.h"
 
 #include <memory>
 #include <thread>
 
-int RunQuillo(const std::string& commandLine) {
-    if (HasOnceFlag(SplitCommandLine(commandLine))) g_once = true;
+int RunQuillo(const AppLayout& layout, const std::string& commandLine) {
+    GatewayContext context(layout, HasOnceFlag(SplitCommandLine(commandLine)));
 
     HeadlessMainLoop::BlockExitSignals();
     Pop3Server* serverForExit = nullptr;
@@ -18,10 +18,10 @@ int RunQuillo(const std::string& commandLine) {
         if (serverForExit) serverForExit->Stop();
     };
     // With a display the Qt loop stands for the message loop; without one, headless.
-    std::unique_ptr<QtMainLoop> qtLoop = QtMainLoop::CreateIfDisplay(exitCommand);
+    std::unique_ptr<QtMainLoop> qtLoop = QtMainLoop::CreateIfDisplay(context, exitCommand);
     HeadlessMainLoop headlessLoop(exitCommand);
     MainLoop& loop = qtLoop ? static_cast<MainLoop&>(*qtLoop) : headlessLoop;
-    Pop3Server server({[&loop] { loop.PostClose(); }, [&qtLoop](RssManager&) {
+    Pop3Server server(context, {[&loop] { loop.PostClose(); }, [&qtLoop](RssManager&) {
                            if (qtLoop) qtLoop->AddTrayIcon();
                        }});
     serverForExit = &server;

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
 const char* const kFirstStartSettings =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -45,9 +44,6 @@ const char* const kFirstStartFeedList =
 
 namespace {
 
-std::mutex g_layoutMutex;
-std::optional<AppLayout> g_layout;
-
 std::string EnvironmentValue(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
@@ -57,13 +53,6 @@ std::string EnvironmentValue(const char* name) {
 std::string XdgBase(const std::string& value, const std::string& home, const char* fallback) {
     if (!value.empty() && value[0] == '/') return value;
     return home + fallback;
-}
-
-std::string JoinPath(const std::string& dir, std::string_view name) {
-    std::string path = dir;
-    if (path.empty() || path.back() != '/') path += '/';
-    path += name;
-    return path;
 }
 
 bool MakeDirectories(const std::string& path, std::string& error) {
@@ -118,6 +107,17 @@ AppLayout Portable(const std::string& dir, const std::string& programDir) {
 
 }  // namespace
 
+std::string JoinPath(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    if (path.empty() || path.back() != '/') path += '/';
+    path += name;
+    return path;
+}
+
+AppLayout PortableAppLayout(const std::string& directory, const std::string& programDir) {
+    return Portable(directory, programDir);
+}
+
 XdgEnvironment ReadXdgEnvironment() {
     XdgEnvironment environment;
     environment.home = EnvironmentValue("HOME");
@@ -152,28 +152,4 @@ bool PrepareAppLayout(const AppLayout& layout, std::string& error) {
     if (!layout.installed) return true;
     return WriteIfMissing(JoinPath(layout.configDir, "Quillo.xml"), kFirstStartSettings, error) &&
            WriteIfMissing(JoinPath(layout.configDir, "feedlist.xml"), kFirstStartFeedList, error);
-}
-
-void UseAppLayout(const AppLayout& layout) {
-    std::lock_guard lock(g_layoutMutex);
-    g_layout = layout;
-}
-
-AppLayout CurrentAppLayout() {
-    std::lock_guard lock(g_layoutMutex);
-    if (!g_layout) g_layout = Portable(ExecutableDirectory(), ExecutableDirectory());
-    return *g_layout;
-}
-
-std::string ConfigFilePath(std::string_view name) { return JoinPath(CurrentAppLayout().configDir, name); }
-std::string StateFilePath(std::string_view name) { return JoinPath(CurrentAppLayout().stateDir, name); }
-std::string ProgramFilePath(std::string_view name) { return JoinPath(CurrentAppLayout().programDir, name); }
-
-void SetAppDirectoryForTesting(const std::string& path) {
-    std::lock_guard lock(g_layoutMutex);
-    if (path.empty()) {
-        g_layout.reset();
-    } else {
-        g_layout = Portable(path, path);
-    }
 }

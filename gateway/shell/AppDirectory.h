@@ -43,16 +43,9 @@ extern const char* const kFirstStartSettings;
 // The text of the feedlist.xml written at first start.
 extern const char* const kFirstStartFeedList;
 
-// The layout every file name below is built from; until one is set, everything is in
-// the executable's directory.
-void UseAppLayout(const AppLayout& layout);
-AppLayout CurrentAppLayout();
+// A portable layout: settings, feed list, data/ and log.txt all in directory; the
+// executables in programDir.
+AppLayout PortableAppLayout(const std::string& directory, const std::string& programDir);
 
-// Folder + "/" + name, for each kind of file.
-std::string ConfigFilePath(std::string_view name);
-std::string StateFilePath(std::string_view name);
-std::string ProgramFilePath(std::string_view name);
-
-// Tests point every folder at one temporary directory; an empty path restores the
-// executable's directory.
-void SetAppDirectoryForTesting(const std::string& path);
+// Folder + "/" + name.
+std::string JoinPath(std::string_view folder, std::string_view name);

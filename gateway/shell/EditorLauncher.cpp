@@ -1,6 +1,5 @@
 #include "EditorLauncher.h"
 
-#include "AppDirectory.h"
 #include "Notifier.h"
 #include "QtNotifier.h"
 
@@ -50,11 +49,11 @@ bool SpawnDetached(const std::string& program, const std::vector<std::string>& a
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-EditorLaunch LaunchEditor() {
+EditorLaunch LaunchEditor(const AppLayout& layout) {
     // Installed, the editor is beside the gateway and the feed list in its settings folder.
-    const std::string directory = CurrentAppLayout().configDir;
-    const std::string editor = ProgramFilePath("Corvane");
-    const std::string feedList = ConfigFilePath("feedlist.xml");
+    const std::string& directory = layout.configDir;
+    const std::string editor = JoinPath(layout.programDir, "Corvane");
+    const std::string feedList = JoinPath(layout.configDir, "feedlist.xml");
     // The editor must be there and readable; feedlist.xml need not exist yet.
     std::FILE* file = std::fopen(editor.c_str(), "rb");
     if (!file) {

@@ -1,7 +1,5 @@
 #include "Log.h"
 
-#include "AppDirectory.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -13,8 +11,8 @@
 
 extern char** environ;
 
-void WriteLog(std::string_view text) {
-    std::FILE* file = std::fopen(StateFilePath("log.txt").c_str(), "ab");
+void AppendLog(const std::string& path, std::string_view text) {
+    std::FILE* file = std::fopen(path.c_str(), "ab");
     if (!file) return;
     std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -25,8 +23,8 @@ void WriteLog(std::string_view text) {
     std::fclose(file);
 }
 
-void OpenLogFile() {
-    std::string path = StateFilePath("log.txt");
+void OpenLogFile(const std::string& logPath) {
+    std::string path = logPath;
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     if ((display && *display) || (wayland && *wayland)) {

@@ -2,8 +2,8 @@
 
 #include "AboutBox.h"
 #include "EditorLauncher.h"
+#include "GatewayContext.h"
 #include "QtNotifier.h"
-#include "RefreshProgress.h"
 #include "TrayIcon.h"
 
 #include <QCoreApplication>
@@ -14,14 +14,14 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-MainObject::MainObject(std::function<void()> exitCommand, QObject* parent)
-    : QObject(parent), exitCommand_(std::move(exitCommand)), tray_(std::make_unique<TrayIcon>()) {
+MainObject::MainObject(GatewayContext& context, std::function<void()> exitCommand, QObject* parent)
+    : QObject(parent), context_(context), exitCommand_(std::move(exitCommand)), tray_(std::make_unique<TrayIcon>()) {
     setObjectName(QStringLiteral("Quillo"));
     connect(tray_.get(), &TrayIcon::Command, this, &MainObject::OnCommand);
 
     notifier_ = std::make_shared<QtNotifier>(this);
-    InstallNotifier(notifier_);
-    InstallRefreshProgressSink([this](int done, int total) {
+    context_.UseNotifier(notifier_);
+    context_.Progress().Listen([this](int done, int total) {
         QMetaObject::invokeMethod(
             this, [this, done, total] { tray_->SetRefreshProgress(done, total); },
             Qt::QueuedConnection);
@@ -41,7 +41,7 @@ MainObject::MainObject(std::function<void()> exitCommand, QObject* parent)
 }
 
 MainObject::~MainObject() {
-    InstallRefreshProgressSink({});
+    context_.Progress().Listen({});
     // The notifier stays installed, closed: a late box of the server thread goes to
     // standard error instead of to an object that is gone.
     notifier_->Close();
@@ -62,7 +62,7 @@ void MainObject::OnCommand(int id) {
     if (closed_) return;
     switch (id) {
         case kCommandEditFeedList:
-            LaunchEditor();
+            LaunchEditor(context_.Layout());
             break;
         case kCommandAbout:
             ShowAboutBox();

@@ -7,6 +7,7 @@
 #include <memory>
 
 class AboutBox;
+class GatewayContext;
 class QSocketNotifier;
 class QtNotifier;
 class TrayIcon;
@@ -17,8 +18,10 @@ class TrayIcon;
 class MainObject : public QObject {
     Q_OBJECT
 public:
-    // `exitCommand` stops the server thread (running flag cleared, accept woken).
-    explicit MainObject(std::function<void()> exitCommand, QObject* parent = nullptr);
+    // `exitCommand` stops the server thread (running flag cleared, accept woken). The
+    // object's boxes become the context's and it shows the context's refresh progress,
+    // until it is gone; the context must outlive it.
+    MainObject(GatewayContext& context, std::function<void()> exitCommand, QObject* parent = nullptr);
     ~MainObject() override;
 
     // Any thread: hand-overs to the GUI thread.
@@ -40,6 +43,7 @@ public:
 private:
     void OnExitSignal();
 
+    GatewayContext& context_;
     std::function<void()> exitCommand_;
     std::unique_ptr<TrayIcon> tray_;
     std::shared_ptr<QtNotifier> notifier_;

@@ -3,9 +3,9 @@
 #include <memory>
 #include <string>
 
-// Every message box of the server thread goes through the notifier. Headless, the text
-// goes to standard error and questions are answered No; the tray shell installs one
-// that shows real boxes on the GUI thread and waits for the answer.
+// Every message box of the server thread goes through the notifier of the gateway's
+// context. Headless, the text goes to standard error and questions are answered No; the
+// tray shell puts in one that shows real boxes on the GUI thread and waits for the answer.
 class Notifier {
 public:
     enum class Icon { Error, Exclamation, None };
@@ -25,13 +25,9 @@ public:
                 Buttons buttons) override;
 };
 
-// The process-wide notifier (a StderrNotifier until another is installed).
-Notifier& CurrentNotifier();
-void InstallNotifier(std::shared_ptr<Notifier> notifier);
-
 // Shorthand for the common box: title "error", error icon, OK.
-void ShowErrorBox(const std::string& text);
+void ShowErrorBox(Notifier& notifier, const std::string& text);
 
 // A failure that ends the gateway: always on standard error (a service's journal keeps
 // it), and also in an error box when showBox is set and the notifier shows boxes.
-void ReportFatalError(const std::string& text, bool showBox);
+void ReportFatalError(Notifier& notifier, const std::string& text, bool showBox);

@@ -2,9 +2,12 @@
 
 #include "MainLoop.h"
 
+#include <array>
 #include <functional>
 #include <memory>
+#include <string>
 
+class GatewayContext;
 class MainObject;
 class QApplication;
 
@@ -17,10 +20,12 @@ public:
     // A loop with its own QApplication, or null when there is no display (neither
     // DISPLAY nor WAYLAND_DISPLAY) or no windowing platform answers; the gateway then
     // runs headless. Call on the main thread, after BlockExitSignals.
-    static std::unique_ptr<QtMainLoop> CreateIfDisplay(std::function<void()> exitCommand);
+    static std::unique_ptr<QtMainLoop> CreateIfDisplay(GatewayContext& context,
+                                                       std::function<void()> exitCommand);
 
-    // On the QApplication that already exists (tests).
-    explicit QtMainLoop(std::function<void()> exitCommand);
+    // On the QApplication that already exists (tests). The context gets the loop's boxes
+    // and gives the tray its refresh progress; it must outlive the loop.
+    QtMainLoop(GatewayContext& context, std::function<void()> exitCommand);
     ~QtMainLoop() override;
     QtMainLoop(const QtMainLoop&) = delete;
     QtMainLoop& operator=(const QtMainLoop&) = delete;
@@ -35,9 +40,21 @@ public:
     MainObject& Main() { return *main_; }
 
 private:
-    QtMainLoop(std::unique_ptr<QApplication> app, std::function<void()> exitCommand);
+    // The command line QApplication is made with; it keeps references to it for its
+    // whole life.
+    struct QtArguments {
+        std::string platforms;
+        std::string name = "Quillo";
+        std::string platformOption = "-platform";
+        int argc = 3;
+        std::array<char*, 4> argv{};
+    };
 
-    // Declared first, so it outlives every widget.
+    QtMainLoop(std::unique_ptr<QtArguments> arguments, std::unique_ptr<QApplication> app,
+               GatewayContext& context, std::function<void()> exitCommand);
+
+    // Declared first, so they outlive every widget.
+    std::unique_ptr<QtArguments> arguments_;
     std::unique_ptr<QApplication> app_;
     std::unique_ptr<MainObject> main_;
 };

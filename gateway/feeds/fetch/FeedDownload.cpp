@@ -10,8 +10,6 @@
 
 namespace {
 
-FeedTransferLimits g_limits;
-
 constexpr size_t kMaxStoredLastModified = 1000;
 
 // Only http and https are fetched; a URL without a scheme is taken as http.
@@ -32,9 +30,6 @@ std::string ReadStoredValidator(std::ifstream& file) {
 }
 
 }  // namespace
-
-const FeedTransferLimits& CurrentFeedTransferLimits() { return g_limits; }
-void SetFeedTransferLimitsForTesting(const FeedTransferLimits& limits) { g_limits = limits; }
 
 FeedTransfer::FeedTransfer(std::string url, std::string folder)
     : url_(std::move(url)), folder_(std::move(folder)), bodyPath_(folder_ + "latest.xml.part") {}
@@ -77,7 +72,8 @@ bool FeedTransfer::Setup(const InternetSession& session) {
         writeFailed_ = true;
         return false;
     }
-    const FeedTransferLimits& limits = CurrentFeedTransferLimits();
+    const FeedTransferLimits& limits = session.Limits();
+    maxBodyBytes_ = limits.maxBodyBytes;
     curl_easy_setopt(curl_, CURLOPT_URL, url_.c_str());
     curl_easy_setopt(curl_, CURLOPT_DEFAULT_PROTOCOL, "http");
     curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -158,7 +154,7 @@ void FeedTransfer::HeaderLine(std::string line) {
 }
 
 size_t FeedTransfer::Body(const char* data, size_t size) {
-    if (bodyBytes_ + static_cast<long long>(size) > CurrentFeedTransferLimits().maxBodyBytes) {
+    if (bodyBytes_ + static_cast<long long>(size) > maxBodyBytes_) {
         tooBig_ = true;
         return 0;
     }

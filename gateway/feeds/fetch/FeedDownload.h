@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -31,21 +30,8 @@ struct FeedTransferResult {
     std::string detail;  // libcurl's reason for a failure, for the trace
 };
 
-// Limits that keep a stalled or hostile server from holding the refresh or filling the
-// disk. Tests shorten them.
-struct FeedTransferLimits {
-    std::chrono::milliseconds connectTimeout{30000};
-    std::chrono::milliseconds totalTimeout{120000};
-    long long maxBodyBytes = 64LL * 1024 * 1024;
-    long maxRedirects = 10;
-    // Certificates are checked against the system's CA store; tests name their own CA.
-    std::string caFile;
-};
-const FeedTransferLimits& CurrentFeedTransferLimits();
-void SetFeedTransferLimitsForTesting(const FeedTransferLimits& limits);
-
 // One conditional GET of a feed into its folder. Setup makes and configures the easy
-// handle (URL, If-Modified-Since from lastmodified.txt, redirects, limits, a body
+// handle (URL, If-Modified-Since from lastmodified.txt, redirects, the session's limits, a body
 // file); the handle can be performed here (Perform) or on a multi handle by the
 // caller, who then calls Complete with libcurl's result. The transfer must outlive
 // the handle's use.
@@ -92,6 +78,7 @@ private:
     bool writeFailed_ = false;
     bool tooBig_ = false;
     long long bodyBytes_ = 0;
+    long long maxBodyBytes_ = 0;
     std::string statusText_;
     std::string lastModified_;
     std::string etag_;

@@ -1,6 +1,5 @@
 #include "FeedFolder.h"
 
-#include "AppDirectory.h"
 #include "TextUtil.h"
 
 #include <cerrno>
@@ -46,8 +45,10 @@ std::string GetFeedFolderName(std::string_view url) {
     return prefix + "-" + hash;
 }
 
-std::string GetFeedFolderPath(std::string_view url) {
-    return StateFilePath("data/" + GetFeedFolderName(url) + "/");
+std::string GetFeedFolderPath(std::string_view stateDir, std::string_view url) {
+    std::string path(stateDir);
+    if (path.empty() || path.back() != '/') path += '/';
+    return path + "data/" + GetFeedFolderName(url) + "/";
 }
 
 bool MakeSureDirectoryPathExists(const std::string& path) {

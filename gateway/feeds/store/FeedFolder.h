@@ -10,8 +10,8 @@
 // hash of the whole name.
 std::string GetFeedFolderName(std::string_view url);
 
-// Application directory + "/data/" + folder name + "/".
-std::string GetFeedFolderPath(std::string_view url);
+// The state directory (data/ and log.txt) + "/data/" + folder name + "/".
+std::string GetFeedFolderPath(std::string_view stateDir, std::string_view url);
 
 // Creates every missing directory of the path; false when it still does not exist.
 bool MakeSureDirectoryPathExists(const std::string& path);

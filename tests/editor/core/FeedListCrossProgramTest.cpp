@@ -3,10 +3,9 @@
 #include "OpmlReader.h"
 #include "OpmlWriter.h"
 
-#include "AppDirectory.h"
 #include "CorpusFolder.h"
+#include "GatewayContext.h"
 #include "RssManager.h"
-
 
 #include <gtest/gtest.h>
 
@@ -20,12 +19,11 @@ namespace fs = std::filesystem;
 namespace {
 
 std::vector<std::string> GatewayFeedUrls(const fs::path& dir) {
-    SetAppDirectoryForTesting(dir.string());
-    RssManager manager;
+    GatewayContext context(PortableAppLayout(dir.string(), dir.string()));
+    RssManager manager(context);
     manager.LoadOpmlFeedList();
     std::vector<std::string> urls;
     for (const auto& handler : manager.Handlers()) urls.push_back(handler->GetFeed()->url);
-    SetAppDirectoryForTesting("");
     return urls;
 }
 

@@ -2,13 +2,11 @@
 // mailbox, the same log entries in the same order, the same files, the same flag.
 #include "FeedRefresh.h"
 
-#include "AppDirectory.h"
 #include "FeedDownload.h"
 #include "InternetSession.h"
 #include "LoopbackHttpServer.h"
 #include "Notifier.h"
-#include "ProcessFlags.h"
-#include "RefreshProgress.h"
+#include "GatewayContext.h"
 #include "RssManager.h"
 #include "TempDir.h"
 
@@ -117,18 +115,21 @@ struct Snapshot {
 
 class ConcurrentRefresh : public ::testing::Test {
 protected:
-    void SetUp() override {
-        InstallNotifier(std::make_shared<QuietNotifier>());
-        // A short time-out, so the feed that never answers in time ends quickly.
+    // A gateway context whose files are all in dir, boxes kept quiet; it lives as long
+    // as the test.
+    GatewayContext& ContextIn(const fs::path& dir) {
+        auto& context = contexts_.emplace_back(std::make_unique<GatewayContext>(
+            PortableAppLayout(dir.string(), dir.string())));
+        context->UseNotifier(std::make_shared<QuietNotifier>());
+        return *context;
+    }
+    // A short time-out, so the feed that never answers in time ends quickly.
+    static FeedTransferLimits ShortLimits() {
         FeedTransferLimits limits;
         limits.totalTimeout = 1000ms;
-        SetFeedTransferLimitsForTesting(limits);
+        return limits;
     }
-    void TearDown() override {
-        SetAppDirectoryForTesting("");
-        SetFeedTransferLimitsForTesting(FeedTransferLimits());
-        InstallNotifier(nullptr);
-    }
+    std::vector<std::unique_ptr<GatewayContext>> contexts_;
 
     std::vector<std::string> MixedUrls(const LoopbackHttpServer& server) {
         std::vector<std::string> urls;
@@ -159,7 +160,7 @@ protected:
     // Download in list order.
     static void SequentialRefresh(RssManager& manager) {
         manager.LoadFeedList();
-        InternetSession session;
+        InternetSession session(manager.TransferLimits());
         ASSERT_TRUE(session.Open("QUILLO"));
         for (const auto& handler : manager.Handlers()) handler->Download(session);
         session.Close();
@@ -186,11 +187,10 @@ protected:
     // Two connections: the first deletes messages 1, 3 and 5 and quits, so the second
     // reads sentitems.xml and meets the validators the first stored.
     Snapshot Run(const fs::path& dir, bool sequential) {
-        SetAppDirectoryForTesting(dir.string());
-        g_feedError = false;
+        GatewayContext& context = ContextIn(dir);
         Snapshot snapshot;
         {
-            RssManager manager;
+            RssManager manager(context, ShortLimits());
             manager.LoadSettings();
             for (int connection = 0; connection < 2; ++connection) {
                 if (sequential) {
@@ -205,7 +205,7 @@ protected:
                 }
             }
         }
-        snapshot.feedError = g_feedError;
+        snapshot.feedError = context.HadFeedError();
         std::string log = ReadFile(dir / "log.txt");
         // Entries without their time stamps, in file order.
         std::regex stamp(R"(\[\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\] )");
@@ -285,8 +285,7 @@ TEST_F(ConcurrentRefresh, OverlapsTransfersWithinTheLimits) {
         server.ResetCounters();
         fs::path dir = root_ / (std::string("c") + c.concurrency);
         WriteSettings(dir, urls, c.concurrency);
-        SetAppDirectoryForTesting(dir.string());
-        RssManager manager;
+        RssManager manager(ContextIn(dir), ShortLimits());
         manager.LoadSettings();
         manager.Refresh();
         EXPECT_EQ(manager.GetMailbox().Count(), 24);
@@ -314,8 +313,7 @@ TEST_F(ConcurrentRefresh, StoresTheETagOfA200AndSendsItBack) {
     });
     fs::path dir = root_ / "etag";
     WriteSettings(dir, {server.Url("/feed.xml")}, "");
-    SetAppDirectoryForTesting(dir.string());
-    RssManager manager;
+    RssManager manager(ContextIn(dir), ShortLimits());
     manager.LoadSettings();
 
     manager.Refresh();
@@ -352,8 +350,7 @@ TEST_F(ConcurrentRefresh, StoresACompressedBodyDecoded) {
     });
     fs::path dir = root_ / "gzip";
     WriteSettings(dir, {server.Url("/packed.xml")}, "");
-    SetAppDirectoryForTesting(dir.string());
-    RssManager manager;
+    RssManager manager(ContextIn(dir), ShortLimits());
     manager.LoadSettings();
     manager.Refresh();
     EXPECT_NE(acceptEncoding.find("gzip"), std::string::npos) << acceptEncoding;
@@ -372,13 +369,12 @@ TEST_F(ConcurrentRefresh, ReportsProgressFeedByFeedInListOrder) {
     for (int i = 0; i < 5; ++i) urls.push_back(server.Url("/" + std::to_string(i) + ".xml"));
     fs::path dir = root_ / "progress";
     WriteSettings(dir, urls, "");
-    SetAppDirectoryForTesting(dir.string());
+    GatewayContext& context = ContextIn(dir);
     std::vector<std::pair<int, int>> reports;
-    InstallRefreshProgressSink([&](int done, int total) { reports.emplace_back(done, total); });
-    RssManager manager;
+    context.Progress().Listen([&](int done, int total) { reports.emplace_back(done, total); });
+    RssManager manager(context, ShortLimits());
     manager.LoadSettings();
     manager.Refresh();
-    InstallRefreshProgressSink({});
     std::vector<std::pair<int, int>> expected = {{0, 5}, {1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}, {0, 0}};
     EXPECT_EQ(reports, expected);
 }

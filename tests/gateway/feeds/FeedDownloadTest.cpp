@@ -32,11 +32,6 @@ protected:
     void SetUp() override {
         AppDirTest::SetUp();
         session_.Open("QUILLO");
-        FeedTransferLimits limits;
-        limits.connectTimeout = std::chrono::milliseconds(2000);
-        limits.totalTimeout = std::chrono::milliseconds(1500);
-        limits.maxBodyBytes = 64 * 1024;
-        SetFeedTransferLimitsForTesting(limits);
         server_ = std::make_unique<LoopbackHttpServer>(
             std::vector<std::string>{"127.0.0.1"}, [this](const Request& request) {
                 std::lock_guard<std::mutex> lock(mutex_);
@@ -45,7 +40,6 @@ protected:
     }
     void TearDown() override {
         server_.reset();
-        SetFeedTransferLimitsForTesting(FeedTransferLimits{});
         AppDirTest::TearDown();
     }
     void Reply(std::function<Response(const Request&)> reply) {
@@ -59,13 +53,20 @@ protected:
         return r;
     }
     std::shared_ptr<RssHandler> Run(const std::string& url) {
-        auto handler = std::make_shared<RssHandler>(url, true, false);
+        auto handler = std::make_shared<RssHandler>(Context(), url, true, false);
         handler->Download(session_);
         return handler;
     }
-    fs::path Folder(const std::string& url) { return GetFeedFolderPath(url); }
+    fs::path Folder(const std::string& url) { return GetFeedFolderPath(dir_.string(), url); }
+    static FeedTransferLimits ShortLimits() {
+        FeedTransferLimits limits;
+        limits.connectTimeout = std::chrono::milliseconds(2000);
+        limits.totalTimeout = std::chrono::milliseconds(1500);
+        limits.maxBodyBytes = 64 * 1024;
+        return limits;
+    }
 
-    InternetSession session_;
+    InternetSession session_{ShortLimits()};
     std::mutex mutex_;
     std::function<Response(const Request&)> reply_ = [](const Request&) { return Ok(kFeed); };
     std::unique_ptr<LoopbackHttpServer> server_;
@@ -80,7 +81,7 @@ TEST_F(FeedDownload, A200ReplyStoresTheBodyAndLastModifiedAndYieldsItsItems) {
     ASSERT_EQ(handler->Pending().size(), 2u);
     EXPECT_EQ(handler->Pending()[0]->GetSubject(), "One");
     EXPECT_EQ(handler->GetFeed()->title, "Loopback");
-    EXPECT_FALSE(g_feedError);
+    EXPECT_FALSE(Context().HadFeedError());
     EXPECT_TRUE(LogEntries().empty());
     EXPECT_FALSE(fs::exists(Folder(url) / "latest.xml.part"));
 }
@@ -125,7 +126,7 @@ TEST_F(FeedDownload, A304ParsesTheStoredCopyAndChangesNoFile) {
     EXPECT_EQ(ReadFile(Folder(url) / "latest.xml"), kFeed);
     EXPECT_EQ(ReadFile(Folder(url) / "lastmodified.txt"), "Sat, 01 Jan 2005 00:00:00 GMT");
     EXPECT_TRUE(LogEntries().empty());
-    EXPECT_FALSE(g_feedError);
+    EXPECT_FALSE(Context().HadFeedError());
 }
 
 TEST_F(FeedDownload, A304WithoutAStoredCopyYieldsNothingAndIsNoError) {
@@ -138,7 +139,7 @@ TEST_F(FeedDownload, A304WithoutAStoredCopyYieldsNothingAndIsNoError) {
     auto handler = Run(server_->Url("/feed.xml"));
     EXPECT_TRUE(handler->Pending().empty());
     EXPECT_TRUE(LogEntries().empty());
-    EXPECT_FALSE(g_feedError);
+    EXPECT_FALSE(Context().HadFeedError());
 }
 
 TEST_F(FeedDownload, A200WithoutLastModifiedKeepsTheOldValue) {
@@ -159,7 +160,7 @@ TEST_F(FeedDownload, EveryOtherStatusIsLoggedWithCodeReasonAndUrlAndStoresNothin
                           Case{206, "Partial Content"}, Case{500, "Internal Server Error"}}) {
         SCOPED_TRACE(c.status);
         fs::remove(dir_ / "log.txt");
-        g_feedError = false;
+        RestartContext();
         const std::string url = server_->Url("/s" + std::to_string(c.status));
         WriteFile(Folder(url) / "latest.xml", "old");
         Reply([c](const Request&) {
@@ -172,7 +173,7 @@ TEST_F(FeedDownload, EveryOtherStatusIsLoggedWithCodeReasonAndUrlAndStoresNothin
         EXPECT_TRUE(handler->Pending().empty());
         EXPECT_EQ(ReadFile(Folder(url) / "latest.xml"), "old");
         EXPECT_FALSE(fs::exists(Folder(url) / "lastmodified.txt"));
-        EXPECT_TRUE(g_feedError);
+        EXPECT_TRUE(Context().HadFeedError());
         EXPECT_EQ(LogEntries(), std::vector<std::string>{
                                     "HTTPステータス: " + std::to_string(c.status) + " " + c.reason +
                                     "\nURLが正しいかどうか確認してください。\nURL: " + url + "\n\n"});
@@ -190,7 +191,7 @@ TEST_F(FeedDownload, ARefusedConnectionIsASendFailure) {
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/feed.xml";
     auto handler = Run(url);
     EXPECT_TRUE(handler->Pending().empty());
-    EXPECT_TRUE(g_feedError);
+    EXPECT_TRUE(Context().HadFeedError());
     EXPECT_EQ(LogEntries(), std::vector<std::string>{"HttpSendRequest()に失敗。\nURL: " + url + "\n\n"});
 }
 
@@ -201,7 +202,7 @@ TEST_F(FeedDownload, SchemesOtherThanHttpAndHttpsCannotBeRequested) {
         fs::remove(dir_ / "log.txt");
         Run(url);
         EXPECT_EQ(LogEntries(), std::vector<std::string>{"HttpOpenRequestに失敗。\nURL: " + url + "\n\n"});
-        EXPECT_TRUE(g_feedError);
+        EXPECT_TRUE(Context().HadFeedError());
     }
     EXPECT_TRUE(server_->Requests().empty());
 }
@@ -230,7 +231,7 @@ TEST_F(FeedDownload, FailedTransfersKeepTheLastGoodCopy) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove(dir_ / "log.txt");
-        g_feedError = false;
+        RestartContext();
         const std::string url = server_->Url(std::string("/") + c.name[0] + ".xml");
         WriteFile(Folder(url) / "latest.xml", "last good copy");
         Reply(c.reply);
@@ -238,7 +239,7 @@ TEST_F(FeedDownload, FailedTransfersKeepTheLastGoodCopy) {
         EXPECT_TRUE(handler->Pending().empty());
         EXPECT_EQ(ReadFile(Folder(url) / "latest.xml"), "last good copy");
         EXPECT_FALSE(fs::exists(Folder(url) / "latest.xml.part"));
-        EXPECT_TRUE(g_feedError);
+        EXPECT_TRUE(Context().HadFeedError());
         EXPECT_EQ(LogEntries(), std::vector<std::string>{"HttpSendRequest()に失敗。\nURL: " + url + "\n\n"});
     }
 }
@@ -290,7 +291,7 @@ TEST_F(FeedDownload, AnUnreadableDocumentIsLoggedAsAParseFailure) {
     const std::string url = server_->Url("/broken.xml");
     auto handler = Run(url);
     EXPECT_TRUE(handler->Pending().empty());
-    EXPECT_TRUE(g_feedError);
+    EXPECT_TRUE(Context().HadFeedError());
     EXPECT_EQ(LogEntries(), std::vector<std::string>{
                                 "RSSの解析に失敗しました。\n予期しない書式です。\nURL: " + url + "\n\n"});
 }
@@ -313,7 +314,6 @@ class HttpsDownload : public AppDirTest {
 protected:
     void SetUp() override {
         AppDirTest::SetUp();
-        session_.Open("QUILLO");
         const fs::path tls = dir_ / "tls";
         const std::string script = std::string(QUILLO_TEST_SUPPORT) + "/http_server.py";
         ASSERT_EQ(std::system(("python3 " + script + " --make-ca " + tls.string()).c_str()), 0);
@@ -332,16 +332,16 @@ protected:
     }
     void TearDown() override {
         if (server_) ::pclose(server_);  // closing its input ends the server
-        SetFeedTransferLimitsForTesting(FeedTransferLimits{});
         AppDirTest::TearDown();
     }
-    std::shared_ptr<RssHandler> Run(const std::string& url) {
-        auto handler = std::make_shared<RssHandler>(url, true, false);
-        handler->Download(session_);
+    std::shared_ptr<RssHandler> Run(const std::string& url, FeedTransferLimits limits = {}) {
+        InternetSession session(std::move(limits));
+        session.Open("QUILLO");
+        auto handler = std::make_shared<RssHandler>(Context(), url, true, false);
+        handler->Download(session);
         return handler;
     }
 
-    InternetSession session_;
     FILE* server_ = nullptr;
     std::string port_;
     std::string ca_;
@@ -350,12 +350,11 @@ protected:
 TEST_F(HttpsDownload, AServerWhoseCertificateChecksOutIsFetched) {
     FeedTransferLimits limits;
     limits.caFile = ca_;
-    SetFeedTransferLimitsForTesting(limits);
     const std::string url = "https://127.0.0.1:" + port_ + "/feed.xml";
-    auto handler = Run(url);
+    auto handler = Run(url, limits);
     EXPECT_EQ(handler->Pending().size(), 2u);
-    EXPECT_FALSE(g_feedError);
-    EXPECT_EQ(ReadFile(fs::path(GetFeedFolderPath(url)) / "lastmodified.txt"),
+    EXPECT_FALSE(Context().HadFeedError());
+    EXPECT_EQ(ReadFile(fs::path(GetFeedFolderPath(dir_.string(), url)) / "lastmodified.txt"),
               "Sat, 01 Jan 2005 00:00:00 GMT");
 }
 
@@ -363,7 +362,7 @@ TEST_F(HttpsDownload, ACertificateFromAnUnknownAuthorityIsASendFailure) {
     const std::string url = "https://127.0.0.1:" + port_ + "/feed.xml";
     auto handler = Run(url);
     EXPECT_TRUE(handler->Pending().empty());
-    EXPECT_TRUE(g_feedError);
+    EXPECT_TRUE(Context().HadFeedError());
     EXPECT_EQ(LogEntries(), std::vector<std::string>{"HttpSendRequest()に失敗。\nURL: " + url + "\n\n"});
 }
 

@@ -23,7 +23,7 @@ protected:
     std::shared_ptr<RssHandler> ParseDocument(const std::string& document, bool enableHtml = false,
                                               const std::string& url = kUrl,
                                               MailCharset charset = MailCharset::Auto) {
-        auto handler = std::make_shared<RssHandler>(url, true, enableHtml, charset);
+        auto handler = std::make_shared<RssHandler>(Context(), url, true, enableHtml, charset);
         WriteFile(fs::path(handler->FeedFolder()) / "latest.xml", document);
         handler->LoadSentItems();
         handler->ConvertFromEucJp();
@@ -161,10 +161,10 @@ TEST_F(FeedParser, UnknownRootsAndUnreadableDocumentsAreLoggedWithTheFlag) {
     for (std::string doc : {"<html><body/></html>", "", "not xml at all", "<RDF:RDF/>", "<<<>>>"}) {
         SCOPED_TRACE(doc);
         fs::remove(dir_ / "log.txt");
-        g_feedError = false;
+        RestartContext();
         auto handler = ParseDocument(doc);
         EXPECT_TRUE(handler->Pending().empty());
-        EXPECT_TRUE(g_feedError);
+        EXPECT_TRUE(Context().HadFeedError());
         EXPECT_EQ(LogEntries(), std::vector<std::string>{"RSSの解析に失敗しました。\n予期しない書式です。\nURL: " +
                                                          kUrl + "\n\n"});
     }
@@ -173,7 +173,7 @@ TEST_F(FeedParser, UnknownRootsAndUnreadableDocumentsAreLoggedWithTheFlag) {
 TEST_F(FeedParser, AnRssWithoutChannelOrItemsYieldsNothingQuietly) {
     auto handler = ParseDocument("<rss version=\"2.0\"></rss>");
     EXPECT_TRUE(handler->Pending().empty());
-    EXPECT_FALSE(g_feedError);
+    EXPECT_FALSE(Context().HadFeedError());
     EXPECT_TRUE(LogEntries().empty());
     // Items straight under rss, or an rss without a version, are read as a feed.
     EXPECT_EQ(ParseDocument("<rss version=\"2.0\"><item><title>x</title></item></rss>")->Pending().size(), 1u);
@@ -184,7 +184,7 @@ TEST_F(FeedParser, ARepairedDocumentIsReadAndTheLogSaysWhatWasRepaired) {
     auto handler = ParseDocument("\n<rss version=\"2.0\"><channel><title>T</title><item><title>a&nbsp;b</title></item>"
                                  "<item><title>cut");
     ASSERT_EQ(handler->Pending().size(), 1u);
-    EXPECT_FALSE(g_feedError);
+    EXPECT_FALSE(Context().HadFeedError());
     const auto entries = LogEntries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].rfind("フィードを修復して読み込みました。\n", 0), 0u) << entries[0];
@@ -192,7 +192,7 @@ TEST_F(FeedParser, ARepairedDocumentIsReadAndTheLogSaysWhatWasRepaired) {
 }
 
 TEST_F(FeedParser, RecordsOfRelativeLinksMadeBeforeLinksWereResolvedStillMatch) {
-    WriteFile(fs::path(RssHandler(kUrl, true, false).FeedFolder()) / "sentitems.xml",
+    WriteFile(fs::path(RssHandler(Context(), kUrl, true, false).FeedFolder()) / "sentitems.xml",
               "<sent-items><item><subject>A</subject><link>/a</link><date>d</date></item></sent-items>");
     auto handler = ParseDocument("<rss version=\"2.0\"><channel><item><title>A</title><link>/a</link></item>"
                                  "<item><title>B</title><link>/b</link></item></channel></rss>");
@@ -305,10 +305,10 @@ TEST_F(FeedParser, EveryCorpusDocumentParsesOrFailsCleanly) {
         if (!entry.is_regular_file()) continue;
         ++files;
         fs::remove(dir_ / "log.txt");
-        g_feedError = false;
+        RestartContext();
         auto handler = ParseDocument(ReadFile(entry.path()));
         if (!handler->Pending().empty()) ++withItems;
-        if (g_feedError) {
+        if (Context().HadFeedError()) {
             ++failed;
             EXPECT_EQ(LogEntries().size(), 1u) << entry.path();
         }

@@ -3,9 +3,8 @@
 // A temporary application directory, and what feed tests read back from it: files,
 // log entries without their time stamps, the boxes shown.
 
-#include "AppDirectory.h"
+#include "GatewayContext.h"
 #include "Notifier.h"
-#include "ProcessFlags.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -33,15 +32,14 @@ using ::WriteFile;
 
 class AppDirTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        SetAppDirectoryForTesting(dir_.string());
-        notifier_ = std::make_shared<RecordingNotifier>();
-        InstallNotifier(notifier_);
-        g_feedError = false;
-    }
-    void TearDown() override {
-        InstallNotifier(nullptr);
-        SetAppDirectoryForTesting("");
+    void SetUp() override { RestartContext(); }
+
+    GatewayContext& Context() { return *context_; }
+    // A new context, as at the next start of the gateway: the feed-error flag is clear.
+    // Handlers made on the old one must be gone.
+    void RestartContext() {
+        context_ = std::make_unique<GatewayContext>(PortableAppLayout(dir_.string(), dir_.string()));
+        context_->UseNotifier(notifier_);
     }
 
     // log.txt with the "[YYYY/MM/DD hh:mm:ss] " stamps taken off each entry.
@@ -62,7 +60,9 @@ protected:
 
     TempDir temp_{"quillo-feeds"};
     fs::path dir_ = temp_.Path();
-    std::shared_ptr<RecordingNotifier> notifier_;
+    std::shared_ptr<RecordingNotifier> notifier_ = std::make_shared<RecordingNotifier>();
+    // Every file of the gateway in the temporary directory, boxes recorded.
+    std::unique_ptr<GatewayContext> context_;
 };
 
 }  // namespace feedtest

@@ -1,6 +1,6 @@
 #include "RefreshWorker.h"
 
-#include "AppDirectory.h"
+#include "GatewayContext.h"
 #include "LoopbackHttpServer.h"
 #include "Notifier.h"
 #include "RssManager.h"
@@ -46,14 +46,7 @@ bool Eventually(Condition condition) {
 
 class RefreshWorkerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        InstallNotifier(std::make_shared<QuietNotifier>());
-        SetAppDirectoryForTesting(dir_.string());
-    }
-    void TearDown() override {
-        SetAppDirectoryForTesting("");
-        InstallNotifier(nullptr);
-    }
+    void SetUp() override { context_.UseNotifier(std::make_shared<QuietNotifier>()); }
     void WriteSettings(const std::vector<std::string>& urls, const std::string& extra) {
         std::ofstream file(dir_ / "Quillo.xml", std::ios::binary);
         file << "<quillo><settings><disable-messagebox>true</disable-messagebox>" << extra
@@ -69,6 +62,7 @@ protected:
 
     TempDir temp_{"quillo-worker"};
     fs::path dir_ = temp_.Path();
+    GatewayContext context_{PortableAppLayout(dir_.string(), dir_.string())};
 };
 
 // The late feed answers once the test lets it (or after half a minute).
@@ -89,7 +83,7 @@ TEST_F(RefreshWorkerTest, FeedsArrivingWhileTheMailboxIsOpenAreFiledWhenTheSessi
     std::promise<void> release;
     LoopbackHttpServer server({"127.0.0.1"}, Replies(release.get_future().share()));
     WriteSettings({server.Url("/late.xml"), server.Url("/early.xml")}, "<greeting-deadline>0</greeting-deadline>");
-    RssManager manager;
+    RssManager manager(context_);
     manager.LoadSettings();
     RefreshWorker worker(manager);
 
@@ -127,7 +121,7 @@ TEST_F(RefreshWorkerTest, ARunningRefreshIsJoinedNotRepeated) {
     std::promise<void> release;
     LoopbackHttpServer server({"127.0.0.1"}, Replies(release.get_future().share()));
     WriteSettings({server.Url("/late.xml")}, "");
-    RssManager manager;
+    RssManager manager(context_);
     manager.LoadSettings();
     RefreshWorker worker(manager);
     worker.RefreshBefore(Clock::now() + 100ms);
@@ -147,7 +141,7 @@ TEST_F(RefreshWorkerTest, StopEndsAHangingRefreshAtOnce) {
         return response;
     });
     WriteSettings({server.Url("/hang.xml")}, "");
-    RssManager manager;
+    RssManager manager(context_);
     manager.LoadSettings();
     auto worker = std::make_unique<RefreshWorker>(manager);
     worker->RefreshBefore(Clock::now() + 200ms);
@@ -162,7 +156,7 @@ TEST_F(RefreshWorkerTest, StopEndsAHangingRefreshAtOnce) {
 
 TEST_F(RefreshWorkerTest, AClaimEndingWithinTheGraceGoesToTheNextSession) {
     WriteSettings({}, "");
-    RssManager manager;
+    RssManager manager(context_);
     manager.LoadSettings();
     RefreshWorker worker(manager);
 

@@ -1,6 +1,6 @@
 #include "RssManager.h"
 
-#include "AppDirectory.h"
+#include "GatewayContext.h"
 #include "Notifier.h"
 #include "TempDir.h"
 
@@ -27,14 +27,7 @@ public:
 
 class RssManagerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        SetAppDirectoryForTesting(dir_.string());
-        InstallNotifier(notifier_);
-    }
-    void TearDown() override {
-        InstallNotifier(nullptr);
-        SetAppDirectoryForTesting("");
-    }
+    void SetUp() override { context_.UseNotifier(notifier_); }
 
     void Write(const std::string& name, const std::string& text) {
         std::ofstream(dir_ / name, std::ios::binary) << text;
@@ -45,12 +38,12 @@ protected:
     }
     Settings Load(const std::string& quilloXml) {
         Write("Quillo.xml", quilloXml);
-        RssManager manager;
+        RssManager manager(context_);
         manager.LoadSettings();
         return manager.GetSettings();
     }
     std::vector<std::string> FeedUrls() {
-        RssManager manager;
+        RssManager manager(context_);
         manager.LoadSettings();
         manager.LoadFeedList();
         std::vector<std::string> urls;
@@ -61,12 +54,13 @@ protected:
     TempDir temp_{"quillo-manager"};
     fs::path dir_ = temp_.Path();
     std::shared_ptr<RecordingNotifier> notifier_ = std::make_shared<RecordingNotifier>();
+    GatewayContext context_{PortableAppLayout(dir_.string(), dir_.string())};
 };
 
 std::string Settings1(const std::string& inner) { return "<quillo><settings>" + inner + "</settings></quillo>"; }
 
 TEST_F(RssManagerTest, NoSettingsFileGivesTheDefaults) {
-    RssManager manager;
+    RssManager manager(context_);
     manager.LoadSettings();
     EXPECT_EQ(manager.GetPort(), 110);
     EXPECT_FALSE(manager.IsMessageBoxDisabled());
@@ -132,7 +126,7 @@ TEST_F(RssManagerTest, AnUnusableSettingsFileStopsWithItsReasonOnStandardErrorAn
     for (const auto& [xml, reason] : cases) {
         fs::remove(dir_ / "log.txt");
         Write("Quillo.xml", xml);
-        RssManager manager;
+        RssManager manager(context_);
         ::testing::internal::CaptureStderr();
         EXPECT_FALSE(manager.LoadSettings()) << xml;
         const std::string err = ::testing::internal::GetCapturedStderr();
@@ -155,7 +149,7 @@ public:
 
 TEST_F(RssManagerTest, WithADisplayTheUnusableSettingsFileIsAlsoABoxUnlessTheFileDisablesThem) {
     auto screen = std::make_shared<ScreenNotifier>();
-    InstallNotifier(screen);
+    context_.UseNotifier(screen);
     const std::pair<std::string, size_t> cases[] = {
         {"<quillo><settings><disable-messagebox>true</disable-messagebox>", 1},
         {Settings1("<port>0</port>"), 1},
@@ -164,7 +158,7 @@ TEST_F(RssManagerTest, WithADisplayTheUnusableSettingsFileIsAlsoABoxUnlessTheFil
     for (const auto& [xml, boxes] : cases) {
         screen->shown.clear();
         Write("Quillo.xml", xml);
-        RssManager manager;
+        RssManager manager(context_);
         ::testing::internal::CaptureStderr();
         EXPECT_FALSE(manager.LoadSettings());
         EXPECT_NE(::testing::internal::GetCapturedStderr().find("Quillo.xml"), std::string::npos);
@@ -174,7 +168,7 @@ TEST_F(RssManagerTest, WithADisplayTheUnusableSettingsFileIsAlsoABoxUnlessTheFil
         }
     }
     Write("Quillo.xml", Settings1("<port> 1110 </port>"));
-    RssManager manager;
+    RssManager manager(context_);
     EXPECT_TRUE(manager.LoadSettings());
     EXPECT_EQ(manager.GetPort(), 1110);
 }
@@ -272,7 +266,7 @@ TEST_F(RssManagerTest, DeeplyNestedOutlinesDoNotExhaustTheStack) {
 
 TEST_F(RssManagerTest, RefreshRebuildsTheHandlersEveryTime) {
     Write("Quillo.xml", "<quillo><feed-list><feed>http://127.0.0.1:9/a</feed></feed-list></quillo>");
-    RssManager manager;
+    RssManager manager(context_);
     manager.LoadSettings();
     manager.Refresh();
     auto first = manager.Handlers();

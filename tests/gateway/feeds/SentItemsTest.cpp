@@ -26,9 +26,9 @@ protected:
         AppDirTest::TearDown();
     }
     fs::path mounted_;
-    fs::path StorePath() { return fs::path(RssHandler(kUrl, true, false).FeedFolder()) / "sentitems.xml"; }
+    fs::path StorePath() { return fs::path(RssHandler(Context(), kUrl, true, false).FeedFolder()) / "sentitems.xml"; }
     std::shared_ptr<RssHandler> HandlerWithDeleted(const std::vector<std::array<std::string, 3>>& records) {
-        auto handler = std::make_shared<RssHandler>(kUrl, true, false);
+        auto handler = std::make_shared<RssHandler>(Context(), kUrl, true, false);
         for (const auto& r : records) {
             auto m = std::make_shared<MailData>(false);
             m->SetSubject(r[0]);
@@ -56,7 +56,7 @@ TEST_F(SentItems, RecordsRoundTripWithAnyTextOfAnyLength) {
     EXPECT_NE(file.find("<sent-items>"), std::string::npos);
     EXPECT_NE(file.find("\n  <item>"), std::string::npos);  // pretty printed
 
-    RssHandler reader(kUrl, true, false);
+    RssHandler reader(Context(), kUrl, true, false);
     reader.LoadSentItems();
     ASSERT_EQ(reader.SentItems().size(), 3u);
     EXPECT_EQ(reader.SentItems()[0].subject, "日本語 & <tags>");
@@ -71,7 +71,7 @@ TEST_F(SentItems, ReadingAcceptsAnyOrderAndIgnoresOtherChildren) {
     WriteFile(StorePath(),
               "<sent-items><item><date>D</date><x>y</x><link>L</link><subject>S</subject></item>"
               "<other/><item><subject>T</subject></item></sent-items>");
-    RssHandler reader(kUrl, true, false);
+    RssHandler reader(Context(), kUrl, true, false);
     reader.LoadSentItems();
     ASSERT_EQ(reader.SentItems().size(), 2u);
     EXPECT_EQ(reader.SentItems()[0].subject, "S");
@@ -82,7 +82,7 @@ TEST_F(SentItems, ReadingAcceptsAnyOrderAndIgnoresOtherChildren) {
 
 TEST_F(SentItems, AnEmptyDeletedListLeavesTheFileByteForByte) {
     WriteFile(StorePath(), "<sent-items>  <item><subject>S</subject></item></sent-items>");
-    RssHandler(kUrl, true, false).SaveSentItems();
+    RssHandler(Context(), kUrl, true, false).SaveSentItems();
     EXPECT_EQ(ReadFile(StorePath()), "<sent-items>  <item><subject>S</subject></item></sent-items>");
 }
 
@@ -92,7 +92,7 @@ TEST_F(SentItems, ADamagedStoreIsSetAsideLoggedAndTreatedAsMissing) {
         fs::remove(dir_ / "log.txt");
         fs::remove(StorePath().string() + ".bad");
         WriteFile(StorePath(), bad);
-        RssHandler reader(kUrl, true, false);
+        RssHandler reader(Context(), kUrl, true, false);
         reader.LoadSentItems();
         EXPECT_TRUE(reader.SentItems().empty());
         EXPECT_FALSE(fs::exists(StorePath()));
@@ -110,7 +110,7 @@ TEST_F(SentItems, ADamagedStoreIsSetAsideLoggedAndTreatedAsMissing) {
         } else {
             EXPECT_EQ(reason.rfind(StorePath().string() + ": ", 0), 0u) << reason;
         }
-        EXPECT_TRUE(g_feedError);
+        EXPECT_TRUE(Context().HadFeedError());
     }
 }
 
@@ -127,7 +127,7 @@ TEST_F(SentItems, AFailedPrepareGivesTheReasonAndKeepsTheOldFile) {
 TEST_F(SentItems, WhenTheSecondFeedCannotBeWrittenNeitherIsRecorded) {
     const std::string otherUrl = "http://127.0.0.1:9/other.xml";
     auto first = HandlerWithDeleted({{"s", "l", "d"}});
-    auto second = std::make_shared<RssHandler>(otherUrl, true, false);
+    auto second = std::make_shared<RssHandler>(Context(), otherUrl, true, false);
     auto m = std::make_shared<MailData>(false);
     m->SetSubject("t");
     second->GetMailbox()->AddPending(m);
@@ -143,7 +143,7 @@ TEST_F(SentItems, WhenTheSecondFeedCannotBeWrittenNeitherIsRecorded) {
     fs::remove(second->PreparedPath());
     EXPECT_EQ(mailbox.Commit(), "");
     EXPECT_EQ(ReadFile(StorePath().string() + ".bak"), "<sent-items/>");
-    RssHandler reader(otherUrl, true, false);
+    RssHandler reader(Context(), otherUrl, true, false);
     reader.LoadSentItems();
     ASSERT_EQ(reader.SentItems().size(), 1u);
     EXPECT_EQ(reader.SentItems()[0].subject, "t");
@@ -154,7 +154,7 @@ TEST_F(SentItems, AnUnreadableStoreIsReadFromThePreviousFile) {
     ASSERT_TRUE(HandlerWithDeleted({{"kept", "l", "d"}})->SaveSentItems());
     ASSERT_TRUE(HandlerWithDeleted({{"kept", "l", "d"}, {"last", "l", "d"}})->SaveSentItems());
     WriteFile(StorePath(), "<sent-items><item>");  // cut off
-    RssHandler reader(kUrl, true, false);
+    RssHandler reader(Context(), kUrl, true, false);
     reader.LoadSentItems();
     ASSERT_EQ(reader.SentItems().size(), 1u);
     EXPECT_EQ(reader.SentItems()[0].subject, "kept");
@@ -167,7 +167,7 @@ TEST_F(SentItems, AnUnreadableStoreIsReadFromThePreviousFile) {
         << LogEntries()[0];
     // A missing store is no records, whatever the previous file holds.
     fs::remove(StorePath().string() + ".bad");
-    RssHandler fresh(kUrl, true, false);
+    RssHandler fresh(Context(), kUrl, true, false);
     fresh.LoadSentItems();
     EXPECT_TRUE(fresh.SentItems().empty());
 }
@@ -175,8 +175,8 @@ TEST_F(SentItems, AnUnreadableStoreIsReadFromThePreviousFile) {
 TEST_F(SentItems, RecordsOfItemsNoLongerInTheFeedAreKeptNinetyDaysAfterLastSeen) {
     using std::chrono::days;
     const std::chrono::sys_days day = std::chrono::sys_days(std::chrono::year(2026) / 3 / 1);
-    auto handlerOn = [](std::chrono::sys_days today) {
-        return std::make_shared<RssHandler>(kUrl, true, false, MailCharset::Auto, [today] { return today; });
+    auto handlerOn = [this](std::chrono::sys_days today) {
+        return std::make_shared<RssHandler>(Context(), kUrl, true, false, MailCharset::Auto, [today] { return today; });
     };
     // "gone" left the feed ten days ago; "legacy" comes from a file without last-seen;
     // "old" was last seen 91 days ago.
@@ -244,7 +244,7 @@ TEST_F(SentItems, AFullDiskLeavesTheStoreByteForByteAndSaysSo) {
 
 TEST_F(SentItems, DuplicatesAreAllMatchedAndAllWritten) {
     WriteFile(StorePath(), "<sent-items><item><subject>A</subject><link>l</link><date>d</date></item></sent-items>");
-    auto handler = std::make_shared<RssHandler>(kUrl, true, false);
+    auto handler = std::make_shared<RssHandler>(Context(), kUrl, true, false);
     WriteFile(fs::path(handler->FeedFolder()) / "latest.xml",
               "<rss version=\"2.0\"><channel><item><title>A</title><link>l</link></item>"
               "<item><title>A</title><link>l</link></item><item><title>N</title></item>"
@@ -254,7 +254,7 @@ TEST_F(SentItems, DuplicatesAreAllMatchedAndAllWritten) {
     EXPECT_EQ(handler->Deleted().size(), 2u);
     EXPECT_EQ(handler->Pending().size(), 2u);
     handler->SaveSentItems();
-    RssHandler reader(kUrl, true, false);
+    RssHandler reader(Context(), kUrl, true, false);
     reader.LoadSentItems();
     EXPECT_EQ(reader.SentItems().size(), 2u);
 }

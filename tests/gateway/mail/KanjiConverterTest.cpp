@@ -77,9 +77,7 @@ const std::vector<Case>& ToIso2022JpCases() {
 
 TEST(KanjiConverter, ConvertsEachJapaneseSetToUtf8) {
     for (const Case& c : ToUtf8Cases()) {
-        SetConverterOptions(c.options);
-        EXPECT_EQ(ConvertText(c.input), c.expected) << c.options << " " << c.expected;
-        EXPECT_EQ(ConvertTextWith(c.options, c.input), c.expected);
+        EXPECT_EQ(ConvertTextWith(c.options, c.input), c.expected) << c.options << " " << c.expected;
     }
 }
 
@@ -127,23 +125,11 @@ TEST(KanjiConverter, DecodedTextOfEverySetSurvivesIso2022Jp) {
     EXPECT_GE(checked, 6);
 }
 
-TEST(KanjiConverter, OptionsStayInForceUntilTheNextCall) {
-    SetConverterOptions("-Ew");
-    EXPECT_EQ(ConvertText("\xc5\xec"), "東");
-    EXPECT_EQ(ConvertText("\xb5\xfe"), "京");
-    SetConverterOptions("-Wj");
-    EXPECT_EQ(ConvertText("東"), "\x1b$BEl\x1b(B");
-    EXPECT_EQ(ConvertTextWith("-Sw", "\x93\x8c"), "東");
-    EXPECT_EQ(ConvertText("京"), "\x1b$B5~\x1b(B");
-}
-
 TEST(KanjiConverter, EachCallIsIndependentOfTheOneBefore) {
-    SetConverterOptions("-Sw");
-    EXPECT_EQ(ConvertText("\x93"), "\xef\xbf\xbd");
-    EXPECT_EQ(ConvertText("\x8c"), "\xef\xbf\xbd");
-    SetConverterOptions("-Jw");
-    EXPECT_EQ(ConvertText("\x1b$BEl"), "東");
-    EXPECT_EQ(ConvertText("El"), "El");
+    EXPECT_EQ(ConvertTextWith("-Sw", "\x93"), "\xef\xbf\xbd");
+    EXPECT_EQ(ConvertTextWith("-Sw", "\x8c"), "\xef\xbf\xbd");
+    EXPECT_EQ(ConvertTextWith("-Jw", "\x1b$BEl"), "東");
+    EXPECT_EQ(ConvertTextWith("-Jw", "El"), "El");
 }
 
 // Every case split into two pieces at every position, and byte by byte.

@@ -64,15 +64,13 @@ std::string DecodeWords(const std::vector<Word>& words) {
 TEST(MimeHeader, PrintableAsciiStaysAsItIs) {
     for (const char* value : {"", "Hello World", "Re: [news] 100% =?not?= encoded", "a\tb"}) {
         EXPECT_EQ(EncodeHeaderValue(value, 9), value);
-        SetConverterOptions("-WM");
-        EXPECT_EQ(ConvertText(value), value);
+        EXPECT_EQ(ConvertTextWith("-WM", value), value);
     }
 }
 
 TEST(MimeHeader, JapaneseBecomesOneIso2022JpWord) {
     EXPECT_EQ(EncodeHeaderValue("日本語", 6), "=?ISO-2022-JP?B?GyRCRnxLXDhsGyhC?=");
-    SetConverterOptions("-SM");
-    EXPECT_EQ(ConvertText("\x93\xfa\x96\x7b\x8c\xea"), "=?ISO-2022-JP?B?GyRCRnxLXDhsGyhC?=");
+    EXPECT_EQ(ConvertTextWith("-SM", "\x93\xfa\x96\x7b\x8c\xea"), "=?ISO-2022-JP?B?GyRCRnxLXDhsGyhC?=");
 }
 
 struct RoundTrip {

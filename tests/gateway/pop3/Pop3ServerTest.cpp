@@ -1,9 +1,8 @@
 #include "Pop3Server.h"
 
-#include "AppDirectory.h"
+#include "GatewayContext.h"
 #include "LoopbackPort.h"
 #include "Notifier.h"
-#include "ProcessFlags.h"
 #include "TestTls.h"
 #include "TempDir.h"
 
@@ -120,29 +119,25 @@ bool Eventually(Condition condition) {
 class Pop3ServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetAppDirectoryForTesting(dir_.string());
-        InstallNotifier(notifier_);
+        NewContext(false);
         port_ = FreeLoopbackPort();
-        g_running = true;
-        g_once = false;
-        g_feedError = false;
         WriteSettings("");
     }
     void TearDown() override {
         if (server_) server_->Stop();
         if (thread_.joinable()) thread_.join();
-        InstallNotifier(nullptr);
-        SetAppDirectoryForTesting("");
-        g_running = true;
-        g_once = false;
-        g_feedError = false;
+    }
+    // The gateway's context on the test directory, boxes recorded; once: "-once".
+    void NewContext(bool once) {
+        context_ = std::make_unique<GatewayContext>(PortableAppLayout(dir_.string(), dir_.string()), once);
+        context_->UseNotifier(notifier_);
     }
     void WriteSettings(const std::string& extra) {
         std::ofstream(dir_ / "Quillo.xml") << "<quillo><settings><port>" << port_ << "</port>" << extra
                                           << "</settings></quillo>";
     }
     void Start(ServerOptions options = {}) {
-        server_ = std::make_unique<Pop3Server>(Pop3Server::Hooks{[this] { ++closes_; }, nullptr}, options);
+        server_ = std::make_unique<Pop3Server>(*context_, Pop3Server::Hooks{[this] { ++closes_; }, nullptr}, options);
         thread_ = std::thread([this] {
             server_->Run();
             finished_ = true;
@@ -157,6 +152,7 @@ protected:
     fs::path dir_ = temp_.Path();
     int port_ = 0;
     std::shared_ptr<RecordingNotifier> notifier_ = std::make_shared<RecordingNotifier>();
+    std::unique_ptr<GatewayContext> context_;
     std::unique_ptr<Pop3Server> server_;
     std::thread thread_;
     std::atomic<int> closes_{0};
@@ -273,7 +269,7 @@ TEST_F(Pop3ServerTest, AClientThatStopsReadingIsDropped) {
 }
 
 TEST_F(Pop3ServerTest, QuitInOnceModeClosesTheMainWindow) {
-    g_once = true;
+    NewContext(true);
     Start();
     Client c(port_);
     c.ReadUntil("\r\n");
@@ -282,11 +278,11 @@ TEST_F(Pop3ServerTest, QuitInOnceModeClosesTheMainWindow) {
     EXPECT_TRUE(c.ClosedByPeer());
     EXPECT_TRUE(WaitFinished());
     EXPECT_EQ(closes_, 1);
-    EXPECT_FALSE(g_running);
+    EXPECT_FALSE(context_->Running());
 }
 
 TEST_F(Pop3ServerTest, DroppedConnectionInOnceModeKeepsServing) {
-    g_once = true;
+    NewContext(true);
     Start();
     {
         Client c(port_);
@@ -300,7 +296,7 @@ TEST_F(Pop3ServerTest, DroppedConnectionInOnceModeKeepsServing) {
 }
 
 TEST_F(Pop3ServerTest, FeedErrorsOfferTheLogAfterQuit) {
-    g_feedError = true;
+    context_->FeedFailed();
     Start();
     Client c(port_);
     c.ReadUntil("\r\n");
@@ -314,7 +310,7 @@ TEST_F(Pop3ServerTest, FeedErrorsOfferTheLogAfterQuit) {
 
 TEST_F(Pop3ServerTest, DisabledMessageBoxesSkipThePromptButNotTheBindFailure) {
     WriteSettings("<disable-messagebox>true</disable-messagebox>");
-    g_feedError = true;
+    context_->FeedFailed();
     Start();
     {
         Client c(port_);
@@ -328,7 +324,7 @@ TEST_F(Pop3ServerTest, DisabledMessageBoxesSkipThePromptButNotTheBindFailure) {
     EXPECT_TRUE(notifier_->Shown().empty());
 
     // A second server on the same port.
-    Pop3Server second({[this] { ++closes_; }, nullptr});
+    Pop3Server second(*context_, {[this] { ++closes_; }, nullptr});
     EXPECT_EQ(second.Run(), 1);
     EXPECT_EQ(closes_, 1);
     auto shown = notifier_->Shown();
@@ -342,7 +338,7 @@ TEST_F(Pop3ServerTest, APortThatIsNoPortStopsTheServerBeforeItListens) {
         std::ofstream(dir_ / "Quillo.xml") << "<quillo><settings><port>" << port << "</port></settings></quillo>";
         notifier_->shown.clear();
         closes_ = 0;
-        Pop3Server server({[this] { ++closes_; }, nullptr});
+        Pop3Server server(*context_, {[this] { ++closes_; }, nullptr});
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(server.Run(), 1) << port;
         EXPECT_NE(::testing::internal::GetCapturedStderr().find("the port \"" + std::string(port) + "\""),
@@ -417,7 +413,7 @@ TEST_F(Pop3ServerTlsTest, AnUnusableCertificateOrKeyStopsTheServerWithAReason) {
     for (const auto& tls : cases) {
         WriteSettings(tls + "<tls-port>" + std::to_string(tlsPort_) + "</tls-port>");
         notifier_->shown.clear();
-        Pop3Server server({[this] { ++closes_; }, nullptr});
+        Pop3Server server(*context_, {[this] { ++closes_; }, nullptr});
         EXPECT_EQ(server.Run(), 1) << tls;
         ASSERT_EQ(notifier_->Shown().size(), 1u) << tls;
         EXPECT_NE(notifier_->Shown()[0].find("TLS"), std::string::npos) << notifier_->Shown()[0];
@@ -452,7 +448,7 @@ TEST_F(Pop3ServerTlsTest, ATakenTlsPortStopsTheServerButTheDefaultOneOnlyWarns) 
     int held = hold(tlsPort_);
     WriteSettings(certificate + "<tls-port>" + std::to_string(tlsPort_) + "</tls-port>");
     {
-        Pop3Server server({[this] { ++closes_; }, nullptr});
+        Pop3Server server(*context_, {[this] { ++closes_; }, nullptr});
         EXPECT_EQ(server.Run(), 1);
     }
     EXPECT_EQ(closes_, 1);

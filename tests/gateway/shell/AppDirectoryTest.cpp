@@ -1,4 +1,6 @@
 #include "AppDirectory.h"
+#include "FeedFolder.h"
+#include "GatewayContext.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -96,14 +98,13 @@ TEST_F(AppLayoutPreparation, AFileInTheWayIsReportedWithItsPath) {
 }
 
 TEST(AppLayoutFiles, EachKindOfFileGoesToItsFolder) {
-    UseAppLayout({"/c", "/s", "/p", true});
-    EXPECT_EQ(ConfigFilePath("Quillo.xml"), "/c/Quillo.xml");
-    EXPECT_EQ(StateFilePath("log.txt"), "/s/log.txt");
-    EXPECT_EQ(ProgramFilePath("Corvane"), "/p/Corvane");
-    SetAppDirectoryForTesting("/");
-    EXPECT_EQ(StateFilePath("data/x/"), "/data/x/");
-    SetAppDirectoryForTesting("");
-    EXPECT_EQ(ProgramFilePath("Corvane"), ExecutableDirectory() + "/Corvane");
+    const GatewayContext installed({"/c", "/s", "/p", true});
+    EXPECT_EQ(installed.ConfigFile("Quillo.xml"), "/c/Quillo.xml");
+    EXPECT_EQ(installed.StateFile("log.txt"), "/s/log.txt");
+    EXPECT_EQ(installed.ProgramFile("Corvane"), "/p/Corvane");
+    const GatewayContext portable(PortableAppLayout("/", "/"));
+    EXPECT_EQ(portable.StateFile("data/x/"), "/data/x/");
+    EXPECT_EQ(GetFeedFolderPath("/s", "http://h/f"), "/s/data/h-f/");
 }
 
 }  // namespace

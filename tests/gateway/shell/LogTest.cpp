@@ -1,6 +1,6 @@
 #include "Log.h"
 
-#include "AppDirectory.h"
+#include "GatewayContext.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -18,24 +18,19 @@ namespace fs = std::filesystem;
 
 class LogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        SetAppDirectoryForTesting(dir_.string());
-    }
-    void TearDown() override {
-        SetAppDirectoryForTesting("");
-    }
     std::string Read() {
         std::ifstream file(dir_ / "log.txt", std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(file), {});
     }
     TempDir temp_{"quillo-log"};
     fs::path dir_ = temp_.Path();
+    GatewayContext context_{PortableAppLayout(dir_.string(), dir_.string())};
 };
 
 TEST_F(LogTest, EntriesAreAppendedWithTimeStampsAndKeptByteForByte) {
-    WriteLog("インターネット接続をオープンできません。");
-    WriteLog("インターネット接続をオープンできません。");
-    WriteLog("RSSの解析に失敗しました。\n予期しない書式です。\nURL: http://127.0.0.1/\n\n");
+    context_.Log("インターネット接続をオープンできません。");
+    context_.Log("インターネット接続をオープンできません。");
+    context_.Log("RSSの解析に失敗しました。\n予期しない書式です。\nURL: http://127.0.0.1/\n\n");
     const std::string stamp = "\\[\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}\\] ";
     std::regex expected(stamp + "インターネット接続をオープンできません。" + stamp +
                         "インターネット接続をオープンできません。" + stamp +
@@ -45,8 +40,9 @@ TEST_F(LogTest, EntriesAreAppendedWithTimeStampsAndKeptByteForByte) {
 }
 
 TEST_F(LogTest, UnwritableLogLosesTheEntrySilently) {
-    SetAppDirectoryForTesting((dir_ / "missing" / "dir").string());
-    WriteLog("lost");
+    const std::string missing = (dir_ / "missing" / "dir").string();
+    GatewayContext elsewhere(PortableAppLayout(missing, missing));
+    elsewhere.Log("lost");
     EXPECT_FALSE(fs::exists(dir_ / "missing"));
 }
 
@@ -61,7 +57,7 @@ TEST_F(LogTest, OpenLogFileHandsThePathToTheDesktopHandler) {
     std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
     setenv("PATH", (bin.string() + ":" + oldPath).c_str(), 1);
     setenv("DISPLAY", ":99", 1);
-    OpenLogFile();
+    context_.OpenLog();
     unsetenv("DISPLAY");
     setenv("PATH", oldPath.c_str(), 1);
     std::string opened;
@@ -77,7 +73,7 @@ TEST_F(LogTest, OpenLogFileWithoutADisplayPrintsThePath) {
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
     ::testing::internal::CaptureStderr();
-    OpenLogFile();
+    context_.OpenLog();
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "log: " + (dir_ / "log.txt").string() + "\n");
 }
 

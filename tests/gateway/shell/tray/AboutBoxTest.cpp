@@ -54,7 +54,8 @@ TEST(AboutBox, HomePageButtonOpensTheAddressAndLeavesTheBoxOpenUntilOk) {
     TestApp();
     BrowserStub browser;
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "Open");
-    MainObject main({});
+    TestGateway gateway;
+    MainObject main(gateway.context, {});
     bool stillOpen = false;
     bool wasModal = false;
     WhenModalBoxOpens([&](QWidget* box) {
@@ -77,7 +78,8 @@ TEST(AboutBox, HomePageButtonOpensTheAddressAndLeavesTheBoxOpenUntilOk) {
 
 TEST(AboutBox, EnterPressesOk) {
     TestApp();
-    MainObject main({});
+    TestGateway gateway;
+    MainObject main(gateway.context, {});
     bool accepted = false;
     WhenModalBoxOpens([&](QWidget* box) {
         auto* about = qobject_cast<AboutBox*>(box);
@@ -94,7 +96,8 @@ TEST(AboutBox, EnterPressesOk) {
 TEST(AboutBox, ExitCommandWhileTheBoxIsOpenClosesBoth) {
     TestApp();
     int stops = 0;
-    MainObject main([&] { ++stops; });
+    TestGateway gateway;
+    MainObject main(gateway.context, [&] { ++stops; });
     WhenModalBoxOpens([&](QWidget*) { main.OnCommand(kCommandExit); });
     main.OnCommand(kCommandAbout);
     EXPECT_EQ(main.OpenAboutBox(), nullptr);

@@ -36,9 +36,7 @@ class EditorLauncherTest : public ::testing::Test {
 protected:
     void SetUp() override {
         TestApp();
-        SetAppDirectoryForTesting(dir_.Path());
     }
-    void TearDown() override { SetAppDirectoryForTesting(""); }
 
     void InstallFakeEditor(const char* script = kFakeEditor) {
         dir_.Write("Corvane", script);
@@ -53,11 +51,12 @@ protected:
     }
 
     TempDir dir_{"quillo-tray"};
+    GatewayContext context_{PortableAppLayout(dir_.Path(), dir_.Path())};
 };
 
 TEST_F(EditorLauncherTest, StartsTheEditorOnFeedListInTheApplicationDirectory) {
     InstallFakeEditor();
-    EXPECT_EQ(LaunchEditor(), EditorLaunch::Started);
+    EXPECT_EQ(LaunchEditor(context_.Layout()), EditorLaunch::Started);
     ASSERT_TRUE(WaitForLaunch());
     std::string recorded = dir_.Read("launched.txt");
     std::string expected = dir_.Path() + "\n1\n" + dir_.Path() + "/feedlist.xml\n";
@@ -69,8 +68,7 @@ TEST_F(EditorLauncherTest, InstalledGatewayStartsTheEditorBesideItOnTheFeedListO
     const std::string config = dir_.File("config");
     std::filesystem::create_directories(config);
     // The programs in one folder, the settings and feed list in another.
-    UseAppLayout({config, dir_.File("state"), dir_.Path(), true});
-    EXPECT_EQ(LaunchEditor(), EditorLaunch::Started);
+    EXPECT_EQ(LaunchEditor({config, dir_.File("state"), dir_.Path(), true}), EditorLaunch::Started);
     const std::string record = "config/launched.txt";
     ASSERT_TRUE(WaitForLaunch(record.c_str()));
     const std::string expected = config + "\n1\n" + config + "/feedlist.xml\n";
@@ -86,7 +84,7 @@ TEST_F(EditorLauncherTest, EditorGetsDefaultSignalMaskAndLeavesNoZombie) {
     sigaddset(&exitSignals, SIGINT);
     sigaddset(&exitSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &exitSignals, &old);
-    EditorLaunch result = LaunchEditor();
+    EditorLaunch result = LaunchEditor(context_.Layout());
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     EXPECT_EQ(result, EditorLaunch::Started);
     ASSERT_TRUE(WaitForLaunch("mask.txt"));
@@ -100,7 +98,7 @@ TEST_F(EditorLauncherTest, EditorGetsDefaultSignalMaskAndLeavesNoZombie) {
 TEST_F(EditorLauncherTest, FeedListPathIsPassedEvenWhenTheFileIsMissing) {
     InstallFakeEditor();
     ASSERT_FALSE(std::filesystem::exists(dir_.File("feedlist.xml")));
-    MainObject main({});
+    MainObject main(context_, {});
     main.OnCommand(kCommandEditFeedList);
     ASSERT_TRUE(WaitForLaunch());
     EXPECT_NE(dir_.Read("launched.txt").find(dir_.Path() + "/feedlist.xml\n"), std::string::npos);
@@ -119,7 +117,7 @@ TEST_F(EditorLauncherTest, MissingEditorShowsTheBoxAndStartsNothing) {
         buttons = static_cast<int>(box->buttons().size());
         box->button(QMessageBox::Ok)->click();
     });
-    MainObject main({});
+    MainObject main(context_, {});
     main.OnCommand(kCommandEditFeedList);
     EXPECT_EQ(text, "アプリケーションのディレクトリに、Corvane がありません。\n編集ツールを起動できません。");
     EXPECT_EQ(title, "error");
@@ -131,7 +129,7 @@ TEST_F(EditorLauncherTest, MissingEditorShowsTheBoxAndStartsNothing) {
 
 TEST_F(EditorLauncherTest, AnEditorThatCannotBeExecutedIsNotReported) {
     dir_.Write("Corvane", "not a program");  // readable, but not executable
-    EXPECT_EQ(LaunchEditor(), EditorLaunch::Started);
+    EXPECT_EQ(LaunchEditor(context_.Layout()), EditorLaunch::Started);
 }
 
 TEST(SpawnDetached, DirectoryThatDoesNotExistIsAFailure) {

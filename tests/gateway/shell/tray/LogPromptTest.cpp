@@ -1,4 +1,3 @@
-#include "AppDirectory.h"
 #include "Log.h"
 #include "TrayTestSupport.h"
 
@@ -26,7 +25,6 @@ unsigned long long Bit(int signal) { return 1ull << (signal - 1); }
 // blocked and broken pipes ignored.
 TEST(LogPrompt, HandlerStartsWithTheExitSignalsAndBrokenPipesBackToDefault) {
     TempDir dir("quillo-tray");
-    SetAppDirectoryForTesting(dir.Path());
     std::filesystem::create_directories(dir.File("bin"));
     dir.Write("bin/xdg-open",
               "#!/bin/sh\nexec grep -E '^Sig(Blk|Ign)' /proc/self/status > '" + dir.File("mask.txt") +
@@ -38,14 +36,14 @@ TEST(LogPrompt, HandlerStartsWithTheExitSignalsAndBrokenPipesBackToDefault) {
     setenv("DISPLAY", ":99", 1);
 
     // As in the gateway's threads.
-    std::thread server([] {
+    std::thread server([&dir] {
         sigset_t exitSignals;
         sigemptyset(&exitSignals);
         sigaddset(&exitSignals, SIGINT);
         sigaddset(&exitSignals, SIGTERM);
         pthread_sigmask(SIG_BLOCK, &exitSignals, nullptr);
         auto old = signal(SIGPIPE, SIG_IGN);
-        OpenLogFile();
+        OpenLogFile(dir.File("log.txt"));
         signal(SIGPIPE, old);
     });
     server.join();
@@ -58,7 +56,6 @@ TEST(LogPrompt, HandlerStartsWithTheExitSignalsAndBrokenPipesBackToDefault) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         status = dir.Read("mask.txt");
     }
-    SetAppDirectoryForTesting("");
     ASSERT_NE(status.find("SigIgn"), std::string::npos) << status;
     EXPECT_EQ(MaskField(status, "SigBlk") & (Bit(SIGINT) | Bit(SIGTERM)), 0u) << status;
     EXPECT_EQ(MaskField(status, "SigIgn") & Bit(SIGPIPE), 0u) << status;

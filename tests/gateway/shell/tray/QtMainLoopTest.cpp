@@ -1,10 +1,9 @@
 #include "QtMainLoop.h"
 
-#include "AppDirectory.h"
+#include "GatewayContext.h"
 #include "MainObject.h"
 #include "Notifier.h"
 #include "Pop3Server.h"
-#include "ProcessFlags.h"
 #include "QtNotifier.h"
 #include "RefreshProgress.h"
 #include "TrayIcon.h"
@@ -67,8 +66,6 @@ class GatewayTest : public ::testing::Test {
 protected:
     void SetUp() override {
         TestApp();
-        g_running = true;
-        SetAppDirectoryForTesting(dir_.Path());
         port_ = FreeLoopbackPort();
     }
     void TearDown() override {
@@ -78,14 +75,12 @@ protected:
         }
         server_.reset();
         loop_.reset();
-        SetAppDirectoryForTesting("");
-        g_running = true;
     }
 
     void Start(bool disableTrayIcon, const std::string& feeds = "") {
         dir_.Write("Quillo.xml", SettingsXml(port_, disableTrayIcon, feeds));
-        loop_ = std::make_unique<QtMainLoop>([this] { server_->Stop(); });
-        server_ = std::make_unique<Pop3Server>(Pop3Server::Hooks{
+        loop_ = std::make_unique<QtMainLoop>(context_, [this] { server_->Stop(); });
+        server_ = std::make_unique<Pop3Server>(context_, Pop3Server::Hooks{
             [this] { loop_->PostClose(); }, [this](RssManager&) { loop_->AddTrayIcon(); }});
         serverDone_ = serverFinished_.get_future();
         serverThread_ = std::thread([this] {
@@ -95,6 +90,7 @@ protected:
     }
 
     TempDir dir_{"quillo-tray"};
+    GatewayContext context_{PortableAppLayout(dir_.Path(), dir_.Path())};
     int port_ = 0;
     std::unique_ptr<QtMainLoop> loop_;
     std::unique_ptr<Pop3Server> server_;
@@ -126,7 +122,7 @@ TEST_F(GatewayTest, ExitCommandEndsLoopAndServerWithinTenSecondsWhileAClientIsCo
     EXPECT_FALSE(loop_->Main().Tray().IsShown());
     EXPECT_EQ(serverDone_.wait_for(10s), std::future_status::ready);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
-    EXPECT_FALSE(g_running);
+    EXPECT_FALSE(context_.Running());
     // The session was cut without QUIT: the client sees the connection close.
     char byte;
     EXPECT_EQ(recv(client, &byte, 1, 0), 0);
@@ -211,7 +207,7 @@ TEST_F(GatewayTest, RefreshReportsItsStartAndItsEnd) {
           " <feed-list>\n  <feed>http://127.0.0.1:1/a.xml</feed>\n"
           "  <feed>http://127.0.0.1:1/b.xml</feed>\n </feed-list>\n");
     // Listens beside the tray, which installed its own sink first.
-    InstallRefreshProgressSink([&](int done, int total) {
+    context_.Progress().Listen([&](int done, int total) {
         std::lock_guard lock(mutex);
         reports.emplace_back(done, total);
     });
@@ -219,7 +215,7 @@ TEST_F(GatewayTest, RefreshReportsItsStartAndItsEnd) {
     int client = ConnectAndGreet(port_, greeting);
     ASSERT_GE(client, 0);
     close(client);
-    InstallRefreshProgressSink({});
+    context_.Progress().Listen({});
     std::lock_guard lock(mutex);
     ASSERT_GE(reports.size(), 2u);
     EXPECT_EQ(reports.front(), std::make_pair(0, 2));
@@ -238,7 +234,8 @@ protected:
 };
 
 TEST_F(QtNotifierTest, ServerThreadWaitsForTheAnswerOfTheBoxOnTheGuiThread) {
-    MainObject main({});
+    TestGateway gateway;
+    MainObject main(gateway.context, {});
     std::string text, title;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     bool hasYes = false, hasNo = false;
@@ -255,7 +252,7 @@ TEST_F(QtNotifierTest, ServerThreadWaitsForTheAnswerOfTheBoxOnTheGuiThread) {
     std::atomic<bool> answered{false};
     Notifier::Answer answer = Notifier::Answer::Ok;
     std::thread server([&] {
-        answer = CurrentNotifier().Show(
+        answer = gateway.context.Boxes()->Show(
             "RSSの取得、解析中にエラーがありました。\r\n詳細な情報はlog.txtを参照してください。"
             "\r\n\r\nlog.txtを開きますか？",
             "エラー", Notifier::Icon::Exclamation, Notifier::Buttons::YesNo);
@@ -290,7 +287,8 @@ TEST_F(QtNotifierTest, IconsButtonsAndAnswersMatchTheRequest) {
         {Notifier::Icon::None, Notifier::Buttons::YesNo, QMessageBox::Yes, QMessageBox::NoIcon,
          Notifier::Answer::Yes},
     };
-    MainObject main({});
+    TestGateway gateway;
+    MainObject main(gateway.context, {});
     for (const auto& c : cases) {
         QMessageBox::Icon shown = QMessageBox::Information;
         WhenModalBoxOpens([&](QWidget* widget) {
@@ -301,7 +299,7 @@ TEST_F(QtNotifierTest, IconsButtonsAndAnswersMatchTheRequest) {
         });
         std::promise<Notifier::Answer> answer;
         auto result = answer.get_future();
-        std::thread server([&] { answer.set_value(CurrentNotifier().Show("t", "x", c.icon, c.buttons)); });
+        std::thread server([&] { answer.set_value(gateway.context.Boxes()->Show("t", "x", c.icon, c.buttons)); });
         ASSERT_TRUE(ProcessEventsUntil([&] { return result.wait_for(0s) == std::future_status::ready; }));
         server.join();
         EXPECT_EQ(result.get(), c.answer);
@@ -310,12 +308,13 @@ TEST_F(QtNotifierTest, IconsButtonsAndAnswersMatchTheRequest) {
 }
 
 TEST_F(QtNotifierTest, ClosingWhileTheServerThreadWaitsAnswersNoAndLaterBoxesGoToStderr) {
-    auto main = std::make_unique<MainObject>(std::function<void()>{});
+    TestGateway gateway;
+    auto main = std::make_unique<MainObject>(gateway.context, std::function<void()>{});
     WhenModalBoxOpens([&](QWidget*) { main->Close(); });
     std::promise<Notifier::Answer> answer;
     auto result = answer.get_future();
     std::thread server([&] {
-        answer.set_value(CurrentNotifier().Show("?", "エラー", Notifier::Icon::Exclamation,
+        answer.set_value(gateway.context.Boxes()->Show("?", "エラー", Notifier::Icon::Exclamation,
                                                 Notifier::Buttons::YesNo));
     });
     ASSERT_TRUE(ProcessEventsUntil([&] { return result.wait_for(0s) == std::future_status::ready; }));
@@ -325,8 +324,8 @@ TEST_F(QtNotifierTest, ClosingWhileTheServerThreadWaitsAnswersNoAndLaterBoxesGoT
     ForgetApplicationExit();
     // The closed notifier is still the installed one; it must not touch the GUI.
     testing::internal::CaptureStderr();
-    std::thread late([] {
-        EXPECT_EQ(CurrentNotifier().Show("late", "error", Notifier::Icon::Error,
+    std::thread late([&gateway] {
+        EXPECT_EQ(gateway.context.Boxes()->Show("late", "error", Notifier::Icon::Error,
                                          Notifier::Buttons::YesNo),
                   Notifier::Answer::No);
     });
@@ -335,13 +334,14 @@ TEST_F(QtNotifierTest, ClosingWhileTheServerThreadWaitsAnswersNoAndLaterBoxesGoT
 }
 
 TEST_F(QtNotifierTest, BoxAskedForOnTheGuiThreadIsShownThere) {
-    MainObject main({});
+    TestGateway gateway;
+    MainObject main(gateway.context, {});
     bool shown = false;
     WhenModalBoxOpens([&](QWidget* widget) {
         shown = true;
         qobject_cast<QMessageBox*>(widget)->button(QMessageBox::Ok)->click();
     });
-    EXPECT_EQ(CurrentNotifier().Show("here", "error", Notifier::Icon::Error, Notifier::Buttons::Ok),
+    EXPECT_EQ(gateway.context.Boxes()->Show("here", "error", Notifier::Icon::Error, Notifier::Buttons::Ok),
               Notifier::Answer::Ok);
     EXPECT_TRUE(shown);
 }

@@ -123,12 +123,14 @@ TEST(TrayIcon, ToolTipShowsRefreshProgressAndReturnsToQuillo) {
 
 TEST(MainObject, RefreshProgressFromTheServerThreadReachesTheToolTip) {
     TestApp();
-    MainObject main({});
-    std::thread refresh([] { ReportRefreshProgress(2, 5); });
+    TestGateway gateway;
+    MainObject main(gateway.context, {});
+    RefreshProgress& progress = gateway.context.Progress();
+    std::thread refresh([&progress] { progress.Report(2, 5); });
     refresh.join();
     ASSERT_TRUE(ProcessEventsUntil(
         [&] { return main.Tray().ToolTip() == QString::fromUtf8("Quillo - フィードを取得中 (2/5)"); }));
-    std::thread finish([] { ReportRefreshFinished(); });
+    std::thread finish([&progress] { progress.Finished(); });
     finish.join();
     EXPECT_TRUE(ProcessEventsUntil([&] { return main.Tray().ToolTip() == "Quillo"; }));
 }
@@ -139,12 +141,13 @@ TEST(MainObject, RefreshProgressFromTheServerThreadReachesTheToolTip) {
 TEST(MainObject, ProgressReportedAfterTheTrayHasGoneIsIgnored) {
     TestApp();
     int reached = 0;
+    TestGateway gateway;
     {
-        MainObject main({});
-        InstallRefreshProgressSink([&reached](int, int) { ++reached; });
+        MainObject main(gateway.context, {});
+        gateway.context.Progress().Listen([&reached](int, int) { ++reached; });
     }
-    ReportRefreshProgress(1, 2);
-    ReportRefreshFinished();
+    gateway.context.Progress().Report(1, 2);
+    gateway.context.Progress().Finished();
     QApplication::processEvents();
     EXPECT_EQ(reached, 0);
 }
@@ -152,7 +155,8 @@ TEST(MainObject, ProgressReportedAfterTheTrayHasGoneIsIgnored) {
 TEST(MainObject, ExitCommandStopsTheServerRemovesTheIconAndIgnoresLaterCommands) {
     TestApp();
     int stops = 0;
-    MainObject main([&] { ++stops; });
+    TestGateway gateway;
+    MainObject main(gateway.context, [&] { ++stops; });
     main.AddTrayIcon();
     EXPECT_TRUE(main.Tray().IsShown());
     main.Tray().Action(kCommandExit)->trigger();

@@ -8,9 +8,17 @@
 
 #include <functional>
 
+#include "GatewayContext.h"
 #include "LoopbackPort.h"
 #include "TempDir.h"
 #include "TestApp.h"
+
+// A gateway context whose files are in a temporary directory of its own, for the
+// main objects of tests that touch no files.
+struct TestGateway {
+    TempDir dir{"quillo-tray"};
+    GatewayContext context{PortableAppLayout(dir.Path(), dir.Path())};
+};
 
 // Calls `answer` with the next modal box once it is open; the box is still running
 // its own loop then, so `answer` must close it.

@@ -1,0 +1,26 @@
+#include "GatewayContext.h"
+
+#include "Log.h"
+
+GatewayContext::GatewayContext(AppLayout layout, bool once)
+    : layout_(std::move(layout)), once_(once), notifier_(std::make_shared<StderrNotifier>()) {}
+
+void GatewayContext::Log(std::string_view text) const { AppendLog(StateFile("log.txt"), text); }
+
+void GatewayContext::OpenLog() const { OpenLogFile(StateFile("log.txt")); }
+
+std::shared_ptr<Notifier> GatewayContext::Boxes() const {
+    std::lock_guard lock(notifierMutex_);
+    return notifier_;
+}
+
+void GatewayContext::UseNotifier(std::shared_ptr<Notifier> notifier) {
+    std::lock_guard lock(notifierMutex_);
+    notifier_ = notifier ? std::move(notifier) : std::make_shared<StderrNotifier>();
+}
+
+void GatewayContext::ShowErrorBox(const std::string& text) const { ::ShowErrorBox(*Boxes(), text); }
+
+void GatewayContext::ReportFatalError(const std::string& text, bool showBox) const {
+    ::ReportFatalError(*Boxes(), text, showBox);
+}
