@@ -2,6 +2,7 @@
 #include <QStringList>
 
 #include "CorvaneSettings.h"
+#include "UnitFrmDialogs.h"
 #include "UnitFrmMain.h"
 
 int main(int argc, char** argv) {
@@ -12,7 +13,8 @@ int main(int argc, char** argv) {
     const CorvanePaths paths = ResolveCorvanePaths();
     // Installed and started from the menu: Quillo's own feed list.
     if (files.isEmpty() && !paths.defaultFeedList.empty()) files << QString::fromStdString(paths.defaultFeedList);
-    TFrmMain window(paths.settingsFile, files);
+    DialogHooks dialogs;
+    TFrmMain window(paths.settingsFile, dialogs, files);
     window.show();
     return QApplication::exec();
 }

@@ -73,7 +73,7 @@ TEST_F(FrmMainTest, EscapeClosesEachInputDialogWithoutOk) {
 TEST_F(FrmMainTest, PropertiesFocusTheTitleWithItsTextSelected) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
     QString selected;
-    DialogHooks::SetNextDialogHandler([&](QDialog* d) {
+    dialogs_.SetNextDialogHandler([&](QDialog* d) {
         return ExecWith(d, [&](QDialog* shown) {
             selected = static_cast<TFrmOpmlProperty*>(shown)->EdtTitle->selectedText();
             shown->reject();
@@ -108,7 +108,7 @@ TEST_F(FrmMainTest, OptionsOpenOnTheLastShownPage) {
 
 TEST_F(FrmMainTest, OptionsOkStoresTheSwitchesAndTheKey) {
     TFrmMain& w = Open();
-    DialogHooks::SetNextDialogHandler([](QDialog* d) {
+    dialogs_.SetNextDialogHandler([](QDialog* d) {
         return ExecWith(d, [](QDialog* shown) {
             auto* f = static_cast<TFrmOption*>(shown);
             EXPECT_TRUE(f->ckbConfirmOnUpdateFromRss->isChecked());

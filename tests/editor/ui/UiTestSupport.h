@@ -59,16 +59,11 @@ protected:
     void SetUp() override {
         TestApp();
         ASSERT_TRUE(dir_.isValid());
-        DialogHooks::Reset();
-        DialogHooks::SetTestMode(true);
     }
-    void TearDown() override {
-        window_.reset();
-        DialogHooks::Reset();
-    }
+    void TearDown() override { window_.reset(); }
 
     TFrmMain& Open(const QStringList& arguments = {}) {
-        window_ = std::make_unique<TFrmMain>(SettingsFile(), arguments);
+        window_ = std::make_unique<TFrmMain>(SettingsFile(), dialogs_, arguments);
         window_->show();
         window_->activateWindow();
         QApplication::processEvents();
@@ -106,6 +101,7 @@ protected:
     }
 
     QTemporaryDir dir_;
+    DialogHooks dialogs_{DialogHooks::Unanswered::TakeDefault};
     std::unique_ptr<TFrmMain> window_;
 };
 
