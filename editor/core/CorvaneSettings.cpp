@@ -16,11 +16,6 @@
 
 namespace {
 
-std::string& TestingDirectory() {
-    static std::string directory;
-    return directory;
-}
-
 IniFile ReadIni(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return IniFile::Parse("");
@@ -86,22 +81,12 @@ std::string ChooseDefaultFeedListPath(const std::string& executableDirectory, co
     return Readable(feedList) ? feedList : "";
 }
 
-std::string SettingsFilePath() {
-    const std::string& testing = TestingDirectory();
-    if (!testing.empty()) return testing + "/Corvane.ini";
-    return ChooseSettingsFilePath(ExecutableDirectory(), XdgConfigHome());
+CorvanePaths ResolveCorvanePaths() {
+    const std::string executableDirectory = ExecutableDirectory();
+    const std::string configHome = XdgConfigHome();
+    return {ChooseSettingsFilePath(executableDirectory, configHome),
+            ChooseDefaultFeedListPath(executableDirectory, configHome)};
 }
-
-std::string DefaultFeedListPath() {
-    if (!TestingDirectory().empty()) return "";
-    return ChooseDefaultFeedListPath(ExecutableDirectory(), XdgConfigHome());
-}
-
-void SetSettingsDirectoryForTesting(const std::string& directory) {
-    TestingDirectory() = directory;
-}
-
-CorvaneSettings LoadSettings() { return LoadSettings(SettingsFilePath()); }
 
 CorvaneSettings LoadSettings(const std::string& path) {
     const IniFile ini = ReadIni(path);
@@ -119,16 +104,6 @@ CorvaneSettings LoadSettings(const std::string& path) {
     const std::string host = ini.Value("Bulkfeeds", "Host").value_or("");
     s.bulkfeedsHost = host.empty() ? defaults.bulkfeedsHost : host;
     return s;
-}
-
-bool SaveSettings(const CorvaneSettings& settings) {
-    const std::string path = SettingsFilePath();
-    if (TestingDirectory().empty() && !IsPortable(ExecutableDirectory())) {
-        // The XDG folder of an installed copy may not be there yet.
-        std::error_code ignored;
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
-    }
-    return SaveSettings(settings, path);
 }
 
 bool SaveSettings(const CorvaneSettings& s, const std::string& path) {
@@ -151,6 +126,10 @@ bool SaveSettings(const CorvaneSettings& s, const std::string& path) {
     }
     ini.SetValue("Bulkfeeds", "ApiKey", apiKey);
     ini.SetValue("Bulkfeeds", "Host", host);
+    // The XDG folder of an installed copy may not be there yet; a portable copy's is
+    // its own directory. A folder that cannot be made fails in the write below.
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
     std::string error;
     return ReplaceFileAtomically(path, ini.Text(), error);
 }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-// The editor's settings, as kept in Corvane.ini (see SettingsFilePath):
+// The editor's settings, as kept in Corvane.ini (see CorvanePaths):
 //   [General]   Top, Left, Height, Width
 //   [Confirm]   OnClose, OnUpdateFromRss, OnDelete (1 or 0)
 //   [Bulkfeeds] ApiKey, Host (discovery and search service host, scheme http)
@@ -21,28 +21,31 @@ struct CorvaneSettings {
 
 inline constexpr const char* kDefaultBulkfeedsHost = "bulkfeeds.net";
 
-// Corvane.ini: beside the executable when that directory holds a Corvane.ini or a
-// Quillo.xml (a portable copy), otherwise $XDG_CONFIG_HOME/corvane/Corvane.ini
-// (default ~/.config/corvane/); in the directory set for tests.
-std::string SettingsFilePath();
-// The feed list an installed copy opens when started without files: Quillo's
-// $XDG_CONFIG_HOME/quillo/feedlist.xml, when it exists. Empty for a portable copy.
-std::string DefaultFeedListPath();
-// The two choices above for a given executable directory and configuration folder.
+// Where the editor keeps its files, resolved once at start and passed in.
+struct CorvanePaths {
+    // Corvane.ini: beside the executable when that directory holds a Corvane.ini or
+    // a Quillo.xml (a portable copy), otherwise $XDG_CONFIG_HOME/corvane/Corvane.ini
+    // (default ~/.config/corvane/).
+    std::string settingsFile;
+    // The feed list an installed copy opens when started without files: Quillo's
+    // $XDG_CONFIG_HOME/quillo/feedlist.xml, when it exists. Empty for a portable copy.
+    std::string defaultFeedList;
+};
+
+// The paths for this process: its executable's directory and the XDG_CONFIG_HOME and
+// HOME of its environment.
+CorvanePaths ResolveCorvanePaths();
+// The two choices of CorvanePaths for a given executable directory and configuration folder.
 std::string ChooseSettingsFilePath(const std::string& executableDirectory, const std::string& configHome);
 std::string ChooseDefaultFeedListPath(const std::string& executableDirectory, const std::string& configHome);
 // $XDG_CONFIG_HOME when it is absolute, otherwise ~/.config.
 std::string ConfigHome(const std::string& xdgConfigHome, const std::string& home);
-// Tests point the settings file at another directory; an empty path restores the
-// executable's directory.
-void SetSettingsDirectoryForTesting(const std::string& directory);
 
 // A missing file or key gives the default; a value that is not an integer gives the
 // integer default; a boolean is true for any non-zero integer.
-CorvaneSettings LoadSettings();
 CorvaneSettings LoadSettings(const std::string& path);
 
 // Writes the eight values (and Host) into the file read back in full, so unknown
-// sections and keys survive. Returns false when the file cannot be written.
-bool SaveSettings(const CorvaneSettings& settings);
+// sections and keys survive. The file's folder is made first: the XDG folder of an
+// installed copy may not be there yet. Returns false when the file cannot be written.
 bool SaveSettings(const CorvaneSettings& settings, const std::string& path);

@@ -69,8 +69,6 @@ void UnlockShare(CURL*, curl_lock_data, void* user) {
     static_cast<std::mutex*>(user)->unlock();
 }
 
-std::mutex g_shareMutex;
-
 }  // namespace
 
 HttpClient::HttpClient() {
@@ -80,7 +78,7 @@ HttpClient::HttpClient() {
         curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
         curl_share_setopt(share, CURLSHOPT_LOCKFUNC, LockShare);
         curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, UnlockShare);
-        curl_share_setopt(share, CURLSHOPT_USERDATA, &g_shareMutex);
+        curl_share_setopt(share, CURLSHOPT_USERDATA, &shareMutex_);
     }
     cookieShare_ = share;
 }

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <memory>
+#include <mutex>
 #include <stop_token>
 #include <string>
 
@@ -60,7 +61,9 @@ private:
     std::string userAgent_ = kDefaultUserAgent;
     long readTimeoutMs_ = 30000;
     long long maxBodyBytes_ = 64LL * 1024 * 1024;
-    // Cookies live in this handle's cookie engine for the whole run, in memory.
+    // Cookies live in this handle's cookie engine for the whole run, in memory; the
+    // mutex guards it while transfers on worker threads use it.
+    std::mutex shareMutex_;
     void* cookieShare_ = nullptr;
     std::stop_source stop_;
 };

@@ -9,32 +9,6 @@
 
 namespace {
 
-struct HookState {
-    bool testMode = false;
-    std::deque<QMessageBox::StandardButton> answers;
-    std::deque<QString> fileNames;
-    std::deque<std::function<int(QDialog*)>> dialogHandlers;
-    QStringList shown;
-};
-
-HookState& State() {
-    static HookState state;
-    return state;
-}
-
-// A name queued by a test answers the next file dialog; in test mode without one
-// the dialog is cancelled. False when the real dialog is to be shown.
-bool AnswerFileDialogFromHooks(QString& name) {
-    HookState& s = State();
-    if (!s.fileNames.empty()) {
-        name = s.fileNames.front();
-        s.fileNames.pop_front();
-        return true;
-    }
-    name.clear();
-    return s.testMode;
-}
-
 QString ExecFileDialog(QFileDialog& dialog) {
     dialog.setSizeGripEnabled(true);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
@@ -61,41 +35,36 @@ void PlaceDialog(QDialog* dialog, const QWidget* mainWindow) {
     dialog->move(ComputeDialogPosition(mainWindow->frameGeometry(), dialog->frameGeometry().size(), workArea));
 }
 
-void DialogHooks::SetTestMode(bool on) { State().testMode = on; }
-bool DialogHooks::TestMode() { return State().testMode; }
-void DialogHooks::SetNextAnswer(QMessageBox::StandardButton answer) { State().answers.push_back(answer); }
-void DialogHooks::SetNextFileName(const QString& path) { State().fileNames.push_back(path); }
-void DialogHooks::SetNextDialogHandler(std::function<int(QDialog*)> handler) {
-    State().dialogHandlers.push_back(std::move(handler));
-}
-
 QStringList DialogHooks::TakeShownMessages() {
     QStringList shown;
-    shown.swap(State().shown);
+    shown.swap(shown_);
     return shown;
 }
 
-void DialogHooks::Reset() {
-    HookState& s = State();
-    s.answers.clear();
-    s.fileNames.clear();
-    s.dialogHandlers.clear();
-    s.shown.clear();
+// A name queued by a test answers the next file dialog; unanswered, the dialog is
+// cancelled unless the person is asked. False when the real dialog is to be shown.
+bool DialogHooks::AnswerFileDialog(QString& name) {
+    if (!fileNames_.empty()) {
+        name = fileNames_.front();
+        fileNames_.pop_front();
+        return true;
+    }
+    name.clear();
+    return !AsksThePerson();
 }
 
 QMessageBox::StandardButton DialogHooks::ShowMessageBox(QWidget* owner, const QString& text,
                                                         QMessageBox::Icon icon,
                                                         QMessageBox::StandardButtons buttons) {
-    HookState& s = State();
-    s.shown.push_back(text);
-    if (!s.answers.empty()) {
-        const QMessageBox::StandardButton answer = s.answers.front();
-        s.answers.pop_front();
+    shown_.push_back(text);
+    if (!answers_.empty()) {
+        const QMessageBox::StandardButton answer = answers_.front();
+        answers_.pop_front();
         return answer;
     }
     QMessageBox box(icon, QStringLiteral("Corvane"), text, buttons, owner);
     if (buttons.testFlag(QMessageBox::Yes)) box.setDefaultButton(QMessageBox::Yes);
-    if (s.testMode) {
+    if (!AsksThePerson()) {
         QAbstractButton* def = box.defaultButton();
         return def != nullptr ? box.standardButton(def) : QMessageBox::Ok;
     }
@@ -103,7 +72,7 @@ QMessageBox::StandardButton DialogHooks::ShowMessageBox(QWidget* owner, const QS
 }
 
 QString DialogHooks::GetOpenFileName(QWidget* owner, const QString& title, const QString& filter) {
-    if (QString name; AnswerFileDialogFromHooks(name)) return name;
+    if (QString name; AnswerFileDialog(name)) return name;
     QFileDialog dialog(owner, title, QString(), filter);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -113,7 +82,7 @@ QString DialogHooks::GetOpenFileName(QWidget* owner, const QString& title, const
 
 QString DialogHooks::GetSaveFileName(QWidget* owner, const QString& title, const QString& presetName,
                                      const QString& filter, const QString& defaultSuffix) {
-    if (QString name; AnswerFileDialogFromHooks(name)) return name;
+    if (QString name; AnswerFileDialog(name)) return name;
     QFileDialog dialog(owner, title, QString(), filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -124,12 +93,11 @@ QString DialogHooks::GetSaveFileName(QWidget* owner, const QString& title, const
 }
 
 int DialogHooks::ExecDialog(QDialog* dialog) {
-    HookState& s = State();
-    if (!s.dialogHandlers.empty()) {
-        std::function<int(QDialog*)> handler = std::move(s.dialogHandlers.front());
-        s.dialogHandlers.pop_front();
+    if (!dialogHandlers_.empty()) {
+        std::function<int(QDialog*)> handler = std::move(dialogHandlers_.front());
+        dialogHandlers_.pop_front();
         return handler(dialog);
     }
-    if (s.testMode) return QDialog::Rejected;
+    if (!AsksThePerson()) return QDialog::Rejected;
     return dialog->exec();
 }

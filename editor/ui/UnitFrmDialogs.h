@@ -9,6 +9,7 @@
 
 #include <deque>
 #include <functional>
+#include <utility>
 
 class QDialog;
 class QWidget;
@@ -22,30 +23,42 @@ QPoint ComputeDialogPosition(const QRect& mainWindow, const QSize& dialog, const
 // the work area of the screen the main window is on.
 void PlaceDialog(QDialog* dialog, const QWidget* mainWindow);
 
-// Every modal box and file dialog of the editor goes through here, so tests
-// can answer them without a person at the screen.
+// Every modal box, file dialog and form of a window goes through its DialogHooks,
+// so tests can answer them without a person at the screen.
 class DialogHooks {
 public:
-    // Tests switch this on; then an unanswered box returns its default button
-    // and an unanswered file dialog counts as cancelled, instead of waiting.
-    static void SetTestMode(bool on);
-    static bool TestMode();
+    // What a box, file dialog or form nobody answered does: ask the person, or (in
+    // tests) return its default button, count as cancelled, be rejected, and open no
+    // browser.
+    enum class Unanswered { Ask, TakeDefault };
+    explicit DialogHooks(Unanswered unanswered = Unanswered::Ask) : unanswered_(unanswered) {}
+    DialogHooks(const DialogHooks&) = delete;
+    DialogHooks& operator=(const DialogHooks&) = delete;
 
-    static void SetNextAnswer(QMessageBox::StandardButton answer);
-    static void SetNextFileName(const QString& path);  // empty: cancel
+    bool AsksThePerson() const { return unanswered_ == Unanswered::Ask; }
+
+    void SetNextAnswer(QMessageBox::StandardButton answer) { answers_.push_back(answer); }
+    void SetNextFileName(const QString& path) { fileNames_.push_back(path); }  // empty: cancel
     // Runs instead of exec() for the next modal form; returns its result code.
-    static void SetNextDialogHandler(std::function<int(QDialog*)> handler);
+    void SetNextDialogHandler(std::function<int(QDialog*)> handler) { dialogHandlers_.push_back(std::move(handler)); }
 
     // Texts of the boxes shown since the last call, oldest first.
-    static QStringList TakeShownMessages();
-    static void Reset();
+    QStringList TakeShownMessages();
 
-    static QMessageBox::StandardButton ShowMessageBox(QWidget* owner, const QString& text,
-                                                      QMessageBox::Icon icon,
-                                                      QMessageBox::StandardButtons buttons);
+    QMessageBox::StandardButton ShowMessageBox(QWidget* owner, const QString& text, QMessageBox::Icon icon,
+                                               QMessageBox::StandardButtons buttons);
     // Returns an empty string when cancelled.
-    static QString GetOpenFileName(QWidget* owner, const QString& title, const QString& filter);
-    static QString GetSaveFileName(QWidget* owner, const QString& title, const QString& presetName,
-                                   const QString& filter, const QString& defaultSuffix);
-    static int ExecDialog(QDialog* dialog);
+    QString GetOpenFileName(QWidget* owner, const QString& title, const QString& filter);
+    QString GetSaveFileName(QWidget* owner, const QString& title, const QString& presetName,
+                            const QString& filter, const QString& defaultSuffix);
+    int ExecDialog(QDialog* dialog);
+
+private:
+    bool AnswerFileDialog(QString& name);
+
+    Unanswered unanswered_;
+    std::deque<QMessageBox::StandardButton> answers_;
+    std::deque<QString> fileNames_;
+    std::deque<std::function<int(QDialog*)>> dialogHandlers_;
+    QStringList shown_;
 };

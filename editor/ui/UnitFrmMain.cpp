@@ -20,6 +20,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "FeedFinder.h"
 #include "OpmlTreeModel.h"
 #include "OpmlWriter.h"
@@ -178,8 +180,13 @@ struct TFrmMain::Actions {
     QAction* ItemDown;
 };
 
-TFrmMain::TFrmMain(const QStringList& arguments, QWidget* parent)
-    : QMainWindow(parent), model_(new OpmlTreeModel(this)), act_(std::make_unique<Actions>()) {
+TFrmMain::TFrmMain(std::string settingsFile, DialogHooks& dialogs, const QStringList& arguments,
+                   QWidget* parent)
+    : QMainWindow(parent),
+      model_(new OpmlTreeModel(this)),
+      settingsFile_(std::move(settingsFile)),
+      dialogs_(dialogs),
+      act_(std::make_unique<Actions>()) {
     setObjectName("FrmMain");
     setWindowTitle(QStringLiteral("Corvane"));
     setWindowIcon(AppIcon());
@@ -195,7 +202,7 @@ TFrmMain::TFrmMain(const QStringList& arguments, QWidget* parent)
     FrmAddItemFromUrl = new TFrmAddItemFromUrl(this);
     FrmAppointOpmlUrl = new TFrmAppointOpmlUrl(this);
     FrmOpmlProperty = new TFrmOpmlProperty(this);
-    FrmOption = new TFrmOption(this);
+    FrmOption = new TFrmOption(this, dialogs_);
     FrmSearchBulkfeeds = new TFrmSearchBulkfeeds(this);
 
     model_->Reader().SetMessageSink([this](const std::string& text) { ShowMessageBox(Q(text), kErrorOk); });
@@ -210,7 +217,7 @@ TFrmMain::TFrmMain(const QStringList& arguments, QWidget* parent)
         return info;
     });
 
-    settings_ = LoadSettings();
+    settings_ = LoadSettings(settingsFile_);
     move(settings_.left, settings_.top);
     resize(std::max(1, settings_.width), std::max(1, settings_.height));
     setMinimumSize(232, 270 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
@@ -224,7 +231,7 @@ TFrmMain::~TFrmMain() {
     settings_.left = x();
     settings_.height = height();
     settings_.width = width();
-    SaveSettings(settings_);
+    SaveSettings(settings_, settingsFile_);
 }
 
 const OpmlHead& TFrmMain::DocumentHead() const { return model_->Head(); }
@@ -451,14 +458,14 @@ void TFrmMain::dropEvent(QDropEvent* event) {
 int TFrmMain::ShowMessageBox(const QString& text, int style) {
     switch (style) {
         case kQuestionYesNo:
-            return DialogHooks::ShowMessageBox(this, text, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
+            return dialogs_.ShowMessageBox(this, text, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
         case kWarningYesNoCancel:
-            return DialogHooks::ShowMessageBox(this, text, QMessageBox::Warning,
+            return dialogs_.ShowMessageBox(this, text, QMessageBox::Warning,
                                                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         case kInformationOk:
-            return DialogHooks::ShowMessageBox(this, text, QMessageBox::Information, QMessageBox::Ok);
+            return dialogs_.ShowMessageBox(this, text, QMessageBox::Information, QMessageBox::Ok);
         default:
-            return DialogHooks::ShowMessageBox(this, text, QMessageBox::Critical, QMessageBox::Ok);
+            return dialogs_.ShowMessageBox(this, text, QMessageBox::Critical, QMessageBox::Ok);
     }
 }
 
@@ -599,7 +606,7 @@ void TFrmMain::ShowScanOutcome(bool takeHead, bool canSave) {
 }
 
 void TFrmMain::ActOpenOpmlFileExecute() {
-    const QString path = DialogHooks::GetOpenFileName(this, QStringLiteral("OPMLを開く..."), QString::fromUtf8(kOpmlFilter));
+    const QString path = dialogs_.GetOpenFileName(this, QStringLiteral("OPMLを開く..."), QString::fromUtf8(kOpmlFilter));
     if (path.isEmpty()) return;
     ClearNodeFields();
     ClearTree();
@@ -614,7 +621,7 @@ void TFrmMain::ActOpenOpmlFileExecute() {
 }
 
 void TFrmMain::ActAddOpmlFileExecute() {
-    const QString path = DialogHooks::GetOpenFileName(this, QStringLiteral("OPMLを追加..."), QString::fromUtf8(kOpmlFilter));
+    const QString path = dialogs_.GetOpenFileName(this, QStringLiteral("OPMLを追加..."), QString::fromUtf8(kOpmlFilter));
     if (path.isEmpty()) return;
     StatusText->setText(path);
     const int before = model_->NodeCount();
@@ -639,7 +646,7 @@ void TFrmMain::ActSaveAsOpmlFileExecute() {
     const QString preset = documentFileName_.isEmpty() ? QStringLiteral("feeds.opml")
                                                        : QFileInfo(documentFileName_).fileName();
     saveCancelled_ = false;
-    const QString path = DialogHooks::GetSaveFileName(this, QStringLiteral("名前を付けて保存..."), preset,
+    const QString path = dialogs_.GetSaveFileName(this, QStringLiteral("名前を付けて保存..."), preset,
                                                       QString::fromUtf8(kOpmlFilter), QStringLiteral("opml"));
     if (path.isEmpty()) {
         saveCancelled_ = true;
@@ -668,14 +675,14 @@ void TFrmMain::ActOpmlPropertyExecute() {
     // The next open starts its head from the document's, as the dialog showed it.
     model_->Reader().ScratchHead() = model_->Head();
     FrmOpmlProperty->ShowHead(model_->Head());
-    if (DialogHooks::ExecDialog(FrmOpmlProperty) != QDialog::Accepted) return;
+    if (dialogs_.ExecDialog(FrmOpmlProperty) != QDialog::Accepted) return;
     model_->SetHead(FrmOpmlProperty->EditedHead());
     modified_ = true;
 }
 
 void TFrmMain::ActCallOptionDlgExecute() {
     FrmOption->ShowSettings(settings_);
-    if (DialogHooks::ExecDialog(FrmOption) == QDialog::Accepted) FrmOption->TakeInto(settings_);
+    if (dialogs_.ExecDialog(FrmOption) == QDialog::Accepted) FrmOption->TakeInto(settings_);
 }
 
 // ---------------------------------------------------------------- editing commands
@@ -802,11 +809,11 @@ void TFrmMain::AddFromUrl(const QString& url) {
 QString TFrmMain::AskUrl(bool search, const QString& title) {
     if (!search) {
         FrmAppointOpmlUrl->setWindowTitle(title);
-        if (DialogHooks::ExecDialog(FrmAppointOpmlUrl) != QDialog::Accepted) return QString();
+        if (dialogs_.ExecDialog(FrmAppointOpmlUrl) != QDialog::Accepted) return QString();
         return FrmAppointOpmlUrl->EdtOpmlUrl->text();
     }
     FrmSearchBulkfeeds->setWindowTitle(title);
-    if (DialogHooks::ExecDialog(FrmSearchBulkfeeds) != QDialog::Accepted) return QString();
+    if (dialogs_.ExecDialog(FrmSearchBulkfeeds) != QDialog::Accepted) return QString();
     const QString text = FrmSearchBulkfeeds->EdtSearchString->text();
     if (text.isEmpty()) return QString();
     return SearchUrl(text, FrmSearchBulkfeeds->CbxSearchType->currentIndex());
@@ -847,7 +854,7 @@ std::string TFrmMain::DiscoverFeed(const std::string& pageUrl) {
 
 void TFrmMain::ActAddItemFromUrlExecute() {
     FlushSelectionChange();
-    if (DialogHooks::ExecDialog(FrmAddItemFromUrl) != QDialog::Accepted) return;
+    if (dialogs_.ExecDialog(FrmAddItemFromUrl) != QDialog::Accepted) return;
     const std::string pageUrl = S(FrmAddItemFromUrl->EdtUrl->text());
     if (pageUrl.empty()) return;
 

@@ -12,6 +12,7 @@
 #include "HttpClient.h"
 #include "OutlineEditing.h"
 
+class DialogHooks;
 class QAction;
 class QLabel;
 class QLineEdit;
@@ -52,8 +53,11 @@ protected:
 class TFrmMain : public QMainWindow {
     Q_OBJECT
 public:
+    // settingsFile: the Corvane.ini read now and written when the window goes.
+    // dialogs: where its boxes, file dialogs and forms are shown; it outlives the window.
     // arguments: the command-line file paths (without the program name).
-    explicit TFrmMain(const QStringList& arguments, QWidget* parent = nullptr);
+    TFrmMain(std::string settingsFile, DialogHooks& dialogs, const QStringList& arguments,
+             QWidget* parent = nullptr);
     ~TFrmMain() override;
 
     bool Modified() const { return modified_; }
@@ -130,6 +134,8 @@ private:
 
     OpmlTreeModel* model_;
     HttpClient http_;
+    const std::string settingsFile_;
+    DialogHooks& dialogs_;
     CorvaneSettings settings_;
     QString documentFileName_ = QStringLiteral("feeds.opml");
     bool modified_ = false;

@@ -73,9 +73,9 @@ QPixmap Draw(int index) {
 }  // namespace
 
 QPixmap TreeImage(int index) {
-    static std::array<QPixmap, 4> images;
+    // Drawn once, on first use (a QApplication must exist by then), and never changed.
+    static const std::array<QPixmap, 4> images = {Draw(0), Draw(1), Draw(2), Draw(3)};
     if (index < 0 || index > 3) index = 1;
-    if (images[static_cast<size_t>(index)].isNull()) images[static_cast<size_t>(index)] = Draw(index);
     return images[static_cast<size_t>(index)];
 }
 

@@ -11,7 +11,8 @@
 
 #include "UnitFrmDialogs.h"
 
-TFrmOption::TFrmOption(QWidget* mainWindow) : TFrmBase(mainWindow) {
+TFrmOption::TFrmOption(QWidget* mainWindow, const DialogHooks& dialogs)
+    : TFrmBase(mainWindow), dialogs_(dialogs) {
     setObjectName("FrmOption");
     setWindowTitle(QStringLiteral("オプション"));
 
@@ -78,7 +79,7 @@ void TFrmOption::ShowBulkfeedsPage() { PageControl->setCurrentWidget(tbsBulkfeed
 
 void TFrmOption::lblInfo2Click() {
     const QString url = RegistrationUrl();
-    if (DialogHooks::TestMode()) {
+    if (!dialogs_.AsksThePerson()) {
         emit RegistrationLinkOpened(url);
         return;
     }

@@ -3,6 +3,7 @@
 #include "CorvaneSettings.h"
 #include "UnitFrmBase.h"
 
+class DialogHooks;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -14,7 +15,8 @@ class QWidget;
 class TFrmOption : public TFrmBase {
     Q_OBJECT
 public:
-    explicit TFrmOption(QWidget* mainWindow);
+    // dialogs: the main window's; with nobody to ask, the registration link opens no browser.
+    TFrmOption(QWidget* mainWindow, const DialogHooks& dialogs);
 
     // The registration link points at this host.
     void SetBulkfeedsHost(const QString& host);
@@ -34,10 +36,11 @@ public:
     QLabel* lblInfo2;
 
 signals:
-    // Emitted instead of opening the browser when a test has asked for that.
+    // Emitted instead of opening the browser when the dialogs ask nobody.
     void RegistrationLinkOpened(const QString& url);
 
 private:
     void lblInfo2Click();
     QString host_;
+    const DialogHooks& dialogs_;
 };

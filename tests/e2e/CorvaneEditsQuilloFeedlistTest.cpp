@@ -64,7 +64,7 @@ TEST_F(CorvaneEditsQuilloFeedlist, AFeedAddedAndSavedInCorvaneIsServedByQuillo) 
     Box(w, "EdtRssTitle")->setText("ループバック日記");
     Box(w, "EdtRssUrl")->setText(feeds.Url("/feed/rss2.xml"));
     Act(w, "ActSaveOpmlFile")->trigger();
-    ASSERT_FALSE(w.Modified()) << DialogHooks::TakeShownMessages().join("|").toStdString();
+    ASSERT_FALSE(w.Modified()) << dialogs_.TakeShownMessages().join("|").toStdString();
 
     // Quillo reads the saved list at the next connection.
     QProcess gateway;

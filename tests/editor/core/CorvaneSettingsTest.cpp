@@ -1,5 +1,6 @@
 #include "CorvaneSettings.h"
 
+#include "ExecutableDirectory.h"
 #include "IniFile.h"
 #include "TempDir.h"
 
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
@@ -17,14 +19,26 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// XDG_CONFIG_HOME names another folder while the object lives.
+class ScopedConfigHome {
+public:
+    explicit ScopedConfigHome(const fs::path& folder) {
+        const char* old = std::getenv("XDG_CONFIG_HOME");
+        if (old) saved_ = old;
+        setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    }
+    ~ScopedConfigHome() {
+        if (saved_) setenv("XDG_CONFIG_HOME", saved_->c_str(), 1); else unsetenv("XDG_CONFIG_HOME");
+    }
+    ScopedConfigHome(const ScopedConfigHome&) = delete;
+    ScopedConfigHome& operator=(const ScopedConfigHome&) = delete;
+
+private:
+    std::optional<std::string> saved_;
+};
+
 class CorvaneSettingsTest : public testing::Test {
 protected:
-    void SetUp() override {
-        SetSettingsDirectoryForTesting(dir_.string());
-    }
-    void TearDown() override {
-        SetSettingsDirectoryForTesting("");
-    }
     void Write(const std::string& text) { std::ofstream(Path(), std::ios::binary) << text; }
     std::string Read() {
         std::ifstream in(Path(), std::ios::binary);
@@ -36,11 +50,18 @@ protected:
     fs::path dir_ = temp_.Path();
 };
 
-TEST_F(CorvaneSettingsTest, TheFileIsCorvaneIniInTheChosenDirectory) {
-    EXPECT_EQ(SettingsFilePath(), Path());
-    SetSettingsDirectoryForTesting("");
-    const std::string own = SettingsFilePath();
-    EXPECT_EQ(fs::path(own).filename(), "Corvane.ini");
+TEST_F(CorvaneSettingsTest, TheRunningCopyResolvesItsPathsFromItsDirectoryAndEnvironment) {
+    // The test program's own directory holds neither Corvane.ini nor Quillo.xml.
+    const fs::path config = dir_ / "config";
+    const ScopedConfigHome home(config);
+    CorvanePaths paths = ResolveCorvanePaths();
+    EXPECT_EQ(paths.settingsFile, ChooseSettingsFilePath(ExecutableDirectory(), config.string()));
+    EXPECT_EQ(paths.settingsFile, (config / "corvane" / "Corvane.ini").string());
+    EXPECT_EQ(paths.defaultFeedList, "");
+    fs::create_directories(config / "quillo");
+    std::ofstream(config / "quillo" / "feedlist.xml") << "<opml/>";
+    paths = ResolveCorvanePaths();
+    EXPECT_EQ(paths.defaultFeedList, (config / "quillo" / "feedlist.xml").string());
 }
 
 TEST_F(CorvaneSettingsTest, PortableCopyKeepsItsFilesBesideItAndAnInstalledOneInTheXdgFolder) {
@@ -66,23 +87,18 @@ TEST_F(CorvaneSettingsTest, PortableCopyKeepsItsFilesBesideItAndAnInstalledOneIn
 }
 
 TEST_F(CorvaneSettingsTest, AnInstalledCopyMakesItsMissingXdgFolderWhenSaving) {
-    // The test program's own directory holds neither Corvane.ini nor Quillo.xml.
-    SetSettingsDirectoryForTesting("");
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    const std::string saved = old ? old : "";
-    setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+    const fs::path config = dir_ / "config";
+    const ScopedConfigHome home(config);
+    const std::string path = ResolveCorvanePaths().settingsFile;
+    ASSERT_EQ(path, (config / "corvane" / "Corvane.ini").string());
     CorvaneSettings s;
     s.width = 500;
-    const bool ok = SaveSettings(s);
-    const std::string path = SettingsFilePath();
-    if (old) setenv("XDG_CONFIG_HOME", saved.c_str(), 1); else unsetenv("XDG_CONFIG_HOME");
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(path, (dir_ / "config" / "corvane" / "Corvane.ini").string());
+    EXPECT_TRUE(SaveSettings(s, path));
     EXPECT_EQ(LoadSettings(path).width, 500);
 }
 
 TEST_F(CorvaneSettingsTest, FirstStartWithoutAFileGivesTheDefaults) {
-    const CorvaneSettings s = LoadSettings();
+    const CorvaneSettings s = LoadSettings(Path());
     EXPECT_EQ(s.left, 80);
     EXPECT_EQ(s.top, 80);
     EXPECT_EQ(s.width, 320);
@@ -95,7 +111,7 @@ TEST_F(CorvaneSettingsTest, FirstStartWithoutAFileGivesTheDefaults) {
 }
 
 TEST_F(CorvaneSettingsTest, SavingANewFileWritesThreeSectionsInOrder) {
-    ASSERT_TRUE(SaveSettings(LoadSettings()));
+    ASSERT_TRUE(SaveSettings(LoadSettings(Path()), Path()));
     EXPECT_EQ(Read(),
               "[General]\nTop=80\nLeft=80\nHeight=444\nWidth=320\n"
               "[Confirm]\nOnClose=1\nOnUpdateFromRss=1\nOnDelete=1\n"
@@ -112,8 +128,8 @@ TEST_F(CorvaneSettingsTest, ValuesSurviveASaveAndLoad) {
     s.confirmOnClose = false;
     s.apiKey = "k3y";
     s.bulkfeedsHost = "127.0.0.1:8080";
-    ASSERT_TRUE(SaveSettings(s));
-    const CorvaneSettings r = LoadSettings();
+    ASSERT_TRUE(SaveSettings(s, Path()));
+    const CorvaneSettings r = LoadSettings(Path());
     EXPECT_EQ(r.top, -20);
     EXPECT_EQ(r.left, 1900);
     EXPECT_EQ(r.height, 600);
@@ -128,7 +144,7 @@ TEST_F(CorvaneSettingsTest, ValuesSurviveASaveAndLoad) {
 TEST_F(CorvaneSettingsTest, BadValuesReadAsDefaultsAndAnyNonZeroIsTrue) {
     Write("[general]\r\ntop = abc\r\nLeft=12px\r\nHeight=\r\nWidth=99999999999\r\n"
           "[Confirm]\r\nOnClose=2\r\nOnUpdateFromRss=yes\r\nOnDelete=-1\r\n");
-    const CorvaneSettings s = LoadSettings();
+    const CorvaneSettings s = LoadSettings(Path());
     EXPECT_EQ(s.top, 80);
     EXPECT_EQ(s.left, 80);
     EXPECT_EQ(s.height, 444);
@@ -137,15 +153,15 @@ TEST_F(CorvaneSettingsTest, BadValuesReadAsDefaultsAndAnyNonZeroIsTrue) {
     EXPECT_TRUE(s.confirmOnUpdateFromRss);
     EXPECT_TRUE(s.confirmOnDelete);
     Write("[Confirm]\nOnClose=0\n");
-    EXPECT_FALSE(LoadSettings().confirmOnClose);
+    EXPECT_FALSE(LoadSettings(Path()).confirmOnClose);
 }
 
 TEST_F(CorvaneSettingsTest, UnknownSectionsKeysAndCommentsAreKept) {
     Write("; my settings\n[Other]\nColour=blue\n\n[General]\nTop=5\nExtra=x\n\n[Bulkfeeds]\nApiKey=old\n");
-    CorvaneSettings s = LoadSettings();
+    CorvaneSettings s = LoadSettings(Path());
     EXPECT_EQ(s.top, 5);
     s.apiKey = "new";
-    ASSERT_TRUE(SaveSettings(s));
+    ASSERT_TRUE(SaveSettings(s, Path()));
     EXPECT_EQ(Read(),
               "; my settings\n[Other]\nColour=blue\n\n"
               "[General]\nTop=5\nExtra=x\nLeft=80\nHeight=444\nWidth=320\n\n"
@@ -156,15 +172,15 @@ TEST_F(CorvaneSettingsTest, UnknownSectionsKeysAndCommentsAreKept) {
 TEST_F(CorvaneSettingsTest, ALineBreakInTheKeyCannotInjectAnotherKey) {
     CorvaneSettings s;
     s.apiKey = "abc\nOnDelete=0";
-    ASSERT_TRUE(SaveSettings(s));
-    const CorvaneSettings r = LoadSettings();
+    ASSERT_TRUE(SaveSettings(s, Path()));
+    const CorvaneSettings r = LoadSettings(Path());
     EXPECT_TRUE(r.confirmOnDelete);
     EXPECT_EQ(r.apiKey, "abc OnDelete=0");
 }
 
-TEST_F(CorvaneSettingsTest, SaveIntoAMissingDirectoryFails) {
-    SetSettingsDirectoryForTesting((dir_ / "gone").string());
-    EXPECT_FALSE(SaveSettings(CorvaneSettings{}));
+TEST_F(CorvaneSettingsTest, SaveWhereTheFolderCannotBeMadeFails) {
+    std::ofstream(dir_ / "taken") << "a file, not a folder";
+    EXPECT_FALSE(SaveSettings(CorvaneSettings{}, (dir_ / "taken" / "Corvane.ini").string()));
 }
 
 TEST(IniFile, KeepsLinesThatAreNotPairs) {

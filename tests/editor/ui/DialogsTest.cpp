@@ -73,7 +73,7 @@ TEST_F(FrmMainTest, EscapeClosesEachInputDialogWithoutOk) {
 TEST_F(FrmMainTest, PropertiesFocusTheTitleWithItsTextSelected) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
     QString selected;
-    DialogHooks::SetNextDialogHandler([&](QDialog* d) {
+    dialogs_.SetNextDialogHandler([&](QDialog* d) {
         return ExecWith(d, [&](QDialog* shown) {
             selected = static_cast<TFrmOpmlProperty*>(shown)->EdtTitle->selectedText();
             shown->reject();
@@ -108,7 +108,7 @@ TEST_F(FrmMainTest, OptionsOpenOnTheLastShownPage) {
 
 TEST_F(FrmMainTest, OptionsOkStoresTheSwitchesAndTheKey) {
     TFrmMain& w = Open();
-    DialogHooks::SetNextDialogHandler([](QDialog* d) {
+    dialogs_.SetNextDialogHandler([](QDialog* d) {
         return ExecWith(d, [](QDialog* shown) {
             auto* f = static_cast<TFrmOption*>(shown);
             EXPECT_TRUE(f->ckbConfirmOnUpdateFromRss->isChecked());
@@ -121,14 +121,14 @@ TEST_F(FrmMainTest, OptionsOkStoresTheSwitchesAndTheKey) {
     EXPECT_FALSE(w.Settings().confirmOnUpdateFromRss);
     EXPECT_EQ(w.Settings().apiKey, "secret");
     window_.reset();  // settings reach the file when the window goes
-    EXPECT_EQ(LoadSettings().apiKey, "secret");
-    EXPECT_FALSE(LoadSettings().confirmOnUpdateFromRss);
+    EXPECT_EQ(LoadSettings(SettingsFile()).apiKey, "secret");
+    EXPECT_FALSE(LoadSettings(SettingsFile()).confirmOnUpdateFromRss);
 }
 
 TEST_F(FrmMainTest, RegistrationLinkOpensTheConfiguredHostsPage) {
     CorvaneSettings settings;
     settings.bulkfeedsHost = "127.0.0.1:8080";
-    SaveSettings(settings);
+    SaveSettings(settings, SettingsFile());
     TFrmMain& w = Open();
     EXPECT_EQ(Form<TFrmOption>(w)->RegistrationUrl().toStdString(), "http://127.0.0.1:8080/app/register_api.html");
     QSignalSpy opened(Form<TFrmOption>(w), &TFrmOption::RegistrationLinkOpened);

@@ -88,7 +88,7 @@ TEST_F(FrmMainTest, MissingCommandLineFileGivesAnEmptyFeedsOpmlDocument) {
     EXPECT_EQ(TopCount(w), 0);
     EXPECT_EQ(Status(w)->text(), "feeds.opml");
     EXPECT_TRUE(DocumentActions(w, false, false, false));
-    EXPECT_TRUE(DialogHooks::TakeShownMessages().isEmpty());
+    EXPECT_TRUE(dialogs_.TakeShownMessages().isEmpty());
 }
 
 TEST_F(FrmMainTest, AddItemDoesNothingWhileTheTitleBoxHasTheFocus) {
@@ -165,11 +165,11 @@ TEST_F(FrmMainTest, NodeBoxesEditTheSelectedItemsRecord) {
 TEST_F(FrmMainTest, DeleteAsksAndANoKeepsTheNode) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
     Select(w, Find(w, "C"));
-    DialogHooks::SetNextAnswer(QMessageBox::No);
+    dialogs_.SetNextAnswer(QMessageBox::No);
     Act(w, "ActDelete")->trigger();
-    EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"本当に \"C\" を削除しますか?"});
+    EXPECT_EQ(dialogs_.TakeShownMessages(), QStringList{"本当に \"C\" を削除しますか?"});
     EXPECT_TRUE(Find(w, "C").isValid());
-    DialogHooks::SetNextAnswer(QMessageBox::Yes);
+    dialogs_.SetNextAnswer(QMessageBox::Yes);
     Act(w, "ActDelete")->trigger();
     EXPECT_FALSE(Find(w, "C").isValid());
     EXPECT_FALSE(w.Modified());  // deleting alone never marks the document
@@ -179,7 +179,7 @@ TEST_F(FrmMainTest, DeletingTheLastNodeClearsTheBoxesAndTheModifiedFlag) {
     TFrmMain& w = Open();
     Act(w, "ActAddFolder")->trigger();
     ASSERT_TRUE(w.Modified());
-    DialogHooks::SetNextAnswer(QMessageBox::Yes);
+    dialogs_.SetNextAnswer(QMessageBox::Yes);
     Act(w, "ActDelete")->trigger();
     EXPECT_EQ(TopCount(w), 0);
     EXPECT_FALSE(w.Modified());
@@ -187,13 +187,13 @@ TEST_F(FrmMainTest, DeletingTheLastNodeClearsTheBoxesAndTheModifiedFlag) {
     EXPECT_FALSE(Box(w, "EdtRssTitle")->isEnabled());
     EXPECT_TRUE(Box(w, "EdtRssTitle")->text().isEmpty());
     EXPECT_TRUE(w.close());  // nothing to ask
-    EXPECT_TRUE(DialogHooks::TakeShownMessages().isEmpty() == false);
+    EXPECT_TRUE(dialogs_.TakeShownMessages().isEmpty() == false);
 }
 
 TEST_F(FrmMainTest, DeletingAFolderTakesItsWholeSubtree) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
     Select(w, Find(w, "Folder"));
-    DialogHooks::SetNextAnswer(QMessageBox::Yes);
+    dialogs_.SetNextAnswer(QMessageBox::Yes);
     Act(w, "ActDelete")->trigger();
     EXPECT_EQ(Shape(Tree(w)), "C\n");
 }
@@ -240,7 +240,7 @@ TEST_F(FrmMainTest, MovingUpAndClosingAsksNothing) {
     Select(w, Find(w, "C"));
     Act(w, "ActItemUp")->trigger();
     EXPECT_TRUE(w.close());
-    EXPECT_TRUE(DialogHooks::TakeShownMessages().isEmpty());
+    EXPECT_TRUE(dialogs_.TakeShownMessages().isEmpty());
 }
 
 QPoint LabelPoint(TFrmMain& w, QPersistentModelIndex node) {
@@ -304,7 +304,7 @@ TEST_F(FrmMainTest, FilesDroppedFromTheDesktopAreMergedAndMissingOnesSkipped) {
     EXPECT_TRUE(DocumentActions(w, true, true, true));
     EXPECT_TRUE(w.Modified());
     EXPECT_EQ(w.DocumentFileName(), "feeds.opml");
-    EXPECT_TRUE(DialogHooks::TakeShownMessages().isEmpty());
+    EXPECT_TRUE(dialogs_.TakeShownMessages().isEmpty());
     delete mime;
 }
 
@@ -312,7 +312,7 @@ TEST_F(FrmMainTest, OpenReplacesTheDocumentAndClearsTheModifiedFlag) {
     TFrmMain& w = Open();
     Act(w, "ActAddFolder")->trigger();
     const QString file = WriteFile("open.opml", kTwoLevelOpml);
-    DialogHooks::SetNextFileName(file);
+    dialogs_.SetNextFileName(file);
     Act(w, "ActOpenOpmlFile")->trigger();
     EXPECT_EQ(Shape(Tree(w)), "Folder\n  A\n  B\nC\n");
     EXPECT_FALSE(w.Modified());
@@ -324,9 +324,9 @@ TEST_F(FrmMainTest, OpenReplacesTheDocumentAndClearsTheModifiedFlag) {
 
 TEST_F(FrmMainTest, OpeningAFileThatIsNotOpmlSaysSoAndSwitchesDocumentActionsOff) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
-    DialogHooks::SetNextFileName(WriteFile("feed.xml", "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>t</title></channel></rss>"));
+    dialogs_.SetNextFileName(WriteFile("feed.xml", "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>t</title></channel></rss>"));
     Act(w, "ActOpenOpmlFile")->trigger();
-    EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"OPMLファイルではないようです。"});
+    EXPECT_EQ(dialogs_.TakeShownMessages(), QStringList{"OPMLファイルではないようです。"});
     EXPECT_EQ(TopCount(w), 0);
     EXPECT_TRUE(DocumentActions(w, false, false, false));
 }
@@ -334,7 +334,7 @@ TEST_F(FrmMainTest, OpeningAFileThatIsNotOpmlSaysSoAndSwitchesDocumentActionsOff
 TEST_F(FrmMainTest, AddFileAppendsAndKeepsTheDocumentNameAndHead) {
     const QString first = WriteFile("a.opml", kTwoLevelOpml);
     TFrmMain& w = Open({first});
-    DialogHooks::SetNextFileName(WriteFile("b.opml",
+    dialogs_.SetNextFileName(WriteFile("b.opml",
         "<?xml version=\"1.0\"?><opml version=\"1.0\"><head><title>Other</title></head><body>"
         "<outline text=\"Z\" type=\"rss\" xmlUrl=\"http://127.0.0.1/z\"/></body></opml>"));
     Act(w, "ActAddOpmlFile")->trigger();
@@ -360,7 +360,7 @@ TEST_F(FrmMainTest, SaveAsWritesTheChosenPathButLaterSavesGoToTheOpenedFile) {
     const QString file = WriteFile("a.opml", kTwoLevelOpml);
     TFrmMain& w = Open({file});
     const QString copy = dir_.filePath("copy.opml");
-    DialogHooks::SetNextFileName(copy);
+    dialogs_.SetNextFileName(copy);
     Act(w, "ActSaveAsOpmlFile")->trigger();
     EXPECT_TRUE(QFile::exists(copy));
     EXPECT_EQ(Status(w)->text(), copy);
@@ -370,31 +370,31 @@ TEST_F(FrmMainTest, SaveAsWritesTheChosenPathButLaterSavesGoToTheOpenedFile) {
 TEST_F(FrmMainTest, AFailedSaveReportsAndKeepsTheModifiedFlag) {
     TFrmMain& w = Open();
     Act(w, "ActAddFolder")->trigger();
-    DialogHooks::SetNextFileName(dir_.filePath("no/such/dir/x.opml"));
+    dialogs_.SetNextFileName(dir_.filePath("no/such/dir/x.opml"));
     Act(w, "ActSaveAsOpmlFile")->trigger();
-    EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"ファイルの保存に失敗しました。"});
+    EXPECT_EQ(dialogs_.TakeShownMessages(), QStringList{"ファイルの保存に失敗しました。"});
     EXPECT_TRUE(w.Modified());
 }
 
 TEST_F(FrmMainTest, ClosePromptCancelKeepsTheWindowAndNoClosesWithoutSaving) {
     TFrmMain& w = Open();
     Act(w, "ActAddFolder")->trigger();
-    DialogHooks::SetNextAnswer(QMessageBox::Cancel);
+    dialogs_.SetNextAnswer(QMessageBox::Cancel);
     EXPECT_FALSE(w.close());
-    EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"更新されています。保存しますか?"});
-    DialogHooks::SetNextAnswer(QMessageBox::No);
+    EXPECT_EQ(dialogs_.TakeShownMessages(), QStringList{"更新されています。保存しますか?"});
+    dialogs_.SetNextAnswer(QMessageBox::No);
     EXPECT_TRUE(w.close());
 }
 
 TEST_F(FrmMainTest, ClosePromptYesWithCancelledSaveDialogKeepsTheWindow) {
     TFrmMain& w = Open();
     Act(w, "ActAddFolder")->trigger();
-    DialogHooks::SetNextAnswer(QMessageBox::Yes);
-    DialogHooks::SetNextFileName(QString());
+    dialogs_.SetNextAnswer(QMessageBox::Yes);
+    dialogs_.SetNextFileName(QString());
     EXPECT_FALSE(w.close());
     const QString target = dir_.filePath("closing.opml");
-    DialogHooks::SetNextAnswer(QMessageBox::Yes);
-    DialogHooks::SetNextFileName(target);
+    dialogs_.SetNextAnswer(QMessageBox::Yes);
+    dialogs_.SetNextFileName(target);
     EXPECT_TRUE(w.close());
     EXPECT_TRUE(ReadFile(target).contains("<outline text=\"新規フォルダ\">"));
 }
@@ -402,28 +402,28 @@ TEST_F(FrmMainTest, ClosePromptYesWithCancelledSaveDialogKeepsTheWindow) {
 TEST_F(FrmMainTest, ClosePromptYesWithAFailedWriteKeepsTheWindow) {
     TFrmMain& w = Open();
     Act(w, "ActAddFolder")->trigger();
-    DialogHooks::SetNextAnswer(QMessageBox::Yes);
-    DialogHooks::SetNextFileName(dir_.filePath("missing-dir/x.opml"));
+    dialogs_.SetNextAnswer(QMessageBox::Yes);
+    dialogs_.SetNextFileName(dir_.filePath("missing-dir/x.opml"));
     EXPECT_FALSE(w.close());
 }
 
 TEST_F(FrmMainTest, AboutBoxNamesTheProgramAndVersion) {
     TFrmMain& w = Open();
     Act(w, "ActCallAboutDlg")->trigger();
-    EXPECT_EQ(DialogHooks::TakeShownMessages(),
+    EXPECT_EQ(dialogs_.TakeShownMessages(),
               QStringList{"Corvane 1.1.3\nRSSのリストが格納されているOPMLファイルのエディタです。"});
 }
 
 TEST_F(FrmMainTest, CancellingPropertiesRestoresTheTitleAndOkMarksModified) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
-    DialogHooks::SetNextDialogHandler([](QDialog* d) {
+    dialogs_.SetNextDialogHandler([](QDialog* d) {
         static_cast<TFrmOpmlProperty*>(d)->EdtTitle->setText("Edited");
         return int(QDialog::Rejected);
     });
     Act(w, "ActOpmlProperty")->trigger();
     EXPECT_EQ(w.DocumentHead().title, "Mine");
     EXPECT_FALSE(w.Modified());
-    DialogHooks::SetNextDialogHandler([](QDialog*) { return int(QDialog::Accepted); });
+    dialogs_.SetNextDialogHandler([](QDialog*) { return int(QDialog::Accepted); });
     Act(w, "ActOpmlProperty")->trigger();
     EXPECT_TRUE(w.Modified());
 }
@@ -431,7 +431,7 @@ TEST_F(FrmMainTest, CancellingPropertiesRestoresTheTitleAndOkMarksModified) {
 TEST_F(FrmMainTest, UncheckedDeleteConfirmationStaysOffAfterARestart) {
     {
         TFrmMain& w = Open();
-        DialogHooks::SetNextDialogHandler([](QDialog* d) {
+        dialogs_.SetNextDialogHandler([](QDialog* d) {
             static_cast<TFrmOption*>(d)->ckbConfirmOnDelete->setChecked(false);
             return int(QDialog::Accepted);
         });
@@ -446,12 +446,12 @@ TEST_F(FrmMainTest, UncheckedDeleteConfirmationStaysOffAfterARestart) {
     Act(w, "ActAddFolder")->trigger();
     Act(w, "ActDelete")->trigger();
     EXPECT_EQ(TopCount(w), 0);
-    EXPECT_TRUE(DialogHooks::TakeShownMessages().isEmpty());
+    EXPECT_TRUE(dialogs_.TakeShownMessages().isEmpty());
 }
 
 TEST_F(FrmMainTest, CancelledOptionsChangeNothing) {
     TFrmMain& w = Open();
-    DialogHooks::SetNextDialogHandler([](QDialog* d) {
+    dialogs_.SetNextDialogHandler([](QDialog* d) {
         auto* option = static_cast<TFrmOption*>(d);
         option->ckbConfirmOnClose->setChecked(false);
         option->edtApiKey->setText("abc");

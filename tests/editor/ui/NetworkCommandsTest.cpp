@@ -33,18 +33,18 @@ protected:
         CorvaneSettings settings;
         settings.bulkfeedsHost = server_->Host().toStdString();
         settings.apiKey = apiKey;
-        SaveSettings(settings);
+        SaveSettings(settings, SettingsFile());
         return Open(arguments);
     }
-    static void AnswerUrl(const QString& url) {
-        DialogHooks::SetNextDialogHandler([url](QDialog* d) {
+    void AnswerUrl(const QString& url) {
+        dialogs_.SetNextDialogHandler([url](QDialog* d) {
             if (auto* u = qobject_cast<TFrmAppointOpmlUrl*>(d)) u->EdtOpmlUrl->setText(url);
             if (auto* a = qobject_cast<TFrmAddItemFromUrl*>(d)) a->EdtUrl->setText(url);
             return int(QDialog::Accepted);
         });
     }
-    static void AnswerSearch(const QString& text, int field) {
-        DialogHooks::SetNextDialogHandler([text, field](QDialog* d) {
+    void AnswerSearch(const QString& text, int field) {
+        dialogs_.SetNextDialogHandler([text, field](QDialog* d) {
             auto* s = static_cast<TFrmSearchBulkfeeds*>(d);
             s->EdtSearchString->setText(text);
             s->CbxSearchType->setCurrentIndex(field);
@@ -185,7 +185,7 @@ TEST_F(NetworkCommandsTest, OpenFromAnUnreachableUrlLeavesAnEmptyUnmodifiedDocum
     const QString url = server_->Url("/status/404");
     AnswerUrl(url);
     Act(w, "ActOpenOpmlFileFromUrl")->trigger();
-    EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"インターネット接続に失敗しました。\n" + url});
+    EXPECT_EQ(dialogs_.TakeShownMessages(), QStringList{"インターネット接続に失敗しました。\n" + url});
     EXPECT_EQ(TopCount(w), 0);
     EXPECT_TRUE(Status(w)->text().isEmpty());
     EXPECT_FALSE(w.Modified());
@@ -196,7 +196,7 @@ TEST_F(NetworkCommandsTest, OpenFromAUrlWithoutOutlinesSaysNoFeedsWereFound) {
     TFrmMain& w = OpenWithHost();
     AnswerUrl(server_->Url("/opml/empty.opml"));
     Act(w, "ActOpenOpmlFileFromUrl")->trigger();
-    EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"RSSが見つかりませんでした。"});
+    EXPECT_EQ(dialogs_.TakeShownMessages(), QStringList{"RSSが見つかりませんでした。"});
     EXPECT_FALSE(Act(w, "ActSaveAsOpmlFile")->isEnabled());
 }
 
@@ -222,7 +222,7 @@ TEST_F(NetworkCommandsTest, AddFromAFailingUrlLeavesTheTreeAlone) {
     AnswerUrl(server_->Url("/status/500"));
     Act(w, "ActAddOpmlFileFromUrl")->trigger();
     EXPECT_EQ(Shape(Tree(w)), "Folder\n  A\n  B\nC\n");
-    EXPECT_EQ(DialogHooks::TakeShownMessages().size(), 1);
+    EXPECT_EQ(dialogs_.TakeShownMessages().size(), 1);
 }
 
 TEST_F(NetworkCommandsTest, SearchSendsUtf8PercentEncodedTextAndTheFieldSuffix) {
@@ -262,7 +262,7 @@ TEST_F(NetworkCommandsTest, AddItemFromAPageUsesThePagesOwnFeedLink) {
     EXPECT_EQ(Record(w, node)->xmlUrl, server_->Url("/feed/rss2.xml").toStdString());
     EXPECT_EQ(Record(w, node)->description, "毎日のこと");
     EXPECT_EQ(Record(w, node)->htmlUrl, "http://127.0.0.1/diary/");
-    EXPECT_TRUE(DialogHooks::TakeShownMessages().isEmpty());  // no key needed
+    EXPECT_TRUE(dialogs_.TakeShownMessages().isEmpty());  // no key needed
     EXPECT_FALSE(ServerLog().contains("/app/discover.xml"));
     EXPECT_EQ(w.focusWidget(), Box(w, "EdtRssTitle"));
 }
@@ -278,14 +278,14 @@ TEST_F(NetworkCommandsTest, PageWithoutFeedLinkAndNoKeyAsksForTheKey) {
     TFrmMain& w = OpenWithHost();
     AnswerUrl(server_->Url("/page/no-link.html"));
     bool optionsShown = false;
-    DialogHooks::SetNextDialogHandler([&optionsShown](QDialog* d) {
+    dialogs_.SetNextDialogHandler([&optionsShown](QDialog* d) {
         auto* option = qobject_cast<TFrmOption*>(d);
         optionsShown = option != nullptr && option->PageControl->currentWidget() == option->tbsBulkfeeds;
         return int(QDialog::Rejected);
     });
     Act(w, "ActAddItemFromUrl")->trigger();
     EXPECT_TRUE(optionsShown);
-    EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"BulkfeedsのAPI Keyが未設定です。"});
+    EXPECT_EQ(dialogs_.TakeShownMessages(), QStringList{"BulkfeedsのAPI Keyが未設定です。"});
     QPersistentModelIndex node = Top(w, 0);
     EXPECT_EQ(Text(node), "新規アイテム");
     EXPECT_EQ(Record(w, node)->htmlUrl, server_->Url("/page/no-link.html").toStdString());
@@ -305,7 +305,7 @@ TEST_F(NetworkCommandsTest, DiscoveryAnswerWithoutSuccessLeavesANewItemWithThePa
     TFrmMain& w = OpenWithHost({}, "WRONG");
     AnswerUrl(server_->Url("/page/no-link.html"));
     Act(w, "ActAddItemFromUrl")->trigger();
-    EXPECT_EQ(DialogHooks::TakeShownMessages(), QStringList{"RSSのURLを取得できませんでした。"});
+    EXPECT_EQ(dialogs_.TakeShownMessages(), QStringList{"RSSのURLを取得できませんでした。"});
     QPersistentModelIndex node = Top(w, 0);
     EXPECT_EQ(Text(node), "新規アイテム");
     EXPECT_EQ(Record(w, node)->xmlUrl, "http://");
@@ -316,7 +316,7 @@ TEST_F(NetworkCommandsTest, UpdateFromFeedReplacesTitleDescriptionAndSource) {
     const QByteArray opml = "<?xml version=\"1.0\"?><opml version=\"1.0\"><body><outline text=\"Old\" type=\"rss\" xmlUrl=\"" +
                             server_->Url("/feed/rss2.xml").toUtf8() + "\" description=\"old\" htmlUrl=\"x\"/></body></opml>";
     TFrmMain& w = OpenWithHost({WriteFile("u.opml", opml)});
-    DialogHooks::SetNextAnswer(QMessageBox::Yes);
+    dialogs_.SetNextAnswer(QMessageBox::Yes);
     Act(w, "ActUpdateFromRss")->trigger();
     QPersistentModelIndex node = Top(w, 0);
     EXPECT_EQ(Text(node), "ループバック日記");
@@ -329,7 +329,7 @@ TEST_F(NetworkCommandsTest, UpdateFromAFeedWithoutDescriptionKeepsTheItemsDescri
     const QByteArray opml = "<?xml version=\"1.0\"?><opml version=\"1.0\"><body><outline text=\"Old\" type=\"rss\" xmlUrl=\"" +
                             server_->Url("/feed/no-description.xml").toUtf8() + "\" description=\"keep me\" htmlUrl=\"x\"/></body></opml>";
     TFrmMain& w = OpenWithHost({WriteFile("u.opml", opml)});
-    DialogHooks::SetNextAnswer(QMessageBox::Yes);
+    dialogs_.SetNextAnswer(QMessageBox::Yes);
     Act(w, "ActUpdateFromRss")->trigger();
     QPersistentModelIndex node = Top(w, 0);
     EXPECT_EQ(Text(node), "No description feed");
@@ -341,10 +341,10 @@ TEST_F(NetworkCommandsTest, UpdateAnsweredNoOrFailingLeavesTheItemAlone) {
                             server_->Url("/status/404").toUtf8() + "\" description=\"old\" htmlUrl=\"x\"/></body></opml>";
     TFrmMain& w = OpenWithHost({WriteFile("u.opml", opml)});
     const qsizetype before = ServerLog().count("/status/404");
-    DialogHooks::SetNextAnswer(QMessageBox::No);
+    dialogs_.SetNextAnswer(QMessageBox::No);
     Act(w, "ActUpdateFromRss")->trigger();
     EXPECT_EQ(ServerLog().count("/status/404"), before);
-    DialogHooks::SetNextAnswer(QMessageBox::Yes);
+    dialogs_.SetNextAnswer(QMessageBox::Yes);
     Act(w, "ActUpdateFromRss")->trigger();
     QPersistentModelIndex node = Top(w, 0);
     EXPECT_EQ(Text(node), "Old");
@@ -359,11 +359,11 @@ TEST_F(NetworkCommandsTest, CheckStatusReportsOkOnlyFor200) {
                             "<outline text=\"Gone\" type=\"rss\" xmlUrl=\"" + server_->Url("/status/404").toUtf8() + "\"/>"
                             "</body></opml>";
     TFrmMain& w = OpenWithHost({WriteFile("s.opml", opml)});
-    auto check = [&w](int row) {
+    auto check = [this, &w](int row) {
         Tree(w)->setCurrentIndex(Top(w, row));
         w.FlushSelectionChange();
         Act(w, "ActCheckStatus")->trigger();
-        return DialogHooks::TakeShownMessages();
+        return dialogs_.TakeShownMessages();
     };
     EXPECT_EQ(check(0), QStringList{"HTTP 1.1 200 OK."});
     EXPECT_TRUE(check(1).isEmpty());

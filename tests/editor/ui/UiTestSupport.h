@@ -52,30 +52,26 @@ inline bool IsSelected(TFrmMain& w, const QModelIndex& index) {
     return Tree(w)->selectionModel()->isSelected(index);
 }
 
-// A window on a temporary settings directory, with every modal box answered
-// by the test (unanswered ones take their default button).
+// A window whose Corvane.ini is in a temporary directory, with every modal box
+// answered by the test (unanswered ones take their default button).
 class FrmMainTest : public ::testing::Test {
 protected:
     void SetUp() override {
         TestApp();
         ASSERT_TRUE(dir_.isValid());
-        SetSettingsDirectoryForTesting(dir_.path().toStdString());
-        DialogHooks::Reset();
-        DialogHooks::SetTestMode(true);
     }
-    void TearDown() override {
-        window_.reset();
-        DialogHooks::Reset();
-        SetSettingsDirectoryForTesting("");
-    }
+    void TearDown() override { window_.reset(); }
 
     TFrmMain& Open(const QStringList& arguments = {}) {
-        window_ = std::make_unique<TFrmMain>(arguments);
+        window_ = std::make_unique<TFrmMain>(SettingsFile(), dialogs_, arguments);
         window_->show();
         window_->activateWindow();
         QApplication::processEvents();
         return *window_;
     }
+
+    // The window's Corvane.ini.
+    std::string SettingsFile() const { return dir_.filePath("Corvane.ini").toStdString(); }
 
     QString WriteFile(const QString& name, const QByteArray& bytes) {
         const QString path = dir_.filePath(name);
@@ -105,6 +101,7 @@ protected:
     }
 
     QTemporaryDir dir_;
+    DialogHooks dialogs_{DialogHooks::Unanswered::TakeDefault};
     std::unique_ptr<TFrmMain> window_;
 };
 
