@@ -45,6 +45,8 @@ void RefreshWorker::Stop() {
         stop_ = true;
     }
     changed_.notify_all();
+    // Wakes the transfers of a running refresh out of their wait for the servers.
+    stopSource_.request_stop();
 }
 
 std::uint64_t RefreshWorker::FinishedRefreshes() const {
@@ -96,7 +98,7 @@ void RefreshWorker::RunOneRefresh() {
     control.beginFiling = [this] { return BeginFiling(); };
     control.filed = [this, &keys, &handlers](std::size_t index) { Filed(keys[index], handlers[index]); };
     control.waitToFile = [this] { return WaitToFile(); };
-    control.stopped = [this] { return stop_.load(); };
+    control.stop = stopSource_.get_token();
     control.progress = [&progress](int done, int total) { progress.Report(done, total); };
     DownloadFeeds(handlers, session, manager_.GetSettings().downloadConcurrency, control);
     session.Close();

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,6 +74,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::atomic<bool> stop_{false};
+    std::stop_source stopSource_;  // the running refresh watches its token
     bool requested_ = false;
     bool running_ = false;
     std::uint64_t finished_ = 0;
