@@ -45,7 +45,8 @@ public:
     // A stop request wakes the loop at once, whatever it waits for: the running
     // transfers finish with CURLE_ABORTED_BY_CALLBACK, the jobs not started yet with
     // CURLE_FAILED_INIT, and Run returns.
-    void Run(std::vector<Job>& jobs, const std::function<bool()>& work = {}, std::stop_token stop = {}) const;
+    void Run(std::vector<Job>& jobs, const std::function<bool()>& work = {},
+             std::stop_token stop = {}) const;
 
     // "scheme://host:port" of a URL, lower-cased by libcurl; the URL itself when it
     // cannot be parsed (such a transfer fails at once anyway).

@@ -161,7 +161,8 @@ TEST(ConcurrentDownloader, ASlowFeedHoldsOnlyItsOwnSlot) {
 // running transfer long before its own time-out would, and nothing else starts.
 TEST(ConcurrentDownloader, AStopRequestAbortsTheRunningTransferAndStartsNoOther) {
     LoopbackHttpServer server({"127.0.0.1"}, Echo);
-    const std::vector<std::string> urls = {server.Url("/0?delay=3000"), server.Url("/1"), server.Url("/2")};
+    const std::vector<std::string> urls = {server.Url("/0?delay=3000"), server.Url("/1"),
+                                           server.Url("/2")};
     std::vector<Outcome> outcomes;
     std::vector<size_t> order;
     auto jobs = JobsFor(urls, outcomes, order, /*timeoutMs=*/2500);
