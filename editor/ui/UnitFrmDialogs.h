@@ -40,12 +40,15 @@ public:
     void SetNextAnswer(QMessageBox::StandardButton answer) { answers_.push_back(answer); }
     void SetNextFileName(const QString& path) { fileNames_.push_back(path); }  // empty: cancel
     // Runs instead of exec() for the next modal form; returns its result code.
-    void SetNextDialogHandler(std::function<int(QDialog*)> handler) { dialogHandlers_.push_back(std::move(handler)); }
+    void SetNextDialogHandler(std::function<int(QDialog*)> handler) {
+        dialogHandlers_.push_back(std::move(handler));
+    }
 
     // Texts of the boxes shown since the last call, oldest first.
     QStringList TakeShownMessages();
 
-    QMessageBox::StandardButton ShowMessageBox(QWidget* owner, const QString& text, QMessageBox::Icon icon,
+    QMessageBox::StandardButton ShowMessageBox(QWidget* owner, const QString& text,
+                                               QMessageBox::Icon icon,
                                                QMessageBox::StandardButtons buttons);
     // Returns an empty string when cancelled.
     QString GetOpenFileName(QWidget* owner, const QString& title, const QString& filter);

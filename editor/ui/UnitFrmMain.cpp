@@ -458,10 +458,12 @@ void TFrmMain::dropEvent(QDropEvent* event) {
 int TFrmMain::ShowMessageBox(const QString& text, int style) {
     switch (style) {
         case kQuestionYesNo:
-            return dialogs_.ShowMessageBox(this, text, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
+            return dialogs_.ShowMessageBox(this, text, QMessageBox::Question,
+                                           QMessageBox::Yes | QMessageBox::No);
         case kWarningYesNoCancel:
-            return dialogs_.ShowMessageBox(this, text, QMessageBox::Warning,
-                                               QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            return dialogs_.ShowMessageBox(
+                this, text, QMessageBox::Warning,
+                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         case kInformationOk:
             return dialogs_.ShowMessageBox(this, text, QMessageBox::Information, QMessageBox::Ok);
         default:
@@ -606,7 +608,8 @@ void TFrmMain::ShowScanOutcome(bool takeHead, bool canSave) {
 }
 
 void TFrmMain::ActOpenOpmlFileExecute() {
-    const QString path = dialogs_.GetOpenFileName(this, QStringLiteral("OPMLを開く..."), QString::fromUtf8(kOpmlFilter));
+    const QString path = dialogs_.GetOpenFileName(this, QStringLiteral("OPMLを開く..."),
+                                                  QString::fromUtf8(kOpmlFilter));
     if (path.isEmpty()) return;
     ClearNodeFields();
     ClearTree();
@@ -621,7 +624,8 @@ void TFrmMain::ActOpenOpmlFileExecute() {
 }
 
 void TFrmMain::ActAddOpmlFileExecute() {
-    const QString path = dialogs_.GetOpenFileName(this, QStringLiteral("OPMLを追加..."), QString::fromUtf8(kOpmlFilter));
+    const QString path = dialogs_.GetOpenFileName(this, QStringLiteral("OPMLを追加..."),
+                                                  QString::fromUtf8(kOpmlFilter));
     if (path.isEmpty()) return;
     StatusText->setText(path);
     const int before = model_->NodeCount();
@@ -646,8 +650,9 @@ void TFrmMain::ActSaveAsOpmlFileExecute() {
     const QString preset = documentFileName_.isEmpty() ? QStringLiteral("feeds.opml")
                                                        : QFileInfo(documentFileName_).fileName();
     saveCancelled_ = false;
-    const QString path = dialogs_.GetSaveFileName(this, QStringLiteral("名前を付けて保存..."), preset,
-                                                      QString::fromUtf8(kOpmlFilter), QStringLiteral("opml"));
+    const QString path =
+        dialogs_.GetSaveFileName(this, QStringLiteral("名前を付けて保存..."), preset,
+                                 QString::fromUtf8(kOpmlFilter), QStringLiteral("opml"));
     if (path.isEmpty()) {
         saveCancelled_ = true;
         return;

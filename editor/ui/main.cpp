@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
     files.removeFirst();  // the program itself
     const CorvanePaths paths = ResolveCorvanePaths();
     // Installed and started from the menu: Quillo's own feed list.
-    if (files.isEmpty() && !paths.defaultFeedList.empty()) files << QString::fromStdString(paths.defaultFeedList);
+    if (files.isEmpty() && !paths.defaultFeedList.empty())
+        files << QString::fromStdString(paths.defaultFeedList);
     DialogHooks dialogs;
     TFrmMain window(paths.settingsFile, dialogs, files);
     window.show();

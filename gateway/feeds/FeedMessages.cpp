@@ -42,9 +42,7 @@ std::string HostName(std::string_view url) {
 
 }  // namespace
 
-void RssHandler::LogParseFailure() {
-    LogFailure(kUnexpectedFormat + feed_->url + "\n\n");
-}
+void RssHandler::LogParseFailure() { LogFailure(kUnexpectedFormat + feed_->url + "\n\n"); }
 
 void RssHandler::Parse() {
     std::ifstream file(FeedFolder() + "latest.xml", std::ios::binary);

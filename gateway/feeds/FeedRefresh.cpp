@@ -17,19 +17,13 @@ struct PendingDownload {
     bool transferred = false;
     bool handled = false;
 };
-// libcurl's progress callback: a non-zero answer aborts the transfer.
-int AbortWhenStopped(void* control, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    const auto& stopped = static_cast<const RefreshControl*>(control)->stopped;
-    return stopped && stopped() ? 1 : 0;
-}
-
 }  // namespace
 
 void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSession& session,
                    int concurrency, const RefreshControl& control) {
     concurrency = std::max(1, concurrency);
     std::vector<PendingDownload> downloads(handlers.size());
-    auto stopped = [&control] { return control.stopped && control.stopped(); };
+    auto stopped = [&control] { return control.stop.stop_requested(); };
 
     // Results are handled in list order as soon as every earlier feed is done, so the
     // parsing of early feeds overlaps the transfers of later ones. Loading sentitems.xml
@@ -58,7 +52,8 @@ void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSessi
         download.handled = true;
         ++handledCount;
         if (control.filed) control.filed(index);
-        if (control.progress) control.progress(static_cast<int>(handledCount), static_cast<int>(downloads.size()));
+        if (control.progress)
+            control.progress(static_cast<int>(handledCount), static_cast<int>(downloads.size()));
         return true;
     };
 
@@ -74,19 +69,13 @@ void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSessi
         ConcurrentDownloader::Job job;
         job.hostKey = ConcurrentDownloader::HostKey(url);
         job.start = [&downloads, &session, &control, i, url, folder]() -> CURL* {
-            if (control.stopped && control.stopped()) return nullptr;
+            if (control.stop.stop_requested()) return nullptr;
             PendingDownload& download = downloads[i];
             MakeSureDirectoryPathExists(folder);
             download.transfer = std::make_unique<FeedTransfer>(url, folder);
             if (!download.transfer->Setup(session)) return nullptr;
             download.transfer->KeepHandleAfterComplete();
-            CURL* handle = download.transfer->Handle();
-            if (control.stopped) {
-                curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &AbortWhenStopped);
-                curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &control);
-                curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
-            }
-            return handle;
+            return download.transfer->Handle();
         };
         job.finish = [&downloads, i](CURL*, CURLcode code) {
             PendingDownload& download = downloads[i];
@@ -103,7 +92,7 @@ void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSessi
 
     ConcurrentDownloader(session.Share(), concurrency,
                          std::min(concurrency, ConcurrentDownloader::kDefaultMaxPerHost))
-        .Run(jobs, handleNext);
+        .Run(jobs, handleNext, control.stop);
     for (;;) {
         while (handleNext()) {
         }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <stop_token>
 #include <vector>
 
 class InternetSession;
@@ -23,9 +24,9 @@ struct RefreshControl {
     // Called when only deferred filing is left: waits until beginFiling may answer true
     // again; false ends the refresh without filing the rest.
     std::function<bool()> waitToFile;
-    // True aborts the running transfers and files nothing more (shutdown). Called from
-    // libcurl's progress callback too, so it must be cheap and thread-safe.
-    std::function<bool()> stopped;
+    // A stop request (shutdown) aborts the running transfers at once and files nothing
+    // more.
+    std::stop_token stop;
     // After each filed feed: feeds filed so far, feeds of the refresh.
     std::function<void(int done, int total)> progress;
 };

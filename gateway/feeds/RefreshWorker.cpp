@@ -41,8 +41,10 @@ RefreshWorker::~RefreshWorker() {
 
 void RefreshWorker::Stop() {
     {
+        // Under the lock, so no wait below misses it; the request also wakes the
+        // transfers of a running refresh out of their wait for the servers.
         std::lock_guard lock(mutex_);
-        stop_ = true;
+        stop_.request_stop();
     }
     changed_.notify_all();
 }
@@ -58,11 +60,11 @@ void RefreshWorker::Loop() {
     Clock::time_point nextDue = Clock::now();
     for (;;) {
         if (RefreshesPerConnection()) {
-            changed_.wait(lock, [this] { return stop_ || requested_; });
+            changed_.wait(lock, [this] { return stop_.stop_requested() || requested_; });
         } else {
-            changed_.wait_until(lock, nextDue, [this] { return stop_.load(); });
+            changed_.wait_until(lock, nextDue, [this] { return stop_.stop_requested(); });
         }
-        if (stop_) return;
+        if (stop_.stop_requested()) return;
         if (RefreshesPerConnection() ? !requested_ : Clock::now() < nextDue) continue;
         requested_ = false;
         running_ = true;
@@ -96,7 +98,7 @@ void RefreshWorker::RunOneRefresh() {
     control.beginFiling = [this] { return BeginFiling(); };
     control.filed = [this, &keys, &handlers](std::size_t index) { Filed(keys[index], handlers[index]); };
     control.waitToFile = [this] { return WaitToFile(); };
-    control.stopped = [this] { return stop_.load(); };
+    control.stop = stop_.get_token();
     control.progress = [&progress](int done, int total) { progress.Report(done, total); };
     DownloadFeeds(handlers, session, manager_.GetSettings().downloadConcurrency, control);
     session.Close();
@@ -105,7 +107,7 @@ void RefreshWorker::RunOneRefresh() {
 
 bool RefreshWorker::BeginFiling() {
     std::lock_guard lock(mutex_);
-    if (stop_ || mailboxOpen_) return false;
+    if (stop_.stop_requested() || mailboxOpen_) return false;
     filing_ = true;
     return true;
 }
@@ -121,27 +123,29 @@ void RefreshWorker::Filed(const std::string& key, const RssHandlerPointer& handl
 
 bool RefreshWorker::WaitToFile() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return stop_ || !mailboxOpen_; });
-    return !stop_;
+    changed_.wait(lock, [this] { return stop_.stop_requested() || !mailboxOpen_; });
+    return !stop_.stop_requested();
 }
 
 void RefreshWorker::RefreshBefore(Clock::time_point deadline) {
     std::unique_lock lock(mutex_);
-    if (stop_) return;
+    if (stop_.stop_requested()) return;
     // The refresh running now, or else the one asked for here.
     const std::uint64_t awaited = finished_ + 1;
     if (!running_) {
         requested_ = true;
         changed_.notify_all();
     }
-    changed_.wait_until(lock, deadline, [this, awaited] { return stop_ || finished_ >= awaited; });
+    changed_.wait_until(lock, deadline,
+                        [this, awaited] { return stop_.stop_requested() || finished_ >= awaited; });
 }
 
 std::unique_ptr<RefreshWorker::Claim> RefreshWorker::TryClaim(std::chrono::milliseconds grace) {
     std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, grace, [this] { return stop_ || !claimed_ || releasing_; });
-    changed_.wait(lock, [this] { return stop_ || !claimed_ || !releasing_; });
-    if (claimed_ || stop_) return nullptr;
+    changed_.wait_for(lock, grace,
+                      [this] { return stop_.stop_requested() || !claimed_ || releasing_; });
+    changed_.wait(lock, [this] { return stop_.stop_requested() || !claimed_ || !releasing_; });
+    if (claimed_ || stop_.stop_requested()) return nullptr;
     claimed_ = true;
     return std::make_unique<Claim>(*this);
 }
@@ -150,7 +154,7 @@ Mailbox RefreshWorker::OpenMailbox() {
     std::unique_lock lock(mutex_);
     // A feed being filed right now is finished first: its sentitems.xml was read before
     // anything this session could record.
-    changed_.wait(lock, [this] { return stop_ || !filing_; });
+    changed_.wait(lock, [this] { return stop_.stop_requested() || !filing_; });
     mailboxOpen_ = true;
     std::vector<Mailbox::Part> parts;
     parts.reserve(feedKeys_.size());

@@ -3,13 +3,13 @@
 #include "Mailbox.h"
 #include "RssHandler.h"
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,7 +38,7 @@ public:
     // Ends the running refresh (its transfers are aborted) and the thread, and wakes
     // every waiting session. Safe from any thread.
     void Stop();
-    bool Stopped() const { return stop_; }
+    bool Stopped() const { return stop_.stop_requested(); }
 
     // True without a refresh interval: every connection asks for a refresh.
     bool RefreshesPerConnection() const { return interval_.count() == 0; }
@@ -72,7 +72,7 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::atomic<bool> stop_{false};
+    std::stop_source stop_;  // the running refresh watches its token
     bool requested_ = false;
     bool running_ = false;
     std::uint64_t finished_ = 0;

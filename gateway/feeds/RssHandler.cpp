@@ -29,8 +29,8 @@ void AppendField(std::string& out, const std::string& field) {
 
 }  // namespace
 
-RssHandler::RssHandler(GatewayContext& context, std::string url, bool disableMessageBox, bool enableHtml,
-                       MailCharset mailCharset, TodayFunction today)
+RssHandler::RssHandler(GatewayContext& context, std::string url, bool disableMessageBox,
+                       bool enableHtml, MailCharset mailCharset, TodayFunction today)
     : context_(context),
       feed_(std::make_shared<Feed>()),
       disableMessageBox_(disableMessageBox),
@@ -40,7 +40,9 @@ RssHandler::RssHandler(GatewayContext& context, std::string url, bool disableMes
     feed_->url = std::move(url);
 }
 
-std::string RssHandler::FeedFolder() const { return GetFeedFolderPath(context_.Layout().stateDir, feed_->url); }
+std::string RssHandler::FeedFolder() const {
+    return GetFeedFolderPath(context_.Layout().stateDir, feed_->url);
+}
 
 void RssHandler::LogFailure(const std::string& text) {
     context_.Log(text);

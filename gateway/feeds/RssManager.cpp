@@ -36,15 +36,14 @@ bool RssManager::LoadSettings() {
     }
     if (read.rejectedListenAddress) {
         context_.Log("listen-addressの値が正しくありません: " + *read.rejectedListenAddress +
-                 "\n127.0.0.1で待ち受けます。\n\n");
+                     "\n127.0.0.1で待ち受けます。\n\n");
     }
     return true;
 }
 
 void RssManager::AddFeed(const std::string& url) {
-    handlers_.push_back(
-        std::make_shared<RssHandler>(context_, url, settings_.disableMessageBox, settings_.enableHtml,
-                                     settings_.mailCharset));
+    handlers_.push_back(std::make_shared<RssHandler>(context_, url, settings_.disableMessageBox,
+                                                     settings_.enableHtml, settings_.mailCharset));
 }
 
 void RssManager::LoadFeedList() {

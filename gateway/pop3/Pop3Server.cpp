@@ -70,8 +70,8 @@ bool IsLoopback(const std::string& address) {
 void WarnIfOpenWithoutPassword(const GatewayContext& context, const Settings& settings) {
     if (!settings.password.empty() || IsLoopback(settings.listenAddress)) return;
     context.Log("警告: listen-address " + settings.listenAddress +
-             " はループバックアドレスではありませんが、passwordが設定されていません。"
-             "このポートに届く誰もが記事を読み、削除できます。\n\n");
+                " はループバックアドレスではありませんが、passwordが設定されていません。"
+                "このポートに届く誰もが記事を読み、削除できます。\n\n");
     std::fprintf(stderr,
                  "Quillo: warning: listening on %s without a password; anyone who can reach port %d "
                  "can read and delete the items (set password in Quillo.xml)\n",
@@ -115,8 +115,7 @@ void ReportTlsFailure(const GatewayContext& context, const std::string& reason) 
 }  // namespace
 
 Pop3Server::Pop3Server(GatewayContext& context, Hooks hooks, ServerOptions options)
-    : context_(context),
-      hooks_(std::move(hooks)), options_(options), hostName_(ApopHostName()) {
+    : context_(context), hooks_(std::move(hooks)), options_(options), hostName_(ApopHostName()) {
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
@@ -175,7 +174,8 @@ bool Pop3Server::PrepareTls(RssManager& manager, bool& bindFailed) {
     }
     if (tlsListenFd_ < 0) {
         // 995 needs root and may be taken; STLS on the POP3 port still works.
-        context_.Log("TLSのポート " + std::to_string(port) + " で待ち受けできません。STLSだけを受け付けます。\n\n");
+        context_.Log("TLSのポート " + std::to_string(port) +
+                     " で待ち受けできません。STLSだけを受け付けます。\n\n");
         if (TraceEnabled()) Trace("implicit TLS: port " + std::to_string(port) + " unavailable");
     } else if (TraceEnabled()) {
         Trace("listening for TLS on " + manager.GetListenAddress() + ":" + std::to_string(port));
@@ -308,7 +308,7 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client, b
             } else {
                 commitFailed = true;
                 context_.Log("QUITで配信済みの記録を保存できませんでした: " + reason +
-                         "\n削除された記事は次の接続で再び届きます。\n\n");
+                             "\n削除された記事は次の接続で再び届きます。\n\n");
             }
             return reason;
         };

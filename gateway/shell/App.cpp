@@ -21,9 +21,10 @@ int RunQuillo(const AppLayout& layout, const std::string& commandLine) {
     std::unique_ptr<QtMainLoop> qtLoop = QtMainLoop::CreateIfDisplay(context, exitCommand);
     HeadlessMainLoop headlessLoop(exitCommand);
     MainLoop& loop = qtLoop ? static_cast<MainLoop&>(*qtLoop) : headlessLoop;
-    Pop3Server server(context, {[&loop] { loop.PostClose(); }, [&qtLoop](RssManager&) {
-                           if (qtLoop) qtLoop->AddTrayIcon();
-                       }});
+    Pop3Server server(context, {[&loop] { loop.PostClose(); },
+                                [&qtLoop](RssManager&) {
+                                    if (qtLoop) qtLoop->AddTrayIcon();
+                                }});
     serverForExit = &server;
 
     // The server's result is read only after the join, which orders the write.

@@ -5,6 +5,18 @@
 GatewayContext::GatewayContext(AppLayout layout, bool once)
     : layout_(std::move(layout)), once_(once), notifier_(std::make_shared<StderrNotifier>()) {}
 
+std::string GatewayContext::ConfigFile(std::string_view name) const {
+    return JoinPath(layout_.configDir, name);
+}
+
+std::string GatewayContext::StateFile(std::string_view name) const {
+    return JoinPath(layout_.stateDir, name);
+}
+
+std::string GatewayContext::ProgramFile(std::string_view name) const {
+    return JoinPath(layout_.programDir, name);
+}
+
 void GatewayContext::Log(std::string_view text) const { AppendLog(StateFile("log.txt"), text); }
 
 void GatewayContext::OpenLog() const { OpenLogFile(StateFile("log.txt")); }

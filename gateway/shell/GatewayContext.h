@@ -24,9 +24,9 @@ public:
 
     const AppLayout& Layout() const { return layout_; }
     // Folder + "/" + name, for each kind of file.
-    std::string ConfigFile(std::string_view name) const { return JoinPath(layout_.configDir, name); }
-    std::string StateFile(std::string_view name) const { return JoinPath(layout_.stateDir, name); }
-    std::string ProgramFile(std::string_view name) const { return JoinPath(layout_.programDir, name); }
+    std::string ConfigFile(std::string_view name) const;
+    std::string StateFile(std::string_view name) const;
+    std::string ProgramFile(std::string_view name) const;
 
     // An entry in log.txt.
     void Log(std::string_view text) const;

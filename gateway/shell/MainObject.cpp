@@ -15,7 +15,10 @@
 #include <unistd.h>
 
 MainObject::MainObject(GatewayContext& context, std::function<void()> exitCommand, QObject* parent)
-    : QObject(parent), context_(context), exitCommand_(std::move(exitCommand)), tray_(std::make_unique<TrayIcon>()) {
+    : QObject(parent),
+      context_(context),
+      exitCommand_(std::move(exitCommand)),
+      tray_(std::make_unique<TrayIcon>()) {
     setObjectName(QStringLiteral("Quillo"));
     connect(tray_.get(), &TrayIcon::Command, this, &MainObject::OnCommand);
 

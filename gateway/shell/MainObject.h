@@ -21,7 +21,8 @@ public:
     // `exitCommand` stops the server thread (running flag cleared, accept woken). The
     // object's boxes become the context's and it shows the context's refresh progress,
     // until it is gone; the context must outlive it.
-    MainObject(GatewayContext& context, std::function<void()> exitCommand, QObject* parent = nullptr);
+    MainObject(GatewayContext& context, std::function<void()> exitCommand,
+               QObject* parent = nullptr);
     ~MainObject() override;
 
     // Any thread: hand-overs to the GUI thread.

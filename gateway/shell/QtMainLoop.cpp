@@ -29,7 +29,8 @@ std::unique_ptr<QtMainLoop> QtMainLoop::CreateIfDisplay(GatewayContext& context,
                                          : "xcb";
     const bool offscreenChosen = platforms.find("offscreen") != std::string::npos;
     if (!offscreenChosen) platforms += ";offscreen";
-    arguments->argv = {arguments->name.data(), arguments->platformOption.data(), platforms.data(), nullptr};
+    arguments->argv = {arguments->name.data(), arguments->platformOption.data(), platforms.data(),
+                       nullptr};
     auto app = std::make_unique<QApplication>(arguments->argc, arguments->argv.data());
     if (!offscreenChosen && QGuiApplication::platformName() == QLatin1String("offscreen"))
         return nullptr;

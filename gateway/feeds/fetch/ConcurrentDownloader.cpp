@@ -37,7 +37,8 @@ std::string ConcurrentDownloader::HostKey(const std::string& url) {
            UrlPart(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
 }
 
-void ConcurrentDownloader::Run(std::vector<Job>& jobs, const std::function<bool()>& work) const {
+void ConcurrentDownloader::Run(std::vector<Job>& jobs, const std::function<bool()>& work,
+                               std::stop_token stop) const {
     if (jobs.empty()) return;
     std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
     if (!multi) {
@@ -108,9 +109,26 @@ void ConcurrentDownloader::Run(std::vector<Job>& jobs, const std::function<bool(
         return any;
     };
 
+    // Ends the running transfers without waiting for their servers.
+    auto abortRunning = [&] {
+        for (const auto& [easy, index] : running) {
+            curl_multi_remove_handle(multi.get(), easy);
+            jobs[index].finish(easy, CURLE_ABORTED_BY_CALLBACK);
+            curl_easy_cleanup(easy);
+        }
+        running.clear();
+    };
+    // Safe from any thread; the wait below returns at once. Declared after the multi
+    // handle, so it is gone before the handle is.
+    std::stop_callback wake(stop, [handle = multi.get()] { curl_multi_wakeup(handle); });
+
     int stillRunning = 0;
-    fill();
+    if (!stop.stop_requested()) fill();
     for (;;) {
+        if (stop.stop_requested()) {
+            abortRunning();
+            break;
+        }
         if (!running.empty()) {
             curl_multi_perform(multi.get(), &stillRunning);
             if (reap()) {

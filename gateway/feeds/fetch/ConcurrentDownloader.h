@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,12 @@ public:
     // are on their way -- work() is called to do one piece of the caller's own work
     // (handling a finished result); it answers whether it did any. So that work
     // overlaps the waits for the servers instead of holding back the next transfers.
-    void Run(std::vector<Job>& jobs, const std::function<bool()>& work = {}) const;
+    //
+    // A stop request wakes the loop at once, whatever it waits for: the running
+    // transfers finish with CURLE_ABORTED_BY_CALLBACK, the jobs not started yet with
+    // CURLE_FAILED_INIT, and Run returns.
+    void Run(std::vector<Job>& jobs, const std::function<bool()>& work = {},
+             std::stop_token stop = {}) const;
 
     // "scheme://host:port" of a URL, lower-cased by libcurl; the URL itself when it
     // cannot be parsed (such a transfer fails at once anyway).

@@ -6,12 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
-#include <unistd.h>
 
 #include <cstdlib>
 
@@ -21,24 +21,27 @@ namespace {
 
 // XDG_CONFIG_HOME names another folder while the object lives.
 class ScopedConfigHome {
-public:
+  public:
     explicit ScopedConfigHome(const fs::path& folder) {
         const char* old = std::getenv("XDG_CONFIG_HOME");
         if (old) saved_ = old;
         setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
     }
     ~ScopedConfigHome() {
-        if (saved_) setenv("XDG_CONFIG_HOME", saved_->c_str(), 1); else unsetenv("XDG_CONFIG_HOME");
+        if (saved_)
+            setenv("XDG_CONFIG_HOME", saved_->c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
     }
     ScopedConfigHome(const ScopedConfigHome&) = delete;
     ScopedConfigHome& operator=(const ScopedConfigHome&) = delete;
 
-private:
+  private:
     std::optional<std::string> saved_;
 };
 
 class CorvaneSettingsTest : public testing::Test {
-protected:
+  protected:
     void Write(const std::string& text) { std::ofstream(Path(), std::ios::binary) << text; }
     std::string Read() {
         std::ifstream in(Path(), std::ios::binary);

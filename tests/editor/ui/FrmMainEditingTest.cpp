@@ -324,7 +324,9 @@ TEST_F(FrmMainTest, OpenReplacesTheDocumentAndClearsTheModifiedFlag) {
 
 TEST_F(FrmMainTest, OpeningAFileThatIsNotOpmlSaysSoAndSwitchesDocumentActionsOff) {
     TFrmMain& w = Open({WriteFile("a.opml", kTwoLevelOpml)});
-    dialogs_.SetNextFileName(WriteFile("feed.xml", "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>t</title></channel></rss>"));
+    dialogs_.SetNextFileName(WriteFile(
+        "feed.xml",
+        "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>t</title></channel></rss>"));
     Act(w, "ActOpenOpmlFile")->trigger();
     EXPECT_EQ(dialogs_.TakeShownMessages(), QStringList{"OPMLファイルではないようです。"});
     EXPECT_EQ(TopCount(w), 0);
@@ -334,7 +336,8 @@ TEST_F(FrmMainTest, OpeningAFileThatIsNotOpmlSaysSoAndSwitchesDocumentActionsOff
 TEST_F(FrmMainTest, AddFileAppendsAndKeepsTheDocumentNameAndHead) {
     const QString first = WriteFile("a.opml", kTwoLevelOpml);
     TFrmMain& w = Open({first});
-    dialogs_.SetNextFileName(WriteFile("b.opml",
+    dialogs_.SetNextFileName(WriteFile(
+        "b.opml",
         "<?xml version=\"1.0\"?><opml version=\"1.0\"><head><title>Other</title></head><body>"
         "<outline text=\"Z\" type=\"rss\" xmlUrl=\"http://127.0.0.1/z\"/></body></opml>"));
     Act(w, "ActAddOpmlFile")->trigger();
@@ -410,8 +413,9 @@ TEST_F(FrmMainTest, ClosePromptYesWithAFailedWriteKeepsTheWindow) {
 TEST_F(FrmMainTest, AboutBoxNamesTheProgramAndVersion) {
     TFrmMain& w = Open();
     Act(w, "ActCallAboutDlg")->trigger();
-    EXPECT_EQ(dialogs_.TakeShownMessages(),
-              QStringList{"Corvane 1.1.3\nRSSのリストが格納されているOPMLファイルのエディタです。"});
+    EXPECT_EQ(
+        dialogs_.TakeShownMessages(),
+        QStringList{"Corvane 1.1.3\nRSSのリストが格納されているOPMLファイルのエディタです。"});
 }
 
 TEST_F(FrmMainTest, CancellingPropertiesRestoresTheTitleAndOkMarksModified) {

@@ -185,7 +185,8 @@ TEST_F(NetworkCommandsTest, OpenFromAnUnreachableUrlLeavesAnEmptyUnmodifiedDocum
     const QString url = server_->Url("/status/404");
     AnswerUrl(url);
     Act(w, "ActOpenOpmlFileFromUrl")->trigger();
-    EXPECT_EQ(dialogs_.TakeShownMessages(), QStringList{"インターネット接続に失敗しました。\n" + url});
+    EXPECT_EQ(dialogs_.TakeShownMessages(),
+              QStringList{"インターネット接続に失敗しました。\n" + url});
     EXPECT_EQ(TopCount(w), 0);
     EXPECT_TRUE(Status(w)->text().isEmpty());
     EXPECT_FALSE(w.Modified());

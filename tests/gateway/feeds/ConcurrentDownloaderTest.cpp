@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -153,6 +155,27 @@ TEST(ConcurrentDownloader, ASlowFeedHoldsOnlyItsOwnSlot) {
     EXPECT_EQ(order.back(), 0u);
     EXPECT_EQ(outcomes[0].result, CURLE_OPERATION_TIMEDOUT);
     for (size_t i = 1; i < urls.size(); ++i) EXPECT_EQ(outcomes[i].result, CURLE_OK);
+}
+
+// Shutdown must not wait for a server that takes its time: the stop request ends the
+// running transfer long before its own time-out would, and nothing else starts.
+TEST(ConcurrentDownloader, AStopRequestAbortsTheRunningTransferAndStartsNoOther) {
+    LoopbackHttpServer server({"127.0.0.1"}, Echo);
+    const std::vector<std::string> urls = {server.Url("/0?delay=3000"), server.Url("/1"),
+                                           server.Url("/2")};
+    std::vector<Outcome> outcomes;
+    std::vector<size_t> order;
+    auto jobs = JobsFor(urls, outcomes, order, /*timeoutMs=*/2500);
+    std::stop_source stop;
+    std::thread stopper([&stop] {
+        std::this_thread::sleep_for(200ms);
+        stop.request_stop();
+    });
+    ConcurrentDownloader(nullptr, 1, 1).Run(jobs, {}, stop.get_token());
+    stopper.join();
+    EXPECT_EQ(outcomes[0].result, CURLE_ABORTED_BY_CALLBACK);
+    for (size_t i = 1; i < urls.size(); ++i) EXPECT_EQ(outcomes[i].result, CURLE_FAILED_INIT) << i;
+    for (const Outcome& outcome : outcomes) EXPECT_EQ(outcome.calls, 1);
 }
 
 TEST(ConcurrentDownloader, AJobThatCannotStartIsFinishedAndTheOthersRun) {

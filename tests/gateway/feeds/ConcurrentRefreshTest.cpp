@@ -3,10 +3,10 @@
 #include "FeedRefresh.h"
 
 #include "FeedDownload.h"
+#include "GatewayContext.h"
 #include "InternetSession.h"
 #include "LoopbackHttpServer.h"
 #include "Notifier.h"
-#include "GatewayContext.h"
 #include "RssManager.h"
 #include "TempDir.h"
 
@@ -115,33 +115,34 @@ struct Snapshot {
 
 class ConcurrentRefresh : public ::testing::Test {
 protected:
-    // A gateway context whose files are all in dir, boxes kept quiet; it lives as long
-    // as the test.
-    GatewayContext& ContextIn(const fs::path& dir) {
-        auto& context = contexts_.emplace_back(std::make_unique<GatewayContext>(
-            PortableAppLayout(dir.string(), dir.string())));
-        context->UseNotifier(std::make_shared<QuietNotifier>());
-        return *context;
-    }
-    // A short time-out, so the feed that never answers in time ends quickly.
-    static FeedTransferLimits ShortLimits() {
-        FeedTransferLimits limits;
-        limits.totalTimeout = 1000ms;
-        return limits;
-    }
-    std::vector<std::unique_ptr<GatewayContext>> contexts_;
+  // A gateway context whose files are all in dir, boxes kept quiet; it lives as long
+  // as the test.
+  GatewayContext& ContextIn(const fs::path& dir) {
+      auto& context = contexts_.emplace_back(
+          std::make_unique<GatewayContext>(PortableAppLayout(dir.string(), dir.string())));
+      context->UseNotifier(std::make_shared<QuietNotifier>());
+      return *context;
+  }
+  // A short time-out, so the feed that never answers in time ends quickly.
+  static FeedTransferLimits ShortLimits() {
+      FeedTransferLimits limits;
+      limits.totalTimeout = 1000ms;
+      return limits;
+  }
+  std::vector<std::unique_ptr<GatewayContext>> contexts_;
 
-    std::vector<std::string> MixedUrls(const LoopbackHttpServer& server) {
-        std::vector<std::string> urls;
-        const char* paths[] = {"/ok/a.xml", "/missing.xml", "/ok/bb.xml", "/moved.xml",
-                               "/broken.xml", "/etag-only.xml", "/hang.xml", "/slow.xml", "/cut.xml",
-                               "/euc.xml", "/gone.xml", "/plain.xml", "/ok/ccc.xml"};
-        size_t host = 0;
-        for (const char* path : paths) urls.push_back(server.Url(host++ % 2, path));
-        urls.push_back("http://127.0.0.1:1/refused.xml");  // nothing listens there
-        urls.push_back("ftp://127.0.0.1/feed.xml");        // a scheme no feed uses
-        urls.push_back(server.Url(0, "/ok/a.xml"));        // listed twice: two handlers
-        return urls;
+  std::vector<std::string> MixedUrls(const LoopbackHttpServer& server) {
+      std::vector<std::string> urls;
+      const char* paths[] = {"/ok/a.xml",   "/missing.xml",   "/ok/bb.xml", "/moved.xml",
+                             "/broken.xml", "/etag-only.xml", "/hang.xml",  "/slow.xml",
+                             "/cut.xml",    "/euc.xml",       "/gone.xml",  "/plain.xml",
+                             "/ok/ccc.xml"};
+      size_t host = 0;
+      for (const char* path : paths) urls.push_back(server.Url(host++ % 2, path));
+      urls.push_back("http://127.0.0.1:1/refused.xml");  // nothing listens there
+      urls.push_back("ftp://127.0.0.1/feed.xml");        // a scheme no feed uses
+      urls.push_back(server.Url(0, "/ok/a.xml"));        // listed twice: two handlers
+      return urls;
     }
 
     void WriteSettings(const fs::path& dir, const std::vector<std::string>& urls,

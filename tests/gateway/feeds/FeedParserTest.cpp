@@ -192,8 +192,9 @@ TEST_F(FeedParser, ARepairedDocumentIsReadAndTheLogSaysWhatWasRepaired) {
 }
 
 TEST_F(FeedParser, RecordsOfRelativeLinksMadeBeforeLinksWereResolvedStillMatch) {
-    WriteFile(fs::path(RssHandler(Context(), kUrl, true, false).FeedFolder()) / "sentitems.xml",
-              "<sent-items><item><subject>A</subject><link>/a</link><date>d</date></item></sent-items>");
+    WriteFile(
+        fs::path(RssHandler(Context(), kUrl, true, false).FeedFolder()) / "sentitems.xml",
+        "<sent-items><item><subject>A</subject><link>/a</link><date>d</date></item></sent-items>");
     auto handler = ParseDocument("<rss version=\"2.0\"><channel><item><title>A</title><link>/a</link></item>"
                                  "<item><title>B</title><link>/b</link></item></channel></rss>");
     ASSERT_EQ(handler->Pending().size(), 1u);

@@ -38,7 +38,8 @@ protected:
     // A new context, as at the next start of the gateway: the feed-error flag is clear.
     // Handlers made on the old one must be gone.
     void RestartContext() {
-        context_ = std::make_unique<GatewayContext>(PortableAppLayout(dir_.string(), dir_.string()));
+        context_ =
+            std::make_unique<GatewayContext>(PortableAppLayout(dir_.string(), dir_.string()));
         context_->UseNotifier(notifier_);
     }
 

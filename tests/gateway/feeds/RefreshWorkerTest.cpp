@@ -46,13 +46,13 @@ bool Eventually(Condition condition) {
 
 class RefreshWorkerTest : public ::testing::Test {
 protected:
-    void SetUp() override { context_.UseNotifier(std::make_shared<QuietNotifier>()); }
-    void WriteSettings(const std::vector<std::string>& urls, const std::string& extra) {
-        std::ofstream file(dir_ / "Quillo.xml", std::ios::binary);
-        file << "<quillo><settings><disable-messagebox>true</disable-messagebox>" << extra
-             << "</settings><feed-list>";
-        for (const auto& url : urls) file << "<feed>" << url << "</feed>";
-        file << "</feed-list></quillo>";
+  void SetUp() override { context_.UseNotifier(std::make_shared<QuietNotifier>()); }
+  void WriteSettings(const std::vector<std::string>& urls, const std::string& extra) {
+      std::ofstream file(dir_ / "Quillo.xml", std::ios::binary);
+      file << "<quillo><settings><disable-messagebox>true</disable-messagebox>" << extra
+           << "</settings><feed-list>";
+      for (const auto& url : urls) file << "<feed>" << url << "</feed>";
+      file << "</feed-list></quillo>";
     }
     int RequestsFor(const LoopbackHttpServer& server, const std::string& target) {
         int count = 0;

@@ -27,10 +27,10 @@ public:
 
 class RssManagerTest : public ::testing::Test {
 protected:
-    void SetUp() override { context_.UseNotifier(notifier_); }
+  void SetUp() override { context_.UseNotifier(notifier_); }
 
-    void Write(const std::string& name, const std::string& text) {
-        std::ofstream(dir_ / name, std::ios::binary) << text;
+  void Write(const std::string& name, const std::string& text) {
+      std::ofstream(dir_ / name, std::ios::binary) << text;
     }
     std::string ReadLog() {
         std::ifstream file(dir_ / "log.txt", std::ios::binary);

@@ -26,7 +26,9 @@ protected:
         AppDirTest::TearDown();
     }
     fs::path mounted_;
-    fs::path StorePath() { return fs::path(RssHandler(Context(), kUrl, true, false).FeedFolder()) / "sentitems.xml"; }
+    fs::path StorePath() {
+        return fs::path(RssHandler(Context(), kUrl, true, false).FeedFolder()) / "sentitems.xml";
+    }
     std::shared_ptr<RssHandler> HandlerWithDeleted(const std::vector<std::array<std::string, 3>>& records) {
         auto handler = std::make_shared<RssHandler>(Context(), kUrl, true, false);
         for (const auto& r : records) {
@@ -176,7 +178,8 @@ TEST_F(SentItems, RecordsOfItemsNoLongerInTheFeedAreKeptNinetyDaysAfterLastSeen)
     using std::chrono::days;
     const std::chrono::sys_days day = std::chrono::sys_days(std::chrono::year(2026) / 3 / 1);
     auto handlerOn = [this](std::chrono::sys_days today) {
-        return std::make_shared<RssHandler>(Context(), kUrl, true, false, MailCharset::Auto, [today] { return today; });
+        return std::make_shared<RssHandler>(Context(), kUrl, true, false, MailCharset::Auto,
+                                            [today] { return today; });
     };
     // "gone" left the feed ten days ago; "legacy" comes from a file without last-seen;
     // "old" was last seen 91 days ago.

@@ -77,7 +77,8 @@ const std::vector<Case>& ToIso2022JpCases() {
 
 TEST(KanjiConverter, ConvertsEachJapaneseSetToUtf8) {
     for (const Case& c : ToUtf8Cases()) {
-        EXPECT_EQ(ConvertTextWith(c.options, c.input), c.expected) << c.options << " " << c.expected;
+        EXPECT_EQ(ConvertTextWith(c.options, c.input), c.expected)
+            << c.options << " " << c.expected;
     }
 }
 

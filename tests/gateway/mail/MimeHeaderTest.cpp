@@ -70,7 +70,8 @@ TEST(MimeHeader, PrintableAsciiStaysAsItIs) {
 
 TEST(MimeHeader, JapaneseBecomesOneIso2022JpWord) {
     EXPECT_EQ(EncodeHeaderValue("日本語", 6), "=?ISO-2022-JP?B?GyRCRnxLXDhsGyhC?=");
-    EXPECT_EQ(ConvertTextWith("-SM", "\x93\xfa\x96\x7b\x8c\xea"), "=?ISO-2022-JP?B?GyRCRnxLXDhsGyhC?=");
+    EXPECT_EQ(ConvertTextWith("-SM", "\x93\xfa\x96\x7b\x8c\xea"),
+              "=?ISO-2022-JP?B?GyRCRnxLXDhsGyhC?=");
 }
 
 struct RoundTrip {

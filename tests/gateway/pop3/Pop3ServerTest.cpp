@@ -3,8 +3,8 @@
 #include "GatewayContext.h"
 #include "LoopbackPort.h"
 #include "Notifier.h"
-#include "TestTls.h"
 #include "TempDir.h"
+#include "TestTls.h"
 
 #include <gtest/gtest.h>
 
@@ -129,7 +129,8 @@ protected:
     }
     // The gateway's context on the test directory, boxes recorded; once: "-once".
     void NewContext(bool once) {
-        context_ = std::make_unique<GatewayContext>(PortableAppLayout(dir_.string(), dir_.string()), once);
+        context_ =
+            std::make_unique<GatewayContext>(PortableAppLayout(dir_.string(), dir_.string()), once);
         context_->UseNotifier(notifier_);
     }
     void WriteSettings(const std::string& extra) {
@@ -137,7 +138,8 @@ protected:
                                           << "</settings></quillo>";
     }
     void Start(ServerOptions options = {}) {
-        server_ = std::make_unique<Pop3Server>(*context_, Pop3Server::Hooks{[this] { ++closes_; }, nullptr}, options);
+        server_ = std::make_unique<Pop3Server>(
+            *context_, Pop3Server::Hooks{[this] { ++closes_; }, nullptr}, options);
         thread_ = std::thread([this] {
             server_->Run();
             finished_ = true;

@@ -17,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class LogTest : public ::testing::Test {
-protected:
+  protected:
     std::string Read() {
         std::ifstream file(dir_ / "log.txt", std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(file), {});

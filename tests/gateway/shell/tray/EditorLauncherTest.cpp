@@ -34,13 +34,11 @@ constexpr const char* kMaskRecorder =
 
 class EditorLauncherTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        TestApp();
-    }
+  void SetUp() override { TestApp(); }
 
-    void InstallFakeEditor(const char* script = kFakeEditor) {
-        dir_.Write("Corvane", script);
-        chmod(dir_.File("Corvane").c_str(), 0755);
+  void InstallFakeEditor(const char* script = kFakeEditor) {
+      dir_.Write("Corvane", script);
+      chmod(dir_.File("Corvane").c_str(), 0755);
     }
     bool WaitForLaunch(const char* record = "launched.txt") {
         for (int i = 0; i < 500; ++i) {

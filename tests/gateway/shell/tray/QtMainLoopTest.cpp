@@ -80,8 +80,9 @@ protected:
     void Start(bool disableTrayIcon, const std::string& feeds = "") {
         dir_.Write("Quillo.xml", SettingsXml(port_, disableTrayIcon, feeds));
         loop_ = std::make_unique<QtMainLoop>(context_, [this] { server_->Stop(); });
-        server_ = std::make_unique<Pop3Server>(context_, Pop3Server::Hooks{
-            [this] { loop_->PostClose(); }, [this](RssManager&) { loop_->AddTrayIcon(); }});
+        server_ = std::make_unique<Pop3Server>(
+            context_, Pop3Server::Hooks{[this] { loop_->PostClose(); },
+                                        [this](RssManager&) { loop_->AddTrayIcon(); }});
         serverDone_ = serverFinished_.get_future();
         serverThread_ = std::thread([this] {
             server_->Run();
@@ -299,7 +300,8 @@ TEST_F(QtNotifierTest, IconsButtonsAndAnswersMatchTheRequest) {
         });
         std::promise<Notifier::Answer> answer;
         auto result = answer.get_future();
-        std::thread server([&] { answer.set_value(gateway.context.Boxes()->Show("t", "x", c.icon, c.buttons)); });
+        std::thread server(
+            [&] { answer.set_value(gateway.context.Boxes()->Show("t", "x", c.icon, c.buttons)); });
         ASSERT_TRUE(ProcessEventsUntil([&] { return result.wait_for(0s) == std::future_status::ready; }));
         server.join();
         EXPECT_EQ(result.get(), c.answer);
@@ -315,7 +317,7 @@ TEST_F(QtNotifierTest, ClosingWhileTheServerThreadWaitsAnswersNoAndLaterBoxesGoT
     auto result = answer.get_future();
     std::thread server([&] {
         answer.set_value(gateway.context.Boxes()->Show("?", "エラー", Notifier::Icon::Exclamation,
-                                                Notifier::Buttons::YesNo));
+                                                       Notifier::Buttons::YesNo));
     });
     ASSERT_TRUE(ProcessEventsUntil([&] { return result.wait_for(0s) == std::future_status::ready; }));
     server.join();
@@ -326,7 +328,7 @@ TEST_F(QtNotifierTest, ClosingWhileTheServerThreadWaitsAnswersNoAndLaterBoxesGoT
     testing::internal::CaptureStderr();
     std::thread late([&gateway] {
         EXPECT_EQ(gateway.context.Boxes()->Show("late", "error", Notifier::Icon::Error,
-                                         Notifier::Buttons::YesNo),
+                                                Notifier::Buttons::YesNo),
                   Notifier::Answer::No);
     });
     late.join();
@@ -341,7 +343,8 @@ TEST_F(QtNotifierTest, BoxAskedForOnTheGuiThreadIsShownThere) {
         shown = true;
         qobject_cast<QMessageBox*>(widget)->button(QMessageBox::Ok)->click();
     });
-    EXPECT_EQ(gateway.context.Boxes()->Show("here", "error", Notifier::Icon::Error, Notifier::Buttons::Ok),
+    EXPECT_EQ(gateway.context.Boxes()->Show("here", "error", Notifier::Icon::Error,
+                                            Notifier::Buttons::Ok),
               Notifier::Answer::Ok);
     EXPECT_TRUE(shown);
 }
