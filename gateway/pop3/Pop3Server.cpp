@@ -337,11 +337,12 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client, b
         }
     }
     if (!session.QuitReceived() || !claim) return;
-    // The client has its -ERR already; the box waits for the user, so it comes last.
-    if (commitFailed && !manager.IsMessageBoxDisabled())
-        context_.Boxes()->Show(kSaveFailure, "", Notifier::Icon::None, Notifier::Buttons::Ok);
     claim.reset();
     connection.Close();
+    // Shown whatever disable-messagebox says: records were lost. The client has its -ERR
+    // and the mailbox is free again, so the box keeps nobody waiting but the user.
+    if (commitFailed)
+        context_.Boxes()->Show(kSaveFailure, "", Notifier::Icon::None, Notifier::Buttons::Ok);
     AfterQuit(manager);
 }
 

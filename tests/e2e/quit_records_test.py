@@ -5,6 +5,7 @@ moment +OK arrived has the records on disk all the same."""
 import errno
 import os
 import subprocess
+import time
 import unittest
 
 from http_server import HttpServer
@@ -41,7 +42,7 @@ class QuitRecords(unittest.TestCase):
             self.skipTest("cannot mount a tmpfs: %s" % mount.stderr.decode(errors="replace").strip())
         self.addCleanup(subprocess.run, ["umount", data], capture_output=True)
         self.serve(8)
-        with Quillo(self.app, port=self.port):
+        with Quillo(self.app, port=self.port) as quillo:
             with open_mailbox(self.port) as c:
                 self.assertTrue(c.single("STAT").startswith(b"+OK 8 "))
                 # The download is on disk; now nothing more fits.
@@ -62,6 +63,13 @@ class QuitRecords(unittest.TestCase):
             os.remove(filler)
             log = self.app.read("log.txt")
             self.assertIn(reply[len(b"-ERR "):].strip().decode(), log)
+            # The save failure box is shown even with disable-messagebox (headless: on
+            # standard error), after the client has its answer.
+            for _ in range(100):
+                if "データの出力中にエラーが発生しました" in quillo.stderr():
+                    break
+                time.sleep(0.05)
+            self.assertIn("データの出力中にエラーが発生しました", quillo.stderr())
             # Space again: every one of the eight is offered, and this time recorded.
             with open_mailbox(self.port) as c:
                 self.assertTrue(c.single("STAT").startswith(b"+OK 8 "))
