@@ -1,9 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QTreeView>
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,32 +22,15 @@ class TFrmAppointOpmlUrl;
 class TFrmOpmlProperty;
 class TFrmOption;
 class TFrmSearchBulkfeeds;
-
-// The tree of the main window, a view of the document's model. It reports drops
-// to the window, which decides what they mean: nodes dragged inside the tree, or
-// files from the desktop.
-class TTrvOpml : public QTreeView {
-    Q_OBJECT
-public:
-    explicit TTrvOpml(QWidget* parent);
-
-    // Where a drop at a viewport position lands, and on which row.
-    DropZone ZoneAt(const QPoint& viewportPos, QModelIndex* node) const;
-
-    std::function<void(const QPoint&)> onNodeDrop;
-    std::function<void(const QStringList&)> onFilesDrop;
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-};
+class TTrvOpml;
 
 // Corvane's main window: the feed-list tree, the boxes of the selected node, the
 // status bar, the menus and every command on them. The document lives in the
 // model; the widgets only show it. Widgets carry object names (TrvOpml,
 // EdtRssTitle, ActSaveOpmlFile, ...) by which tests and style sheets find them.
+// The member functions are defined by concern: UnitFrmMain.cpp (construction,
+// widgets, menus, closing, shared helpers), FrmMainFileCommands.cpp,
+// FrmMainEditCommands.cpp (with the node boxes) and FrmMainNetworkCommands.cpp.
 class TFrmMain : public QMainWindow {
     Q_OBJECT
 public:

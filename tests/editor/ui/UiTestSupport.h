@@ -23,6 +23,7 @@
 #include "TestApp.h"
 #include "CorvaneSettings.h"
 #include "OpmlTreeModel.h"
+#include "TrvOpml.h"
 #include "UnitFrmDialogs.h"
 #include "UnitFrmMain.h"
 
