@@ -107,13 +107,6 @@ AppLayout Portable(const std::string& dir, const std::string& programDir) {
 
 }  // namespace
 
-std::string JoinPath(std::string_view folder, std::string_view name) {
-    std::string path(folder);
-    if (path.empty() || path.back() != '/') path += '/';
-    path += name;
-    return path;
-}
-
 AppLayout PortableAppLayout(const std::string& directory, const std::string& programDir) {
     return Portable(directory, programDir);
 }
