@@ -45,5 +45,6 @@ extern const char* const kFirstStartSettings;
 extern const char* const kFirstStartFeedList;
 
 // A portable layout: settings, feed list, data/ and log.txt all in directory; the
-// executables in programDir.
+// executables in programDir, or in directory too.
 AppLayout PortableAppLayout(const std::string& directory, const std::string& programDir);
+AppLayout PortableAppLayout(const std::string& directory);

@@ -49,7 +49,7 @@ protected:
     }
 
     TempDir dir_{"quillo-tray"};
-    GatewayContext context_{PortableAppLayout(dir_.Path(), dir_.Path())};
+    GatewayContext context_{PortableAppLayout(dir_.Path())};
 };
 
 TEST_F(EditorLauncherTest, StartsTheEditorOnFeedListInTheApplicationDirectory) {
