@@ -61,7 +61,7 @@ void ResetPeak() {
 void ParseAndComposeLargeFeed(benchmark::State& state) {
     char pattern[] = "/tmp/quillo-bench-feeds-XXXXXX";
     const std::string dir = ::mkdtemp(pattern);
-    GatewayContext context(PortableAppLayout(dir, dir));
+    GatewayContext context(PortableAppLayout(dir));
     const std::string url = "http://127.0.0.1/big.xml";
     const std::string folder = RssHandler(context, url, true, false).FeedFolder();
     std::system(("mkdir -p '" + folder + "'").c_str());

@@ -17,7 +17,7 @@ GatewayContext& Context() {
         char pattern[] = "/tmp/quillo-fuzz-parser-XXXXXX";
         return std::string(::mkdtemp(pattern));
     }();
-    static GatewayContext context(PortableAppLayout(dir, dir));
+    static GatewayContext context(PortableAppLayout(dir));
     return context;
 }
 

@@ -52,8 +52,10 @@ void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSessi
         download.handled = true;
         ++handledCount;
         if (control.filed) control.filed(index);
-        if (control.progress)
-            control.progress(static_cast<int>(handledCount), static_cast<int>(downloads.size()));
+        if (control.progress) {
+            control.progress->Report(static_cast<int>(handledCount),
+                                     static_cast<int>(downloads.size()));
+        }
         return true;
     };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RefreshProgress.h"
 #include "RssHandler.h"
 
 #include <chrono>
@@ -27,8 +28,8 @@ struct RefreshControl {
     // A stop request (shutdown) aborts the running transfers at once and files nothing
     // more.
     std::stop_token stop;
-    // After each filed feed: feeds filed so far, feeds of the refresh.
-    std::function<void(int done, int total)> progress;
+    // Told after each filed feed: feeds filed so far, feeds of the refresh.
+    RefreshProgress* progress = nullptr;
 };
 
 // Downloads, normalises and parses every feed of one refresh. Only the transfers

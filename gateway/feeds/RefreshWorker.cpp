@@ -99,7 +99,7 @@ void RefreshWorker::RunOneRefresh() {
     control.filed = [this, &keys, &handlers](std::size_t index) { Filed(keys[index], handlers[index]); };
     control.waitToFile = [this] { return WaitToFile(); };
     control.stop = stop_.get_token();
-    control.progress = [&progress](int done, int total) { progress.Report(done, total); };
+    control.progress = &progress;
     DownloadFeeds(handlers, session, manager_.GetSettings().downloadConcurrency, control);
     session.Close();
     progress.Finished();

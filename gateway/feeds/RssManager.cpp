@@ -83,7 +83,7 @@ Mailbox& RssManager::Refresh() {
     InternetSession session(limits_);
     if (!OpenInternetSession(session, static_cast<int>(handlers_.size()))) return OpenMailbox();
     RefreshControl control;
-    control.progress = [this](int done, int total) { context_.Progress().Report(done, total); };
+    control.progress = &context_.Progress();
     DownloadFeeds(handlers_, session, settings_.downloadConcurrency, control);
     session.Close();
     Mailbox& mailbox = OpenMailbox();

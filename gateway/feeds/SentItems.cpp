@@ -24,11 +24,10 @@ void RssHandler::LoadSentItems() {
         keepPrevious_ = moved;
         // The file the last save replaced holds every record but that save's.
         const bool fromBackup = sentItems_.Load(path + ".bak").status == SentItemsStore::LoadStatus::Loaded;
-        context_.Log("sentitems.xmlを読み込めませんでした。" +
-                     std::string(moved ? "sentitems.xml.badに移しました。" : "") +
-                     std::string(fromBackup ? "sentitems.xml.bakの記録を使います。" : "") + "\n" +
-                     loaded.error + "\nURL: " + feed_->url + "\n\n");
-        context_.FeedFailed();
+        LogFailure("sentitems.xmlを読み込めませんでした。" +
+                   std::string(moved ? "sentitems.xml.badに移しました。" : "") +
+                   std::string(fromBackup ? "sentitems.xml.bakの記録を使います。" : "") + "\n" +
+                   loaded.error + "\nURL: " + feed_->url + "\n\n");
     }
     matched_.assign(sentItems_.Records().size(), false);
 }

@@ -101,21 +101,14 @@ bool FileExists(const std::string& path) {
     return true;
 }
 
-AppLayout Portable(const std::string& dir, const std::string& programDir) {
-    return {dir, dir, programDir, false};
-}
-
 }  // namespace
 
-std::string JoinPath(std::string_view folder, std::string_view name) {
-    std::string path(folder);
-    if (path.empty() || path.back() != '/') path += '/';
-    path += name;
-    return path;
+AppLayout PortableAppLayout(const std::string& directory, const std::string& programDir) {
+    return {directory, directory, programDir, false};
 }
 
-AppLayout PortableAppLayout(const std::string& directory, const std::string& programDir) {
-    return Portable(directory, programDir);
+AppLayout PortableAppLayout(const std::string& directory) {
+    return PortableAppLayout(directory, directory);
 }
 
 XdgEnvironment ReadXdgEnvironment() {
@@ -131,8 +124,8 @@ XdgEnvironment ReadXdgEnvironment() {
 
 AppLayout ChooseAppLayout(const std::string& programDir, const std::optional<std::string>& dirOption,
                           bool programDirHasSettings, const XdgEnvironment& environment) {
-    if (dirOption) return Portable(*dirOption, programDir);
-    if (programDirHasSettings) return Portable(programDir, programDir);
+    if (dirOption) return PortableAppLayout(*dirOption, programDir);
+    if (programDirHasSettings) return PortableAppLayout(programDir);
     AppLayout layout;
     layout.configDir = JoinPath(XdgBase(environment.configHome, environment.home, "/.config"), "quillo");
     layout.stateDir = JoinPath(XdgBase(environment.stateHome, environment.home, "/.local/state"), "quillo");

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "ExecutableDirectory.h"
+#include "Paths.h"
 
 // Where the gateway keeps its files. A portable copy (an executable directory holding a
 // Quillo.xml, or `--dir DIR`) keeps everything in one application directory; an
@@ -44,8 +45,6 @@ extern const char* const kFirstStartSettings;
 extern const char* const kFirstStartFeedList;
 
 // A portable layout: settings, feed list, data/ and log.txt all in directory; the
-// executables in programDir.
+// executables in programDir, or in directory too.
 AppLayout PortableAppLayout(const std::string& directory, const std::string& programDir);
-
-// Folder + "/" + name.
-std::string JoinPath(std::string_view folder, std::string_view name);
+AppLayout PortableAppLayout(const std::string& directory);

@@ -49,11 +49,11 @@ bool SpawnDetached(const std::string& program, const std::vector<std::string>& a
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-EditorLaunch LaunchEditor(const AppLayout& layout) {
+EditorLaunch LaunchEditor(const GatewayContext& context) {
     // Installed, the editor is beside the gateway and the feed list in its settings folder.
-    const std::string& directory = layout.configDir;
-    const std::string editor = JoinPath(layout.programDir, "Corvane");
-    const std::string feedList = JoinPath(layout.configDir, "feedlist.xml");
+    const std::string& directory = context.Layout().configDir;
+    const std::string editor = context.ProgramFile("Corvane");
+    const std::string feedList = context.ConfigFile("feedlist.xml");
     // The editor must be there and readable; feedlist.xml need not exist yet.
     std::FILE* file = std::fopen(editor.c_str(), "rb");
     if (!file) {

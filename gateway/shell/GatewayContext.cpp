@@ -2,6 +2,8 @@
 
 #include "Log.h"
 
+#include <cstdio>
+
 GatewayContext::GatewayContext(AppLayout layout, bool once)
     : layout_(std::move(layout)), once_(once), notifier_(std::make_shared<StderrNotifier>()) {}
 
@@ -31,8 +33,13 @@ void GatewayContext::UseNotifier(std::shared_ptr<Notifier> notifier) {
     notifier_ = notifier ? std::move(notifier) : std::make_shared<StderrNotifier>();
 }
 
-void GatewayContext::ShowErrorBox(const std::string& text) const { ::ShowErrorBox(*Boxes(), text); }
+void GatewayContext::ShowErrorBox(const std::string& text) const {
+    Boxes()->Show(text, "error", Notifier::Icon::Error, Notifier::Buttons::Ok);
+}
 
 void GatewayContext::ReportFatalError(const std::string& text, bool showBox) const {
-    ::ReportFatalError(*Boxes(), text, showBox);
+    std::fprintf(stderr, "Quillo: %s\n", text.c_str());
+    const std::shared_ptr<Notifier> boxes = Boxes();
+    if (showBox && boxes->ShowsBoxes())
+        boxes->Show(text, "error", Notifier::Icon::Error, Notifier::Buttons::Ok);
 }

@@ -36,7 +36,10 @@ public:
     // kept alive by the caller's copy while a box is shown.
     std::shared_ptr<Notifier> Boxes() const;
     void UseNotifier(std::shared_ptr<Notifier> notifier);
+    // The common box: title "error", error icon, OK.
     void ShowErrorBox(const std::string& text) const;
+    // A failure that ends the gateway: always on standard error (a service's journal
+    // keeps it), and also in an error box when showBox is set and boxes are shown.
     void ReportFatalError(const std::string& text, bool showBox) const;
 
     RefreshProgress& Progress() { return progress_; }

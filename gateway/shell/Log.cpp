@@ -23,8 +23,7 @@ void AppendLog(const std::string& path, std::string_view text) {
     std::fclose(file);
 }
 
-void OpenLogFile(const std::string& logPath) {
-    std::string path = logPath;
+void OpenLogFile(std::string path) {
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     if ((display && *display) || (wayland && *wayland)) {

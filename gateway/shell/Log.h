@@ -9,4 +9,4 @@ void AppendLog(const std::string& path, std::string_view text);
 
 // Shows the log file with the desktop's default handler; headless, prints its path to
 // standard error.
-void OpenLogFile(const std::string& path);
+void OpenLogFile(std::string path);

@@ -65,7 +65,7 @@ void MainObject::OnCommand(int id) {
     if (closed_) return;
     switch (id) {
         case kCommandEditFeedList:
-            LaunchEditor(context_.Layout());
+            LaunchEditor(context_);
             break;
         case kCommandAbout:
             ShowAboutBox();

@@ -24,10 +24,3 @@ public:
     Answer Show(const std::string& text, const std::string& title, Icon icon,
                 Buttons buttons) override;
 };
-
-// Shorthand for the common box: title "error", error icon, OK.
-void ShowErrorBox(Notifier& notifier, const std::string& text);
-
-// A failure that ends the gateway: always on standard error (a service's journal keeps
-// it), and also in an error box when showBox is set and the notifier shows boxes.
-void ReportFatalError(Notifier& notifier, const std::string& text, bool showBox);

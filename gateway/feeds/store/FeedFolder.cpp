@@ -1,5 +1,6 @@
 #include "FeedFolder.h"
 
+#include "Paths.h"
 #include "TextUtil.h"
 
 #include <cerrno>
@@ -46,9 +47,7 @@ std::string GetFeedFolderName(std::string_view url) {
 }
 
 std::string GetFeedFolderPath(std::string_view stateDir, std::string_view url) {
-    std::string path(stateDir);
-    if (path.empty() || path.back() != '/') path += '/';
-    return path + "data/" + GetFeedFolderName(url) + "/";
+    return JoinPath(stateDir, "data/" + GetFeedFolderName(url) + "/");
 }
 
 bool MakeSureDirectoryPathExists(const std::string& path) {

@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::vector<std::string> GatewayFeedUrls(const fs::path& dir) {
-    GatewayContext context(PortableAppLayout(dir.string(), dir.string()));
+    GatewayContext context(PortableAppLayout(dir.string()));
     RssManager manager(context);
     manager.LoadOpmlFeedList();
     std::vector<std::string> urls;

@@ -119,7 +119,7 @@ protected:
   // as the test.
   GatewayContext& ContextIn(const fs::path& dir) {
       auto& context = contexts_.emplace_back(
-          std::make_unique<GatewayContext>(PortableAppLayout(dir.string(), dir.string())));
+          std::make_unique<GatewayContext>(PortableAppLayout(dir.string())));
       context->UseNotifier(std::make_shared<QuietNotifier>());
       return *context;
   }

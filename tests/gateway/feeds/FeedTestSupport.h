@@ -39,7 +39,7 @@ protected:
     // Handlers made on the old one must be gone.
     void RestartContext() {
         context_ =
-            std::make_unique<GatewayContext>(PortableAppLayout(dir_.string(), dir_.string()));
+            std::make_unique<GatewayContext>(PortableAppLayout(dir_.string()));
         context_->UseNotifier(notifier_);
     }
 

@@ -62,7 +62,7 @@ protected:
 
     TempDir temp_{"quillo-worker"};
     fs::path dir_ = temp_.Path();
-    GatewayContext context_{PortableAppLayout(dir_.string(), dir_.string())};
+    GatewayContext context_{PortableAppLayout(dir_.string())};
 };
 
 // The late feed answers once the test lets it (or after half a minute).

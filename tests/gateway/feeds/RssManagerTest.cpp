@@ -54,7 +54,7 @@ protected:
     TempDir temp_{"quillo-manager"};
     fs::path dir_ = temp_.Path();
     std::shared_ptr<RecordingNotifier> notifier_ = std::make_shared<RecordingNotifier>();
-    GatewayContext context_{PortableAppLayout(dir_.string(), dir_.string())};
+    GatewayContext context_{PortableAppLayout(dir_.string())};
 };
 
 std::string Settings1(const std::string& inner) { return "<quillo><settings>" + inner + "</settings></quillo>"; }

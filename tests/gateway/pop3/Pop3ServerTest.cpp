@@ -130,7 +130,7 @@ protected:
     // The gateway's context on the test directory, boxes recorded; once: "-once".
     void NewContext(bool once) {
         context_ =
-            std::make_unique<GatewayContext>(PortableAppLayout(dir_.string(), dir_.string()), once);
+            std::make_unique<GatewayContext>(PortableAppLayout(dir_.string()), once);
         context_->UseNotifier(notifier_);
     }
     void WriteSettings(const std::string& extra) {

@@ -102,7 +102,7 @@ TEST(AppLayoutFiles, EachKindOfFileGoesToItsFolder) {
     EXPECT_EQ(installed.ConfigFile("Quillo.xml"), "/c/Quillo.xml");
     EXPECT_EQ(installed.StateFile("log.txt"), "/s/log.txt");
     EXPECT_EQ(installed.ProgramFile("Corvane"), "/p/Corvane");
-    const GatewayContext portable(PortableAppLayout("/", "/"));
+    const GatewayContext portable(PortableAppLayout("/"));
     EXPECT_EQ(portable.StateFile("data/x/"), "/data/x/");
     EXPECT_EQ(GetFeedFolderPath("/s", "http://h/f"), "/s/data/h-f/");
 }

@@ -24,7 +24,7 @@ class LogTest : public ::testing::Test {
     }
     TempDir temp_{"quillo-log"};
     fs::path dir_ = temp_.Path();
-    GatewayContext context_{PortableAppLayout(dir_.string(), dir_.string())};
+    GatewayContext context_{PortableAppLayout(dir_.string())};
 };
 
 TEST_F(LogTest, EntriesAreAppendedWithTimeStampsAndKeptByteForByte) {
@@ -41,7 +41,7 @@ TEST_F(LogTest, EntriesAreAppendedWithTimeStampsAndKeptByteForByte) {
 
 TEST_F(LogTest, UnwritableLogLosesTheEntrySilently) {
     const std::string missing = (dir_ / "missing" / "dir").string();
-    GatewayContext elsewhere(PortableAppLayout(missing, missing));
+    GatewayContext elsewhere(PortableAppLayout(missing));
     elsewhere.Log("lost");
     EXPECT_FALSE(fs::exists(dir_ / "missing"));
 }

@@ -49,12 +49,12 @@ protected:
     }
 
     TempDir dir_{"quillo-tray"};
-    GatewayContext context_{PortableAppLayout(dir_.Path(), dir_.Path())};
+    GatewayContext context_{PortableAppLayout(dir_.Path())};
 };
 
 TEST_F(EditorLauncherTest, StartsTheEditorOnFeedListInTheApplicationDirectory) {
     InstallFakeEditor();
-    EXPECT_EQ(LaunchEditor(context_.Layout()), EditorLaunch::Started);
+    EXPECT_EQ(LaunchEditor(context_), EditorLaunch::Started);
     ASSERT_TRUE(WaitForLaunch());
     std::string recorded = dir_.Read("launched.txt");
     std::string expected = dir_.Path() + "\n1\n" + dir_.Path() + "/feedlist.xml\n";
@@ -66,7 +66,8 @@ TEST_F(EditorLauncherTest, InstalledGatewayStartsTheEditorBesideItOnTheFeedListO
     const std::string config = dir_.File("config");
     std::filesystem::create_directories(config);
     // The programs in one folder, the settings and feed list in another.
-    EXPECT_EQ(LaunchEditor({config, dir_.File("state"), dir_.Path(), true}), EditorLaunch::Started);
+    const GatewayContext installed({config, dir_.File("state"), dir_.Path(), true});
+    EXPECT_EQ(LaunchEditor(installed), EditorLaunch::Started);
     const std::string record = "config/launched.txt";
     ASSERT_TRUE(WaitForLaunch(record.c_str()));
     const std::string expected = config + "\n1\n" + config + "/feedlist.xml\n";
@@ -82,7 +83,7 @@ TEST_F(EditorLauncherTest, EditorGetsDefaultSignalMaskAndLeavesNoZombie) {
     sigaddset(&exitSignals, SIGINT);
     sigaddset(&exitSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &exitSignals, &old);
-    EditorLaunch result = LaunchEditor(context_.Layout());
+    EditorLaunch result = LaunchEditor(context_);
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     EXPECT_EQ(result, EditorLaunch::Started);
     ASSERT_TRUE(WaitForLaunch("mask.txt"));
@@ -127,7 +128,7 @@ TEST_F(EditorLauncherTest, MissingEditorShowsTheBoxAndStartsNothing) {
 
 TEST_F(EditorLauncherTest, AnEditorThatCannotBeExecutedIsNotReported) {
     dir_.Write("Corvane", "not a program");  // readable, but not executable
-    EXPECT_EQ(LaunchEditor(context_.Layout()), EditorLaunch::Started);
+    EXPECT_EQ(LaunchEditor(context_), EditorLaunch::Started);
 }
 
 TEST(SpawnDetached, DirectoryThatDoesNotExistIsAFailure) {

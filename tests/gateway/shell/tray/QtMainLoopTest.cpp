@@ -91,7 +91,7 @@ protected:
     }
 
     TempDir dir_{"quillo-tray"};
-    GatewayContext context_{PortableAppLayout(dir_.Path(), dir_.Path())};
+    GatewayContext context_{PortableAppLayout(dir_.Path())};
     int port_ = 0;
     std::unique_ptr<QtMainLoop> loop_;
     std::unique_ptr<Pop3Server> server_;

@@ -17,7 +17,7 @@
 // main objects of tests that touch no files.
 struct TestGateway {
     TempDir dir{"quillo-tray"};
-    GatewayContext context{PortableAppLayout(dir.Path(), dir.Path())};
+    GatewayContext context{PortableAppLayout(dir.Path())};
 };
 
 // Calls `answer` with the next modal box once it is open; the box is still running
