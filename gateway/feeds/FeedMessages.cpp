@@ -90,6 +90,7 @@ void RssHandler::FileItems(const Feed& parsed) {
         }
         for (const FeedBodyPiece& piece : item.body) message->AddBody(piece.text, piece.isHtml);
         if (!item.enclosures.empty()) message->AddBody(EnclosureLines(item.enclosures), false);
+        items_.push_back({message, compareDate, item.legacyTitle, item.rawLink});
         FileMessage(std::move(message), compareDate, item.legacyTitle, item.rawLink);
     }
 }

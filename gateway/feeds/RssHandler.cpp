@@ -85,9 +85,17 @@ void RssHandler::FinishDownload(const FeedTransferResult& result) {
     }
     if (result.status == 304) {
         if (!result.bodyPath.empty()) std::remove(result.bodyPath.c_str());
-        // The stored copy is still the feed: items offered before but never deleted
-        // are offered again, and sentitems.xml still holds back the delivered ones.
-        Parse();
+        // The stored copy is still the feed. Its items as the last parse made them are
+        // filed again against the records read now; only after a restart is it parsed.
+        if (previous_) {
+            feed_->title = previous_->feed_->title;
+            feed_->format = previous_->feed_->format;
+            for (const ParsedItem& item : previous_->items_)
+                FileMessage(item.message, item.compareDate, item.legacySubject, item.legacyLink);
+            previous_.reset();
+        } else {
+            Parse();
+        }
         return;
     }
     if (result.status != 200 && result.status != 0) {
@@ -96,6 +104,7 @@ void RssHandler::FinishDownload(const FeedTransferResult& result) {
                    "\nURLが正しいかどうか確認してください。\nURL: " + url + "\n\n");
         return;
     }
+    previous_.reset();
     if (!result.lastModified.empty()) Trace("最終更新時刻[" + result.lastModified + "]");
     // The reply is read once into memory: normalised there, stored as latest.xml in the
     // form it is parsed in, and parsed from memory.
@@ -111,6 +120,11 @@ void RssHandler::FinishDownload(const FeedTransferResult& result) {
     if (!result.bodyPath.empty()) std::remove(result.bodyPath.c_str());
     if (!stored) {
         LogFailure("latest.xmlを保存できませんでした。\nURL: " + url + "\n\n");
+        // The items of the reply are offered all the same, from memory if need be;
+        // without the copy no validators are kept, so the next check downloads again.
+        std::remove((folder + "lastmodified.txt").c_str());
+        std::remove((folder + "etag.txt").c_str());
+        if (!body.empty()) ParseDocument(body, result.contentType);
         return;
     }
     if (!result.lastModified.empty())
@@ -153,4 +167,10 @@ std::string RssHandler::MakeUid(const std::string& feedUrl, const std::string& s
     char uid[48];
     std::snprintf(uid, sizeof uid, "%020llu%020llu", HashText(key, 1), HashText(key, 2));
     return uid;
+}
+
+std::string ItemKey(const MailData& message) {
+    // Until items are known by their GUID, an item is what its id says: the feed, its
+    // subject and link texts and, when dated, its date.
+    return message.GetUid();
 }

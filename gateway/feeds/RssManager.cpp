@@ -17,10 +17,7 @@ constexpr const char* kSettingsFailure = "設定ファイルQuillo.xmlを使え�
 RssManager::RssManager(GatewayContext& context, FeedTransferLimits limits)
     : context_(context), limits_(std::move(limits)) {}
 
-RssManager::~RssManager() {
-    mailbox_ = Mailbox();
-    handlers_.clear();
-}
+RssManager::~RssManager() = default;
 
 bool RssManager::LoadSettings() {
     const SettingsFileResult read = LoadSettingsFile(context_.ConfigFile("Quillo.xml"), settings_);
@@ -76,21 +73,6 @@ void RssManager::LoadOpmlFeedList() {
     }
 }
 
-Mailbox& RssManager::Refresh() {
-    // The last session's messages are let go before the new downloads.
-    mailbox_ = Mailbox();
-    LoadFeedList();
-    InternetSession session(limits_);
-    if (!OpenInternetSession(session, static_cast<int>(handlers_.size()))) return OpenMailbox();
-    RefreshControl control;
-    control.progress = &context_.Progress();
-    DownloadFeeds(handlers_, session, settings_.downloadConcurrency, control);
-    session.Close();
-    Mailbox& mailbox = OpenMailbox();
-    context_.Progress().Finished();
-    return mailbox;
-}
-
 bool RssManager::OpenInternetSession(InternetSession& session, int feedCount) {
     context_.Progress().Report(0, feedCount);
     if (session.Open("QUILLO")) return true;
@@ -98,13 +80,4 @@ bool RssManager::OpenInternetSession(InternetSession& session, int feedCount) {
     if (!settings_.disableMessageBox) context_.ShowErrorBox(kSessionFailure);
     context_.Log(kSessionFailure);
     return false;
-}
-
-Mailbox& RssManager::OpenMailbox() {
-    std::vector<Mailbox::Part> parts;
-    parts.reserve(handlers_.size());
-    for (const auto& handler : handlers_)
-        parts.push_back(SentItemsPart(handler));
-    mailbox_ = Mailbox(std::move(parts));
-    return mailbox_;
 }

@@ -60,14 +60,16 @@ void RssHandler::FileMessage(MailDataPointer message, bool compareDate, const st
     }
 }
 
-std::vector<SentRecord> RssHandler::RecordsToSave() const {
+std::vector<SentRecord> RssHandler::RecordsToSave(const std::vector<SentRecord>& deletedInSession) const {
     const std::chrono::sys_days today = today_();
     const std::string seenToday = SentItemsStore::DayText(today);
     std::vector<SentRecord> records;
     const auto& deleted = mailbox_->Deleted();
-    records.reserve(deleted.size() + sentItems_.Records().size());
+    records.reserve(deleted.size() + deletedInSession.size() + sentItems_.Records().size());
     for (const auto& message : deleted)
         records.push_back({message->GetSubject(), message->GetLink(), message->GetDate(), seenToday});
+    for (const auto& record : deletedInSession)
+        records.push_back({record.subject, record.link, record.date, seenToday});
     // Then the records of items this document lacks, in their old order, so a feed that
     // answers with fewer items for a while does not bring the others back later.
     const auto& loaded = sentItems_.Records();
@@ -82,14 +84,14 @@ std::vector<SentRecord> RssHandler::RecordsToSave() const {
     return records;
 }
 
-std::string RssHandler::PrepareSentItems() {
+std::string RssHandler::PrepareSentItems(const std::vector<SentRecord>& deleted) {
     prepared_ = false;
-    if (mailbox_->Deleted().empty()) return "";
+    if (mailbox_->Deleted().empty() && deleted.empty()) return "";
     // Only a complete file, written and synced, replaces the old one: a truncated store
     // would bring every delivered item back.
     const std::string path = FeedFolder() + kStore;
     std::string error;
-    if (!WriteFileSynced(PreparedPath(), SentItemsStore::Serialise(RecordsToSave()), error))
+    if (!WriteFileSynced(PreparedPath(), SentItemsStore::Serialise(RecordsToSave(deleted)), error))
         return "cannot write sentitems.xml for " + feed_->url + ": " + error;
     prepared_ = true;
     return "";
@@ -121,12 +123,7 @@ std::string RssHandler::PreparedPath() const {
     return FeedFolder() + kStore + tag;
 }
 
-bool RssHandler::SaveSentItems() {
-    if (!PrepareSentItems().empty()) return false;
+bool RssHandler::SaveSentItems(const std::vector<SentRecord>& deleted) {
+    if (!PrepareSentItems(deleted).empty()) return false;
     return InstallSentItems().empty();
-}
-
-Mailbox::Part SentItemsPart(const RssHandlerPointer& handler) {
-    return {handler->GetMailbox(), [handler] { return handler->PrepareSentItems(); },
-            [handler] { return handler->InstallSentItems(); }, [handler] { handler->DiscardSentItems(); }};
 }

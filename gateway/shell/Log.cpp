@@ -12,15 +12,25 @@
 extern char** environ;
 
 void AppendLog(const std::string& path, std::string_view text) {
-    std::FILE* file = std::fopen(path.c_str(), "ab");
-    if (!file) return;
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    std::fprintf(file, "[%04d/%02d/%02d %02d:%02d:%02d] ", local.tm_year + 1900, local.tm_mon + 1,
-                 local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
+    char stamp[80];
+    std::snprintf(stamp, sizeof stamp, "[%04d/%02d/%02d %02d:%02d:%02d] ", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    std::FILE* file = std::fopen(path.c_str(), "ab");
+    bool written = file != nullptr;
+    if (file) {
+        written = std::fputs(stamp, file) >= 0 && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+        // A full disk often shows only when the buffer is written out.
+        written = std::fclose(file) == 0 && written;
+    }
+    // An entry log.txt cannot take (a full disk, a folder without the right) is not
+    // lost without a trace: standard error has it, as a service's journal keeps it.
+    if (!written) {
+        std::fprintf(stderr, "%s%.*s", stamp, static_cast<int>(text.size()), text.data());
+        std::fflush(stderr);
+    }
 }
 
 void OpenLogFile(std::string path) {

@@ -1,0 +1,97 @@
+#include "StoredFeed.h"
+
+#include "SentItemsStore.h"
+
+#include <unordered_set>
+
+StoredFeed::StoredFeed(GatewayContext& context, std::string feedFolder, std::string url, bool enableHtml,
+                       MailCharset mailCharset)
+    : context_(context),
+      url_(std::move(url)),
+      enableHtml_(enableHtml),
+      mailCharset_(mailCharset),
+      store_(std::move(feedFolder)) {}
+
+void StoredFeed::Load() {
+    const std::string folder = store_.Path().substr(0, store_.Path().size() - 4);
+    SentItemsStore records;
+    if (records.Load(folder + "sentitems.xml").status == SentItemsStore::LoadStatus::Unreadable)
+        records.Load(folder + "sentitems.xml.bak");
+    // A QUIT that recorded its deletions but ended before their files went.
+    const std::vector<std::string> problems = store_.Load([&records](const StoredMessage& message) {
+        const auto& facts = message.GetFacts();
+        return records.Match(facts.record.subject, facts.record.link, facts.record.date, facts.compareDate);
+    });
+    if (url_.empty()) url_ = store_.FeedUrl();
+    if (problems.empty()) return;
+    std::string entry = "保存したメッセージのうち読めないものを飛ばしました。\n";
+    for (const auto& problem : problems) entry += problem + "\n";
+    context_.Log(entry + "\n");
+}
+
+void StoredFeed::File(const RssHandlerPointer& handler) {
+    handler_ = handler;
+    if (url_.empty()) url_ = handler->GetFeed()->url;
+    const FeedMailbox& filed = *handler->GetMailbox();
+    // A message recorded as delivered whose file is still stored (QUIT ended between the
+    // record and the removal) goes now.
+    std::vector<StoredMessagePointer> recorded;
+    for (const auto& message : filed.Deleted()) {
+        if (StoredMessagePointer stored = store_.Find(ItemKey(*message))) recorded.push_back(std::move(stored));
+    }
+    if (!recorded.empty()) store_.Remove(recorded);
+
+    std::vector<MessageStore::NewMessage> fresh;
+    std::unordered_set<std::string> batch;
+    for (const auto& message : filed.Pending()) {
+        std::string key = ItemKey(*message);
+        if (store_.Contains(key) || !batch.insert(key).second) continue;
+        StoredMessage::Facts facts;
+        facts.key = std::move(key);
+        facts.uid = message->GetUid();
+        facts.feedUrl = url_;
+        facts.record = {message->GetSubject(), message->GetLink(), message->GetDate()};
+        facts.compareDate = handler->GetFeed()->format == FeedFormat::Atom || message->HasTime();
+        fresh.push_back({std::move(facts), std::make_shared<const std::string>(message->GetText())});
+    }
+    const std::string failure = store_.Add(std::move(fresh));
+    if (!failure.empty()) {
+        context_.Log("メッセージを保存できませんでした。この実行中はメモリから配信します。\n" + failure +
+                     "\nURL: " + url_ + "\n\n");
+        context_.FeedFailed();
+    }
+}
+
+RssHandlerPointer StoredFeed::RecordsHandler() {
+    if (handler_) return handler_;
+    // A feed stored before this start and not downloaded since: its records alone.
+    handler_ = std::make_shared<RssHandler>(context_, url_, true, enableHtml_, mailCharset_);
+    handler_->LoadSentItems();
+    return handler_;
+}
+
+Mailbox::Part StoredFeed::Part() {
+    Mailbox::Part part;
+    part.messages.assign(store_.Messages().begin(), store_.Messages().end());
+    if (url_.empty()) return part;
+    RssHandlerPointer handler = RecordsHandler();
+    part.prepare = [handler](const Mailbox::MessageList& deleted) {
+        std::vector<SentRecord> records;
+        records.reserve(deleted.size());
+        for (const auto& message : deleted)
+            records.push_back(static_cast<const StoredMessage&>(*message).GetFacts().record);
+        return handler->PrepareSentItems(records);
+    };
+    part.install = [handler] { return handler->InstallSentItems(); };
+    part.discard = [handler] { handler->DiscardSentItems(); };
+    part.delivered = [this](const Mailbox::MessageList& deleted) {
+        std::vector<StoredMessagePointer> messages;
+        messages.reserve(deleted.size());
+        for (const auto& message : deleted)
+            messages.push_back(std::static_pointer_cast<const StoredMessage>(message));
+        const std::string error = store_.Remove(messages);
+        if (!error.empty())
+            context_.Log("配信済みのメッセージを削除できませんでした。次の起動で削除します。\n" + error + "\n\n");
+    };
+    return part;
+}

@@ -1,0 +1,188 @@
+"""Nothing seen is lost: every item a refresh finds is stored at once and offered until
+a client deletes it, whatever the feed shows later, across restarts and after kill -9 at
+any moment of a refresh or a QUIT."""
+
+import os
+import poplib
+import random
+import signal
+import time
+import unittest
+
+from http_server import HttpServer
+from quillo_harness import AppDir, Quillo, free_port, rss_feed as rss, settings_xml
+
+ANSWER_LIMIT = 120
+IN_USE = b"[IN-USE]"
+
+
+def items(titles):
+    """An RSS document with one item per title."""
+    entries = "".join("<item><title>%s</title><link>http://127.0.0.1/%s</link>"
+                      "<description>%s body</description></item>\n" % (t, t, t) for t in titles)
+    return ("<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>store</title>"
+            "<link>http://127.0.0.1/</link>%s</channel></rss>" % entries)
+
+
+class StoreTest(unittest.TestCase):
+    def setUp(self):
+        self.http = HttpServer()
+        self.app = AppDir()
+        self.port = free_port()
+
+    def tearDown(self):
+        self.http.stop()
+        self.app.cleanup()
+
+    def settings(self, more_settings=""):
+        text = settings_xml(self.port, feeds=[self.http.url("/feed.xml")])
+        self.app.write("Quillo.xml", text.replace(" </settings>", more_settings + " </settings>"))
+
+    def open_mailbox(self):
+        deadline = time.monotonic() + ANSWER_LIMIT
+        while True:
+            box = poplib.POP3("127.0.0.1", self.port, timeout=ANSWER_LIMIT)
+            box.user("me")
+            try:
+                box.pass_("x")
+                return box
+            except poplib.error_proto as error:
+                box.close()
+                if IN_USE not in error.args[0] or time.monotonic() > deadline:
+                    raise
+                time.sleep(0.2)
+
+    def listing(self, delete=False):
+        """(uid, subject) of every message; all deleted when asked; then QUIT."""
+        box = self.open_mailbox()
+        count, _ = box.stat()
+        uids = dict(line.decode().split(" ", 1) for line in box.uidl()[1])
+        offered = []
+        for number in range(1, count + 1):
+            headers = box.top(number, 0)[1]
+            subject = [h.decode()[9:] for h in headers if h.startswith(b"Subject: ")]
+            offered.append((uids[str(number)], subject[0] if subject else ""))
+            if delete:
+                box.dele(number)
+        box.quit()
+        return offered
+
+    def test_items_a_later_refresh_no_longer_shows_are_still_offered_with_their_ids(self):
+        self.settings()
+        self.http.route("/feed.xml", body=items(["A", "B", "C"]))
+        with Quillo(self.app, port=self.port):
+            first = self.listing()
+            self.assertEqual([s for _, s in first], ["A", "B", "C"])
+            self.http.route("/feed.xml", body=items(["D", "E", "F"]))
+            second = self.listing()
+            self.assertEqual([s for _, s in second], ["A", "B", "C", "D", "E", "F"])
+            # A client that leaves mail on the server sees the same ids for the same items.
+            self.assertEqual(second[:3], first)
+        # A restart keeps the store; the feed answering with nothing changes nothing.
+        self.http.route("/feed.xml", status=500, body=b"down")
+        with Quillo(self.app, port=self.port):
+            self.assertEqual(self.listing(delete=True), second)
+            self.assertEqual(self.listing(), [])
+        mail = os.path.join(self.app.path, "data", os.listdir(os.path.join(self.app.path, "data"))[0], "mail")
+        self.assertEqual(os.listdir(os.path.join(mail, "new")), [])
+
+    def test_a_background_refresh_stores_what_the_next_one_replaces(self):
+        self.settings("<refresh-interval>1</refresh-interval>")
+        self.http.route("/feed.xml", body=items(["A", "B", "C"]))
+        with Quillo(self.app, port=self.port):
+            deadline = time.monotonic() + 30
+            while not self.http.requests_for("/feed.xml") and time.monotonic() < deadline:
+                time.sleep(0.1)
+            time.sleep(1)
+            self.http.route("/feed.xml", body=items(["D", "E", "F"]))
+            # The next background refresh is a minute after the first.
+            deadline = time.monotonic() + 90
+            while len(self.http.requests_for("/feed.xml")) < 2 and time.monotonic() < deadline:
+                time.sleep(0.2)
+            time.sleep(1)
+            self.assertEqual([s for _, s in self.listing(delete=True)], ["A", "B", "C", "D", "E", "F"])
+            self.assertEqual(self.listing(), [])
+
+
+class CrashTest(unittest.TestCase):
+    """kill -9 at random moments of a refresh storing many items and of a QUIT deleting
+    them: the next session offers every undelivered item exactly once."""
+
+    COUNT = 1000
+    ROUNDS = 30
+
+    def setUp(self):
+        self.http = HttpServer()
+        self.app = AppDir()
+        self.port = free_port()
+        self.app.write("Quillo.xml", settings_xml(self.port, feeds=[self.http.url("/feed.xml")]))
+        self.http.route("/feed.xml", body=rss("item", self.COUNT))
+
+    def tearDown(self):
+        self.http.stop()
+        self.app.cleanup()
+
+    def session(self, delete_from=None, kill_after=None, quillo=None):
+        """Subjects offered. With delete_from, messages from that number on are deleted and
+        QUIT sent; with kill_after, Quillo is killed that many seconds after QUIT is sent."""
+        box = poplib.POP3("127.0.0.1", self.port, timeout=ANSWER_LIMIT)
+        box.user("me")
+        box.pass_("x")
+        count, _ = box.stat()
+        uids = [line.split()[1].decode() for line in box.uidl()[1]]
+        if delete_from is not None:
+            for number in range(delete_from, count + 1):
+                box.dele(number)
+            if kill_after is not None:
+                box._putcmd("QUIT")
+                time.sleep(kill_after)
+                quillo.process.send_signal(signal.SIGKILL)
+                quillo.process.wait()
+                box.close()
+                return uids
+            box.quit()
+            return uids
+        box.quit()
+        return uids
+
+    def test_kill_during_refresh_and_quit_never_loses_or_repeats_an_item(self):
+        rng = random.Random(24)
+        delivered = set()
+        all_uids = None
+        for round_number in range(self.ROUNDS):
+            quillo = Quillo(self.app, port=self.port)
+            try:
+                if round_number % 2 == 0:
+                    # A kill while the refresh the connection starts is storing.
+                    sock = __import__("socket").create_connection(("127.0.0.1", self.port))
+                    time.sleep(rng.uniform(0.0, 0.6))
+                    quillo.process.send_signal(signal.SIGKILL)
+                    quillo.process.wait()
+                    sock.close()
+                    continue
+                uids = self.session()
+                self.assertEqual(len(uids), len(set(uids)), "an item offered twice")
+                self.assertFalse(delivered & set(uids), "a delivered item offered again")
+                if all_uids is None:
+                    all_uids = set(uids)
+                self.assertEqual(set(uids) | delivered, all_uids, "an item lost")
+                if not uids:
+                    break
+                # Delete the last tenth and kill at a random moment of the QUIT.
+                start = max(1, len(uids) - len(uids) // 10)
+                self.session(delete_from=start, kill_after=rng.uniform(0.0, 0.05), quillo=quillo)
+                after = Quillo(self.app, port=self.port)
+                try:
+                    left = self.session()
+                finally:
+                    after.stop()
+                gone = set(uids) - set(left)
+                # Either the QUIT was recorded or it was not; never a part of a feed.
+                self.assertIn(gone, (set(), set(uids[start - 1:])))
+                delivered |= gone
+            finally:
+                quillo.stop()
+
+
+if __name__ == "__main__":
+    unittest.main()
