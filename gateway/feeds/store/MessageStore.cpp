@@ -239,7 +239,16 @@ std::vector<std::string> MessageStore::Load(const std::function<bool(const Store
     return problems;
 }
 
-std::string MessageStore::Add(std::vector<NewMessage> messages) {
+std::string MessageStore::Add(std::vector<NewMessage> batch) {
+    // One file per identity: a second message of an identity is never written, or the
+    // removal of the first would leave the second to come back.
+    std::unordered_set<std::string> keys;
+    std::vector<NewMessage> messages;
+    messages.reserve(batch.size());
+    for (auto& message : batch) {
+        if (!byKey_.contains(message.facts.key) && keys.insert(message.facts.key).second)
+            messages.push_back(std::move(message));
+    }
     if (messages.empty()) return "";
     std::string error;
     if (!maildir_) maildir_ = Maildir::Create(path_, error, calls_);
@@ -274,7 +283,7 @@ std::string MessageStore::Add(std::vector<NewMessage> messages) {
             stored = std::make_shared<const StoredMessage>(std::move(message.facts), std::move(message.text));
         }
         if (!results[i].error.empty() && failure.empty()) failure = results[i].error;
-        if (!byKey_.emplace(stored->GetFacts().key, stored).second) continue;
+        byKey_.emplace(stored->GetFacts().key, stored);
         messages_.push_back(std::move(stored));
     }
     return failure;

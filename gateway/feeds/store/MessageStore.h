@@ -75,10 +75,11 @@ public:
         StoredMessage::Facts facts;
         std::shared_ptr<const std::string> text;
     };
-    // Stores the messages in one batch (each file synced, then one sync of new/).
+    // Stores the messages in one batch (each file synced, then one sync of new/); one
+    // whose identity is stored already, or given twice, is left out.
     // Those that cannot be stored are held in memory and offered all the same; the
     // returned text says why ("" when every one is stored).
-    std::string Add(std::vector<NewMessage> messages);
+    std::string Add(std::vector<NewMessage> batch);
     // Removes the messages (delivered); "" or the first reason one could not go. A
     // message that could not go leaves the index all the same: it is recorded as
     // delivered, and the next Load removes it.
