@@ -6,6 +6,7 @@ import os
 import poplib
 import random
 import signal
+import subprocess
 import time
 import unittest
 
@@ -24,7 +25,7 @@ def items(titles):
             "<link>http://127.0.0.1/</link>%s</channel></rss>" % entries)
 
 
-class StoreTest(unittest.TestCase):
+class StoreTestBase(unittest.TestCase):
     def setUp(self):
         self.http = HttpServer()
         self.app = AppDir()
@@ -67,6 +68,8 @@ class StoreTest(unittest.TestCase):
         box.quit()
         return offered
 
+
+class StoreTest(StoreTestBase):
     def test_items_a_later_refresh_no_longer_shows_are_still_offered_with_their_ids(self):
         self.settings()
         self.http.route("/feed.xml", body=items(["A", "B", "C"]))
@@ -101,6 +104,52 @@ class StoreTest(unittest.TestCase):
                 time.sleep(0.2)
             time.sleep(1)
             self.assertEqual([s for _, s in self.listing(delete=True)], ["A", "B", "C", "D", "E", "F"])
+            self.assertEqual(self.listing(), [])
+
+
+class FullDiskTest(StoreTestBase):
+    """A full disk hides nothing: the items of the reply are offered from memory, the
+    failures reach standard error when log.txt cannot take them, and QUIT says -ERR."""
+
+    def setUp(self):
+        super().setUp()
+        if os.geteuid() != 0:
+            self.skipTest("mounting a small file system needs root")
+        self.data = os.path.join(self.app.path, "data")
+        os.makedirs(self.data)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256k", "quillo-full", self.data]).returncode:
+            self.skipTest("cannot mount tmpfs")
+        self.addCleanup(subprocess.run, ["umount", "-l", self.data])
+
+    def fill(self):
+        with open(os.path.join(self.data, "filler"), "wb", buffering=0) as f:
+            try:
+                while True:
+                    f.write(b"x" * 4096)
+            except OSError:
+                pass
+
+    def test_a_full_disk_offers_the_items_and_quit_says_it_could_not_record(self):
+        self.settings()
+        self.http.route("/feed.xml", body=items([]))
+        # log.txt on the full disk as well.
+        os.symlink(os.path.join(self.data, "log.txt"), os.path.join(self.app.path, "log.txt"))
+        with Quillo(self.app, port=self.port) as quillo:
+            self.assertEqual(self.listing(), [])
+            self.fill()
+            self.http.route("/feed.xml", body=items(["A", "B", "C"]))
+            box = self.open_mailbox()
+            self.assertEqual(box.stat()[0], 3)
+            for number in (1, 2, 3):
+                box.dele(number)
+            with self.assertRaises(poplib.error_proto) as refused:
+                box.quit()
+            box.close()
+            self.assertIn(b"No space left on device", refused.exception.args[0])
+            self.assertIn("latest.xml", quillo.stderr())
+            # Nothing was recorded: the next session offers all three again.
+            os.remove(os.path.join(self.data, "filler"))
+            self.assertEqual([s for _, s in self.listing(delete=True)], ["A", "B", "C"])
             self.assertEqual(self.listing(), [])
 
 
