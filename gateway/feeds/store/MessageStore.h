@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BatchedSyncCalls.h"
 #include "Maildir.h"
 #include "MailboxMessage.h"
 #include "SentItemsStore.h"
@@ -53,7 +54,7 @@ using StoredMessagePointer = std::shared_ptr<const StoredMessage>;
 class MessageStore {
 public:
     // feedFolder ends in "/".
-    explicit MessageStore(std::string feedFolder, const MaildirCalls& calls = SystemMaildirCalls());
+    explicit MessageStore(std::string feedFolder, const MaildirCalls& calls = BatchedSyncCalls());
 
     // Reads the index from the files; a message `delivered` says is recorded is removed
     // (a crash between the record at QUIT and the removal). Returns one line per file
