@@ -60,7 +60,8 @@ StoredFeedPointer RefreshWorker::StoreFor(const std::string& folder, const std::
     auto found = stores_.find(folder);
     if (found != stores_.end()) return found->second;
     const Settings& settings = manager_.GetSettings();
-    auto store = std::make_shared<StoredFeed>(manager_.Context(), folder, url, settings.enableHtml, settings.mailCharset);
+    auto store = std::make_shared<StoredFeed>(manager_.Context(), folder, url, settings.enableHtml,
+                                              settings.mailCharset, settings.keepDays);
     store->Load();
     stores_.emplace(folder, store);
     return store;

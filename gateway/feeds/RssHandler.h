@@ -74,6 +74,9 @@ public:
     std::string PrepareSentItems(const std::vector<SentRecord>& deleted = {});
     std::string InstallSentItems();
     void DiscardSentItems();
+    // Records items delivered other than by a client (expired, or put into a Maildir):
+    // every later prepare writes them too, seen today.
+    void AddRecords(const std::vector<SentRecord>& records) { added_.insert(added_.end(), records.begin(), records.end()); }
     // The file a prepare writes beside sentitems.xml, for this handler only.
     std::string PreparedPath() const;
     // Prepare and install; false when either failed.
@@ -112,6 +115,7 @@ private:
     MailCharset mailCharset_;
     FeedMailboxPointer mailbox_ = std::make_shared<FeedMailbox>();
     std::vector<ParsedItem> items_;
+    std::vector<SentRecord> added_;
     std::shared_ptr<const RssHandler> previous_;
     SentItemsStore sentItems_;
     TodayFunction today_;

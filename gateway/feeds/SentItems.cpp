@@ -70,6 +70,7 @@ std::vector<SentRecord> RssHandler::RecordsToSave(const std::vector<SentRecord>&
         records.push_back({message->GetSubject(), message->GetLink(), message->GetDate(), seenToday});
     for (const auto& record : deletedInSession)
         records.push_back({record.subject, record.link, record.date, seenToday});
+    for (const auto& record : added_) records.push_back({record.subject, record.link, record.date, seenToday});
     // Then the records of items this document lacks, in their old order, so a feed that
     // answers with fewer items for a while does not bring the others back later.
     const auto& loaded = sentItems_.Records();
@@ -86,7 +87,7 @@ std::vector<SentRecord> RssHandler::RecordsToSave(const std::vector<SentRecord>&
 
 std::string RssHandler::PrepareSentItems(const std::vector<SentRecord>& deleted) {
     prepared_ = false;
-    if (mailbox_->Deleted().empty() && deleted.empty()) return "";
+    if (mailbox_->Deleted().empty() && deleted.empty() && added_.empty()) return "";
     // Only a complete file, written and synced, replaces the old one: a truncated store
     // would bring every delivered item back.
     const std::string path = FeedFolder() + kStore;

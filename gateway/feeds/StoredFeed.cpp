@@ -2,14 +2,16 @@
 
 #include "SentItemsStore.h"
 
+#include <ctime>
 #include <unordered_set>
 
 StoredFeed::StoredFeed(GatewayContext& context, std::string feedFolder, std::string url, bool enableHtml,
-                       MailCharset mailCharset)
+                       MailCharset mailCharset, int keepDays)
     : context_(context),
       url_(std::move(url)),
       enableHtml_(enableHtml),
       mailCharset_(mailCharset),
+      keepDays_(keepDays),
       store_(std::move(feedFolder)) {}
 
 void StoredFeed::Load() {
@@ -23,10 +25,13 @@ void StoredFeed::Load() {
         return records.Match(facts.record.subject, facts.record.link, facts.record.date, facts.compareDate);
     });
     if (url_.empty()) url_ = store_.FeedUrl();
-    if (problems.empty()) return;
-    std::string entry = "保存したメッセージのうち読めないものを飛ばしました。\n";
-    for (const auto& problem : problems) entry += problem + "\n";
-    context_.Log(entry + "\n");
+    if (!problems.empty()) {
+        std::string entry = "保存したメッセージのうち読めないものを飛ばしました。\n";
+        for (const auto& problem : problems) entry += problem + "\n";
+        context_.Log(entry + "\n");
+    }
+    // A feed no longer listed is never filed again: its messages expire here.
+    Expire();
 }
 
 void StoredFeed::File(const RssHandlerPointer& handler) {
@@ -40,6 +45,7 @@ void StoredFeed::File(const RssHandlerPointer& handler) {
         if (StoredMessagePointer stored = store_.Find(ItemKey(*message))) recorded.push_back(std::move(stored));
     }
     if (!recorded.empty()) store_.Remove(recorded);
+    Expire();
 
     std::vector<MessageStore::NewMessage> fresh;
     std::unordered_set<std::string> batch;
@@ -60,6 +66,29 @@ void StoredFeed::File(const RssHandlerPointer& handler) {
                      "\nURL: " + url_ + "\n\n");
         context_.FeedFailed();
     }
+}
+
+void StoredFeed::Expire() {
+    if (keepDays_ <= 0 || url_.empty()) return;
+    const std::int64_t before = static_cast<std::int64_t>(std::time(nullptr)) - std::int64_t{keepDays_} * 86400;
+    const std::vector<StoredMessagePointer> old = store_.StoredBefore(before);
+    if (old.empty()) return;
+    RecordsHandler();
+    // Recorded first: an expired item still in the feed is not stored again.
+    std::vector<SentRecord> records;
+    records.reserve(old.size());
+    for (const auto& message : old) records.push_back(message->GetFacts().record);
+    handler_->AddRecords(records);
+    std::string reason = handler_->PrepareSentItems();
+    if (reason.empty()) reason = handler_->InstallSentItems();
+    if (!reason.empty()) {
+        handler_->DiscardSentItems();
+        context_.Log("保存期間を過ぎたメッセージを配信済みとして記録できませんでした。\n" + reason + "\nURL: " + url_ + "\n\n");
+        return;
+    }
+    store_.Remove(old);
+    context_.Log("保存期間(" + std::to_string(keepDays_) + "日)を過ぎた未配信のメッセージを" +
+                 std::to_string(old.size()) + "件削除しました。\nURL: " + url_ + "\n\n");
 }
 
 RssHandlerPointer StoredFeed::RecordsHandler() {

@@ -16,8 +16,9 @@
 class StoredFeed {
 public:
     // feedFolder ends in "/"; url: the feed's URL when known ("": taken from the store).
+    // keepDays: see Settings::keepDays.
     StoredFeed(GatewayContext& context, std::string feedFolder, std::string url, bool enableHtml,
-               MailCharset mailCharset);
+               MailCharset mailCharset, int keepDays);
 
     // Reads the store's index once; logs the files it skips and removes the messages
     // sentitems.xml already records.
@@ -34,11 +35,14 @@ public:
 
 private:
     RssHandlerPointer RecordsHandler();
+    // Records the messages stored longer than keepDays as delivered, then removes them.
+    void Expire();
 
     GatewayContext& context_;
     std::string url_;
     bool enableHtml_;
     MailCharset mailCharset_;
+    int keepDays_;
     MessageStore store_;
     // The last download of the feed: its records and the items it recognised.
     RssHandlerPointer handler_;

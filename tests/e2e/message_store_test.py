@@ -108,6 +108,43 @@ class StoreTest(StoreTestBase):
             self.assertEqual(self.listing(), [])
 
 
+class ExpiryTest(StoreTestBase):
+    def mail_files(self):
+        data = os.path.join(self.app.path, "data")
+        new = os.path.join(data, os.listdir(data)[0], "mail", "new")
+        return new, sorted(os.listdir(new))
+
+    def test_messages_older_than_keep_days_are_recorded_and_removed_with_one_log_entry(self):
+        self.settings("<keep-days>2</keep-days>")
+        self.http.route("/feed.xml", body=items(["A", "B", "C"]))
+        with Quillo(self.app, port=self.port):
+            self.assertEqual(len(self.listing()), 3)
+        # A and B were stored three days ago (a stored file is named after its arrival).
+        new, names = self.mail_files()
+        self.assertEqual(len(names), 3)
+        for name in names[:2]:
+            seconds, rest = name.split(".", 1)
+            os.rename(os.path.join(new, name), os.path.join(new, "%d.%s" % (int(seconds) - 3 * 86400, rest)))
+        with Quillo(self.app, port=self.port):
+            self.assertEqual([s for _, s in self.listing()], ["C"])
+            # Recorded as delivered: the feed still shows A and B, they do not come back.
+            self.assertEqual([s for _, s in self.listing()], ["C"])
+        self.assertEqual(len(self.mail_files()[1]), 1)
+        log = self.app.read("log.txt")
+        self.assertEqual(log.count("保存期間(2日)を過ぎた未配信のメッセージを2件削除しました。"), 1, log)
+
+    def test_keep_days_0_keeps_messages_for_ever(self):
+        self.settings("<keep-days>0</keep-days>")
+        self.http.route("/feed.xml", body=items(["A"]))
+        with Quillo(self.app, port=self.port):
+            self.assertEqual(len(self.listing()), 1)
+        new, names = self.mail_files()
+        seconds, rest = names[0].split(".", 1)
+        os.rename(os.path.join(new, names[0]), os.path.join(new, "%d.%s" % (int(seconds) - 3650 * 86400, rest)))
+        with Quillo(self.app, port=self.port):
+            self.assertEqual([s for _, s in self.listing()], ["A"])
+
+
 class FullDiskTest(StoreTestBase):
     """A full disk hides nothing: the items of the reply are offered from memory, the
     failures reach standard error when log.txt cannot take them, and QUIT says -ERR."""

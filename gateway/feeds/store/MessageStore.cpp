@@ -140,17 +140,19 @@ std::optional<StoredMessage::Facts> ParseStoredRecordLine(std::string_view line,
 }
 
 StoredMessage::StoredMessage(Facts facts, std::uint64_t size, std::uint64_t dotLines, std::string name,
-                             std::string path, std::uint64_t textOffset)
+                             std::string path, std::uint64_t textOffset, std::int64_t arrived)
     : MailboxMessage(facts.uid, size, dotLines),
       facts_(std::move(facts)),
       name_(std::move(name)),
       path_(std::move(path)),
-      textOffset_(textOffset) {}
+      textOffset_(textOffset),
+      arrived_(arrived) {}
 
-StoredMessage::StoredMessage(Facts facts, std::shared_ptr<const std::string> text)
+StoredMessage::StoredMessage(Facts facts, std::shared_ptr<const std::string> text, std::int64_t arrived)
     : MailboxMessage(facts.uid, text->size(), LinesBeginningWithDot(*text)),
       facts_(std::move(facts)),
-      held_(std::move(text)) {}
+      held_(std::move(text)),
+      arrived_(arrived) {}
 
 bool StoredMessage::ReadText(std::string& text, std::string& error) const {
     if (held_) {
@@ -221,7 +223,8 @@ std::vector<std::string> MessageStore::Load(const std::function<bool(const Store
             continue;
         }
         auto message = std::make_shared<const StoredMessage>(std::move(*facts), entry.size - line.size(), dotLines,
-                                                              entry.name, entry.path, line.size());
+                                                              entry.name, entry.path, line.size(),
+                                                              static_cast<std::int64_t>(entry.parsed.seconds));
         if (delivered && delivered(*message)) {
             recorded.push_back(entry.name);
             continue;
@@ -272,15 +275,17 @@ std::string MessageStore::Add(std::vector<NewMessage> batch) {
         for (auto& result : results) result.error = error;
     }
     std::string failure;
+    const std::int64_t now = calls_.now().tv_sec;
     for (std::size_t i = 0; i < messages.size(); ++i) {
         NewMessage& message = messages[i];
         StoredMessagePointer stored;
         if (!results[i].name.empty()) {
             const std::uint64_t offset = files[i].size() - message.text->size();
             stored = std::make_shared<const StoredMessage>(std::move(message.facts), message.text->size(), dots[i],
-                                                           results[i].name, path_ + "/" + results[i].name, offset);
+                                                           results[i].name, path_ + "/" + results[i].name, offset,
+                                                           now);
         } else {
-            stored = std::make_shared<const StoredMessage>(std::move(message.facts), std::move(message.text));
+            stored = std::make_shared<const StoredMessage>(std::move(message.facts), std::move(message.text), now);
         }
         if (!results[i].error.empty() && failure.empty()) failure = results[i].error;
         byKey_.emplace(stored->GetFacts().key, stored);
@@ -303,4 +308,12 @@ std::string MessageStore::Remove(const std::vector<StoredMessagePointer>& messag
         if (!error.empty()) return error;
     }
     return "";
+}
+
+std::vector<StoredMessagePointer> MessageStore::StoredBefore(std::int64_t before) const {
+    std::vector<StoredMessagePointer> old;
+    for (const auto& message : messages_) {
+        if (message->Arrived() < before) old.push_back(message);
+    }
+    return old;
 }

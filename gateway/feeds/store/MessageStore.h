@@ -25,13 +25,15 @@ public:
         SentRecord record;  // subject, link and date as sentitems.xml records them
         bool compareDate = false;
     };
-    // A message in a file of the store: its text starts at textOffset.
+    // A message in a file of the store: its text starts at textOffset. arrived: when it
+    // was stored, in seconds since the epoch.
     StoredMessage(Facts facts, std::uint64_t size, std::uint64_t dotLines, std::string name, std::string path,
-                  std::uint64_t textOffset);
+                  std::uint64_t textOffset, std::int64_t arrived);
     // A message that could not be stored, held in memory.
-    StoredMessage(Facts facts, std::shared_ptr<const std::string> text);
+    StoredMessage(Facts facts, std::shared_ptr<const std::string> text, std::int64_t arrived);
 
     const Facts& GetFacts() const { return facts_; }
+    std::int64_t Arrived() const { return arrived_; }
     // "new/<file>" in the store; empty for a message held in memory.
     const std::string& Name() const { return name_; }
     bool ReadText(std::string& text, std::string& error) const override;
@@ -42,6 +44,7 @@ private:
     std::string path_;
     std::uint64_t textOffset_ = 0;
     std::shared_ptr<const std::string> held_;
+    std::int64_t arrived_ = 0;
 };
 
 using StoredMessagePointer = std::shared_ptr<const StoredMessage>;
@@ -85,6 +88,9 @@ public:
     // message that could not go leaves the index all the same: it is recorded as
     // delivered, and the next Load removes it.
     std::string Remove(const std::vector<StoredMessagePointer>& messages);
+
+    // The messages stored before `before` (seconds since the epoch), oldest first.
+    std::vector<StoredMessagePointer> StoredBefore(std::int64_t before) const;
 
     const std::string& Path() const { return path_; }
 

@@ -51,6 +51,11 @@ const SettingKey kSettingKeys[] = {
          s.refreshIntervalMinutes = std::clamp(ParseSettingInt(t), 0, 7 * 24 * 60);
          return true;
      }},
+    // Ten years at most: the count of days becomes a time in seconds.
+    {"keep-days", [](Settings& s, const std::string& t) {
+         s.keepDays = std::clamp(ParseSettingInt(t), 0, 3650);
+         return true;
+     }},
     {"tls-certificate", [](Settings& s, const std::string& t) { s.tlsCertificate = std::string(Trim(t)); return true; }},
     {"tls-key", [](Settings& s, const std::string& t) { s.tlsKey = std::string(Trim(t)); return true; }},
     // As strict as port: a typo must not move implicit TLS to the default port.

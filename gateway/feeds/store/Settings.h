@@ -30,6 +30,9 @@ struct Settings {
     std::string tlsKey;
     // The implicit-TLS port; when not given, 995 is tried and may be unavailable.
     std::optional<int> tlsPort;
+    // Days a stored message waits for its client; older ones are recorded as delivered
+    // and removed, so a setup nobody reads does not fill the disk. 0 keeps them for ever.
+    int keepDays = 30;
 };
 
 // A settings text as an int: leading white space, optional sign, digits up to the
