@@ -125,8 +125,9 @@ std::optional<Maildir> Maildir::CreateSubfolder(const std::string& folderName, s
     return folder;
 }
 
-std::string Maildir::NextName(std::string_view key) {
-    return MakeMaildirName(calls_.now(), pid_, ++deliveries_, host_, key);
+std::string Maildir::NextName(const MaildirMessage& message) {
+    return MakeMaildirName(calls_.now(), pid_, ++deliveries_, host_, message.bytes.size(), WireSize(message.bytes),
+                           message.key);
 }
 
 bool Maildir::SyncFolder(const std::string& folder, std::string& error) const {
@@ -180,7 +181,7 @@ std::vector<MaildirDelivery> Maildir::DeliverAll(const std::vector<MaildirMessag
             }
             Pending p{i, {}, -1};
             for (int attempt = 0; attempt < kNameAttempts && p.fd < 0; ++attempt) {
-                p.file = NextName(message.key);
+                p.file = NextName(message);
                 p.fd = calls_.open(JoinPath(tmp, p.file).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
                 if (p.fd < 0 && errno != EEXIST) break;
             }
@@ -216,7 +217,7 @@ std::vector<MaildirDelivery> Maildir::DeliverAll(const std::vector<MaildirMessag
             std::string target = p.file;
             bool moved = false;
             for (int attempt = 0; attempt < kNameAttempts && !moved; ++attempt) {
-                if (attempt > 0) target = NextName(messages[p.index].key);
+                if (attempt > 0) target = NextName(messages[p.index]);
                 moved = calls_.renameNoReplace(JoinPath(tmp, p.file).c_str(), JoinPath(fresh, target).c_str()) == 0;
                 if (!moved && errno != EEXIST) break;
             }

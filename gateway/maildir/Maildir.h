@@ -100,7 +100,7 @@ public:
 private:
     Maildir(std::string path, const MaildirCalls& calls);
 
-    std::string NextName(std::string_view key);
+    std::string NextName(const MaildirMessage& message);
     bool SyncFolder(const std::string& folder, std::string& error) const;
 
     std::string path_;

@@ -133,6 +133,8 @@ TEST_F(MaildirTest, DeliverWritesSyncsAndRenamesBeforeSyncingNew) {
     const auto parsed = ParseMaildirName(name.substr(4));
     ASSERT_TRUE(parsed);
     EXPECT_EQ(parsed->key, "abc123");
+    EXPECT_EQ(parsed->size, message.size());
+    EXPECT_EQ(parsed->wireSize, message.size() + 3);
     EXPECT_EQ(maildir.List().ByKey(), (std::map<std::string, std::string>{{"abc123", name}}));
 }
 
