@@ -10,10 +10,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TempDir.h"
@@ -40,7 +44,7 @@ class MaildirTest : public ::testing::Test {
 protected:
     // The real calls, each noted as "fsync tmp/msg", "rename tmp/msg new/msg", ...; a
     // call named in failing (with the number of the time it is made, from 1) fails with
-    // failWith instead.
+    // failWith instead. Syncs come from several threads at once.
     MaildirCalls Watched() {
         MaildirCalls calls = SystemMaildirCalls();
         const MaildirCalls real = SystemMaildirCalls();
@@ -48,15 +52,15 @@ protected:
             const std::string what = (flags & O_DIRECTORY) ? fs::path(path).filename().string() + "/" : Short(path);
             if (Fails("open " + what)) return -1;
             const int fd = real.open(path, flags, mode);
-            if (fd >= 0) paths_[fd] = what;
+            if (fd >= 0) Note(fd, what);
             return fd;
         };
         calls.write = [this, real](int fd, const void* data, size_t size) -> ssize_t {
-            if (Fails("write " + paths_[fd])) return -1;
+            if (Fails("write " + PathOf(fd))) return -1;
             // Short writes, as a pipe or a signal may give them.
             return real.write(fd, data, std::min<size_t>(size, 7));
         };
-        calls.fsync = [this, real](int fd) { return Fails("fsync " + paths_[fd]) ? -1 : real.fsync(fd); };
+        calls.fsync = [this, real](int fd) { return Fails("fsync " + PathOf(fd)) ? -1 : real.fsync(fd); };
         calls.renameNoReplace = [this, real](const char* from, const char* to) {
             return Fails("rename " + Short(from) + " " + Short(to)) ? -1 : real.renameNoReplace(from, to);
         };
@@ -66,7 +70,16 @@ protected:
         return calls;
     }
 
+    void Note(int fd, const std::string& what) {
+        std::lock_guard lock(mutex_);
+        paths_[fd] = what;
+    }
+    std::string PathOf(int fd) {
+        std::lock_guard lock(mutex_);
+        return paths_[fd];
+    }
     bool Fails(const std::string& call) {
+        std::lock_guard lock(mutex_);
         log_.push_back(call);
         const int count = ++counts_[call];
         if (call != failing_ || (failingTime_ != 0 && count != failingTime_)) return false;
@@ -84,6 +97,7 @@ protected:
     std::string Folder(const char* name) const { return dir_.File(std::string("Maildir/") + name); }
 
     TempDir dir_{"quillo-maildir"};
+    std::mutex mutex_;
     std::map<int, std::string> paths_;
     std::map<std::string, int> counts_;
     std::vector<std::string> log_;
@@ -138,8 +152,20 @@ TEST_F(MaildirTest, DeliverWritesSyncsAndRenamesBeforeSyncingNew) {
     EXPECT_EQ(maildir.List().ByKey(), (std::map<std::string, std::string>{{"abc123", name}}));
 }
 
-TEST_F(MaildirTest, ABatchSyncsEveryFileButTheFolderOnce) {
-    Maildir maildir = Make(Watched());
+TEST_F(MaildirTest, ABatchSyncsEveryFileSeveralAtOnceButTheFolderOnce) {
+    MaildirCalls calls = Watched();
+    std::atomic<int> inFlight{0};
+    std::atomic<int> mostInFlight{0};
+    calls.fsync = [watched = calls.fsync, &inFlight, &mostInFlight](int fd) {
+        const int now = ++inFlight;
+        for (int seen = mostInFlight; now > seen && !mostInFlight.compare_exchange_weak(seen, now);) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        const int result = watched(fd);
+        --inFlight;
+        return result;
+    };
+    Maildir maildir = Make(calls);
     log_.clear();
     std::vector<std::string> bodies;
     for (int i = 0; i < 200; ++i) bodies.push_back("Subject: " + std::to_string(i) + "\n\nbody\n");
@@ -154,6 +180,7 @@ TEST_F(MaildirTest, ABatchSyncsEveryFileButTheFolderOnce) {
     }
     EXPECT_EQ(counts_["fsync tmp/msg"], 200);
     EXPECT_EQ(counts_["fsync new/"], 1);
+    EXPECT_GT(mostInFlight, 1) << "the file syncs wait one after another";
     // No file is renamed into new/ before it is synced.
     int synced = 0;
     for (const auto& call : log_) {
@@ -228,7 +255,7 @@ TEST_F(MaildirTest, AFailedFolderSyncReportsEveryMessageOfTheBatchAsUnsure) {
 
 TEST_F(MaildirTest, ANameTakenInNewNeverReplacesTheMessageThere) {
     // Two Maildir objects of one process on one folder, with a clock that stands still,
-    // make the same first name.
+    // make the same first name for messages of one size.
     MaildirCalls frozen = SystemMaildirCalls();
     frozen.now = [] { return timespec{1700000000, 5000}; };
     Maildir first = Make(frozen);
@@ -237,10 +264,10 @@ TEST_F(MaildirTest, ANameTakenInNewNeverReplacesTheMessageThere) {
     std::string b;
     std::string error;
     ASSERT_TRUE(first.Deliver("first\n", "", a, error)) << error;
-    ASSERT_TRUE(second.Deliver("second\n", "", b, error)) << error;
+    ASSERT_TRUE(second.Deliver("other\n", "", b, error)) << error;
     EXPECT_NE(a, b);
     EXPECT_EQ(dir_.Read("Maildir/" + a), "first\n");
-    EXPECT_EQ(dir_.Read("Maildir/" + b), "second\n");
+    EXPECT_EQ(dir_.Read("Maildir/" + b), "other\n");
 }
 
 TEST_F(MaildirTest, ListingSkipsAndReportsWhatIsNoMessage) {
