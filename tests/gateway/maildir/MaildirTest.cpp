@@ -343,8 +343,8 @@ TEST_F(MaildirTest, RemovingSyncsEachFolderOnceAndAMissingMessageCountsAsRemoved
 
 TEST_F(MaildirTest, CleaningTmpRemovesOnlyFilesUntouchedFor36Hours) {
     MaildirCalls calls = SystemMaildirCalls();
-    const time_t now = 1700000000;
-    calls.now = [now] { return timespec{now, 0}; };
+    constexpr time_t now = 1700000000;
+    calls.now = [] { return timespec{now, 0}; };
     Maildir maildir = Make(calls);
     const auto age = [&](const char* file, time_t seconds) {
         dir_.Write(std::string("Maildir/tmp/") + file, "partial");
