@@ -6,6 +6,12 @@
 //
 // Messages are named relative to the Maildir, "new/<file>" or "cur/<file>" (a reader
 // such as Dovecot or mutt moves them to cur/ and adds flags after ':').
+//
+// The bytes are stored as given. Messages belong here with LF line ends, as every Linux
+// Maildir writer keeps them (qmail, Dovecot, mutt, procmail, Python's mailbox): Dovecot
+// sends them over IMAP and POP3 with CRLF and takes the CRLF size from the name's W=
+// field, mutt and Python read them as they are, and a POP3 server turns LF into CRLF
+// while it sends, in the same pass as the dot-stuffing, with W= as the octet count.
 
 #include <cstdint>
 #include <map>
@@ -100,7 +106,16 @@ public:
 private:
     Maildir(std::string path, const MaildirCalls& calls);
 
-    std::string NextName(std::string_view key);
+    // A message being delivered: its tmp/ file, open until synced.
+    struct Pending {
+        std::size_t index = 0;
+        std::string file;
+        int fd = -1;
+    };
+
+    std::string NextName(const MaildirMessage& message);
+    // fsync of every file, several at a time; the error number of each (0 = synced).
+    std::vector<int> SyncFiles(const std::vector<Pending>& files) const;
     bool SyncFolder(const std::string& folder, std::string& error) const;
 
     std::string path_;

@@ -38,11 +38,20 @@ std::string EscapeMaildirHost(std::string_view host) {
 }
 
 std::string MakeMaildirName(timespec time, long pid, std::uint64_t counter, std::string_view host,
-                            std::string_view key) {
+                            std::uint64_t size, std::uint64_t wireSize, std::string_view key) {
     std::string name = std::to_string(time.tv_sec) + ".M" + std::to_string(time.tv_nsec / 1000) + "P" +
-                       std::to_string(pid) + "Q" + std::to_string(counter) + "." + EscapeMaildirHost(host);
+                       std::to_string(pid) + "Q" + std::to_string(counter) + "." + EscapeMaildirHost(host) +
+                       ",S=" + std::to_string(size) + ",W=" + std::to_string(wireSize);
     if (!key.empty()) name += ",K=" + std::string(key);
     return name;
+}
+
+std::uint64_t WireSize(std::string_view bytes) {
+    std::uint64_t size = bytes.size();
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) ++size;
+    }
+    return size;
 }
 
 std::optional<MaildirName> ParseMaildirName(std::string_view fileName) {
@@ -66,7 +75,12 @@ std::optional<MaildirName> ParseMaildirName(std::string_view fileName) {
     for (std::size_t comma = base.find(',', uniqueEnd); comma != std::string_view::npos;) {
         const std::size_t next = base.find(',', comma + 1);
         const std::string_view field = base.substr(comma + 1, next == std::string_view::npos ? next : next - comma - 1);
+        std::uint64_t number = 0;
         if (field.substr(0, 2) == "K=" && IsMaildirKey(field.substr(2))) name.key = field.substr(2);
+        if (field.size() > 2 && ReadNumber(field, 2, number) == field.size() - 2) {
+            if (field.substr(0, 2) == "S=") name.size = number;
+            if (field.substr(0, 2) == "W=") name.wireSize = number;
+        }
         comma = next;
     }
     return name;
