@@ -59,9 +59,7 @@ void RefreshWorker::LoadStores() {
 StoredFeedPointer RefreshWorker::StoreFor(const std::string& folder, const std::string& url) {
     auto found = stores_.find(folder);
     if (found != stores_.end()) return found->second;
-    const Settings& settings = manager_.GetSettings();
-    auto store = std::make_shared<StoredFeed>(manager_.Context(), folder, url, settings.enableHtml,
-                                              settings.mailCharset, settings.keepDays);
+    auto store = std::make_shared<StoredFeed>(manager_.Context(), folder, url, manager_.GetSettings());
     store->Load();
     stores_.emplace(folder, store);
     return store;
@@ -128,6 +126,7 @@ void RefreshWorker::RunOneRefresh() {
             const std::string folder = handlers[i]->FeedFolder();
             folderOf_[keys[i]] = folder;
             stores.push_back(StoreFor(folder, handlers[i]->GetFeed()->url));
+            if (i < manager_.ListFolders().size()) stores.back()->SetListFolders(manager_.ListFolders()[i]);
             // A 304 files the items of the last parse again instead of parsing.
             auto previous = filed_.find(keys[i]);
             if (previous != filed_.end()) handlers[i]->ReuseParseOf(previous->second);

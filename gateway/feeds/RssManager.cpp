@@ -38,13 +38,15 @@ bool RssManager::LoadSettings() {
     return true;
 }
 
-void RssManager::AddFeed(const std::string& url) {
+void RssManager::AddFeed(const std::string& url, std::vector<std::string> folders) {
+    listFolders_.push_back(std::move(folders));
     handlers_.push_back(std::make_shared<RssHandler>(context_, url, settings_.disableMessageBox,
                                                      settings_.enableHtml, settings_.mailCharset));
 }
 
 void RssManager::LoadFeedList() {
     handlers_.clear();
+    listFolders_.clear();
     // A Quillo.xml without the quillo root was reported once, when the settings were read.
     const FeedListResult list = ReadSettingsFeedList(context_.ConfigFile("Quillo.xml"));
     if (list.status == FeedListResult::Status::Unreadable)
@@ -68,7 +70,7 @@ void RssManager::LoadOpmlFeedList() {
         return;
     case FeedListResult::Status::Read:
         // An empty xmlUrl names a feed too, one that fails visibly in the log.
-        for (const auto& url : list.urls) AddFeed(url);
+        for (std::size_t i = 0; i < list.urls.size(); ++i) AddFeed(list.urls[i], list.folders[i]);
         return;
     }
 }

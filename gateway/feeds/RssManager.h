@@ -40,14 +40,17 @@ public:
     void LoadOpmlFeedList();
 
     const std::vector<RssHandlerPointer>& Handlers() const { return handlers_; }
+    // Per handler, the feed-list folders it is listed in (see FeedListResult::folders).
+    const std::vector<std::vector<std::string>>& ListFolders() const { return listFolders_; }
 
 private:
-    void AddFeed(const std::string& url);
+    void AddFeed(const std::string& url, std::vector<std::string> folders = {});
 
     GatewayContext& context_;
     const FeedTransferLimits limits_;
     Settings settings_;
     std::vector<RssHandlerPointer> handlers_;
+    std::vector<std::vector<std::string>> listFolders_;
 };
 
 using RssManagerPointer = std::shared_ptr<RssManager>;

@@ -1,17 +1,19 @@
 #include "StoredFeed.h"
 
+#include "MaildirFolderName.h"
 #include "SentItemsStore.h"
 
 #include <ctime>
 #include <unordered_set>
 
-StoredFeed::StoredFeed(GatewayContext& context, std::string feedFolder, std::string url, bool enableHtml,
-                       MailCharset mailCharset, int keepDays)
+StoredFeed::StoredFeed(GatewayContext& context, std::string feedFolder, std::string url, const Settings& settings)
     : context_(context),
       url_(std::move(url)),
-      enableHtml_(enableHtml),
-      mailCharset_(mailCharset),
-      keepDays_(keepDays),
+      enableHtml_(settings.enableHtml),
+      mailCharset_(settings.mailCharset),
+      keepDays_(settings.keepDays),
+      maildir_(settings.maildir),
+      maildirFeedFolders_(settings.maildirFeedFolders),
       store_(std::move(feedFolder)) {}
 
 void StoredFeed::Load() {
@@ -60,6 +62,7 @@ void StoredFeed::File(const RssHandlerPointer& handler) {
         facts.compareDate = handler->GetFeed()->format == FeedFormat::Atom || message->HasTime();
         fresh.push_back({std::move(facts), std::make_shared<const std::string>(message->GetText())});
     }
+    if (!maildir_.empty() && !fresh.empty()) fresh = DeliverToMaildir(std::move(fresh));
     const std::string failure = store_.Add(std::move(fresh));
     if (!failure.empty()) {
         context_.Log("メッセージを保存できませんでした。この実行中はメモリから配信します。\n" + failure +
@@ -89,6 +92,76 @@ void StoredFeed::Expire() {
     store_.Remove(old);
     context_.Log("保存期間(" + std::to_string(keepDays_) + "日)を過ぎた未配信のメッセージを" +
                  std::to_string(old.size()) + "件削除しました。\nURL: " + url_ + "\n\n");
+}
+
+namespace {
+
+// A Maildir on Linux holds LF lines, as Dovecot and mutt write them themselves.
+std::string WithLfLines(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out += text[i];
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<MessageStore::NewMessage> StoredFeed::DeliverToMaildir(std::vector<MessageStore::NewMessage> messages) {
+    std::string error;
+    std::optional<Maildir> target = Maildir::Create(maildir_, error);
+    if (target && maildirFeedFolders_) {
+        std::vector<std::string> names{"Feeds"};
+        names.insert(names.end(), listFolders_.begin(), listFolders_.end());
+        const std::string title = handler_ ? handler_->GetFeed()->title : std::string();
+        names.push_back(title.empty() ? url_ : title);
+        target = target->CreateSubfolder(MaildirPlusPlusFolder(names), error);
+    }
+    if (!target) {
+        context_.Log("Maildirに配信できませんでした。POP3で配信します。\n" + error + "\nURL: " + url_ + "\n\n");
+        context_.FeedFailed();
+        return messages;
+    }
+    std::vector<std::string> texts;
+    std::vector<MaildirMessage> batch;
+    texts.reserve(messages.size());
+    batch.reserve(messages.size());
+    for (const auto& message : messages) texts.push_back(WithLfLines(*message.text));
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        const std::string& key = messages[i].facts.key;
+        batch.push_back({texts[i], IsMaildirKey(key) ? key : std::string()});
+    }
+    const std::vector<MaildirDelivery> results = target->DeliverAll(batch);
+    std::vector<MessageStore::NewMessage> left;
+    std::vector<SentRecord> delivered;
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        // A message in new/ whose folder sync failed is there all the same: not sent twice.
+        if (results[i].name.empty()) {
+            if (error.empty()) error = results[i].error;
+            left.push_back(std::move(messages[i]));
+        } else {
+            delivered.push_back(messages[i].facts.record);
+        }
+    }
+    if (!left.empty()) {
+        context_.Log("Maildirに配信できなかったメッセージはPOP3で配信します。\n" + error + "\nURL: " + url_ + "\n\n");
+        context_.FeedFailed();
+    }
+    if (!delivered.empty() && handler_) {
+        // Delivered first, recorded then: a crash between the two delivers an item twice,
+        // never loses it.
+        handler_->AddRecords(delivered);
+        std::string reason = handler_->PrepareSentItems();
+        if (reason.empty()) reason = handler_->InstallSentItems();
+        if (!reason.empty()) {
+            handler_->DiscardSentItems();
+            context_.Log("Maildirに配信したメッセージを記録できませんでした。\n" + reason + "\nURL: " + url_ + "\n\n");
+            context_.FeedFailed();
+        }
+    }
+    return left;
 }
 
 RssHandlerPointer StoredFeed::RecordsHandler() {

@@ -4,6 +4,7 @@
 #include "Mailbox.h"
 #include "MessageStore.h"
 #include "RssHandler.h"
+#include "Settings.h"
 
 #include <memory>
 #include <string>
@@ -16,9 +17,11 @@
 class StoredFeed {
 public:
     // feedFolder ends in "/"; url: the feed's URL when known ("": taken from the store).
-    // keepDays: see Settings::keepDays.
-    StoredFeed(GatewayContext& context, std::string feedFolder, std::string url, bool enableHtml,
-               MailCharset mailCharset, int keepDays);
+    // The settings give the form of new messages, keep-days and the Maildir to deliver
+    // into (see Settings).
+    StoredFeed(GatewayContext& context, std::string feedFolder, std::string url, const Settings& settings);
+    // The feed-list folders the feed is listed in, for its Maildir++ folder name.
+    void SetListFolders(std::vector<std::string> folders) { listFolders_ = std::move(folders); }
 
     // Reads the store's index once; logs the files it skips and removes the messages
     // sentitems.xml already records.
@@ -37,12 +40,18 @@ private:
     RssHandlerPointer RecordsHandler();
     // Records the messages stored longer than keepDays as delivered, then removes them.
     void Expire();
+    // Delivers the messages into the settings' Maildir and records them as delivered;
+    // returns those that could not be delivered, for the store.
+    std::vector<MessageStore::NewMessage> DeliverToMaildir(std::vector<MessageStore::NewMessage> messages);
 
     GatewayContext& context_;
     std::string url_;
     bool enableHtml_;
     MailCharset mailCharset_;
     int keepDays_;
+    std::string maildir_;
+    bool maildirFeedFolders_;
+    std::vector<std::string> listFolders_;
     MessageStore store_;
     // The last download of the feed: its records and the items it recognised.
     RssHandlerPointer handler_;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -54,6 +55,14 @@ const SettingKey kSettingKeys[] = {
     // Ten years at most: the count of days becomes a time in seconds.
     {"keep-days", [](Settings& s, const std::string& t) {
          s.keepDays = std::clamp(ParseSettingInt(t), 0, 3650);
+         return true;
+     }},
+    {"maildir", [](Settings& s, const std::string& t) { s.maildir = std::string(Trim(t)); return true; }},
+    // Strict: a typo must not pour every feed into one folder, or the other way round.
+    {"maildir-folders", [](Settings& s, const std::string& t) {
+         const std::string_view value = Trim(t);
+         if (value != "none" && value != "feeds") return false;
+         s.maildirFeedFolders = value == "feeds";
          return true;
      }},
     {"tls-certificate", [](Settings& s, const std::string& t) { s.tlsCertificate = std::string(Trim(t)); return true; }},
@@ -160,6 +169,11 @@ SettingsFileResult LoadSettingsFile(const std::string& path, Settings& settings)
     }
     read.tlsCertificate = BesideSettings(path, read.tlsCertificate);
     read.tlsKey = BesideSettings(path, read.tlsKey);
+    if (read.maildir == "~" || read.maildir.starts_with("~/")) {
+        const char* home = std::getenv("HOME");
+        read.maildir = std::string(home ? home : "") + read.maildir.substr(1);
+    }
+    read.maildir = BesideSettings(path, read.maildir);
     settings = read;
     if (result.status != SettingsFileResult::Status::Invalid) result.status = SettingsFileResult::Status::Read;
     return result;

@@ -33,6 +33,13 @@ struct Settings {
     // Days a stored message waits for its client; older ones are recorded as delivered
     // and removed, so a setup nobody reads does not fill the disk. 0 keeps them for ever.
     int keepDays = 30;
+    // A Maildir every new item is delivered into (and recorded as delivered at once)
+    // instead of being offered over POP3; "" for none. "~/" at the start is the home
+    // folder; a relative path is beside Quillo.xml.
+    std::string maildir;
+    // One Maildir++ subfolder per feed (".Feeds.<feed-list folders>.<feed title>")
+    // instead of everything in the Maildir's own new/.
+    bool maildirFeedFolders = false;
 };
 
 // A settings text as an int: leading white space, optional sign, digits up to the
