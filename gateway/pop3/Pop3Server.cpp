@@ -303,7 +303,6 @@ void Pop3Server::JoinFinishedSessions(bool all) {
 void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client, bool implicitTls,
                        const std::string& peer) {
     using Clock = std::chrono::steady_clock;
-    const Clock::time_point loginDeadline = Clock::now() + options_.loginTimeout;
     Pop3Connection connection(client, wakeFd_, options_.sendTimeout);
     // The handshake comes first: a client that cannot make it claims no mailbox.
     if (implicitTls && !connection.StartTls(*tls_, Clock::now() + options_.handshakeTimeout)) return;
@@ -358,6 +357,8 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client, b
     Pop3Session session(std::move(sessionOptions));
     if (implicitTls) session.TlsStarted();
     bool alive = connection.Send(session.Greeting());
+    // Counted from the greeting, which may have waited for a refresh.
+    const Clock::time_point loginDeadline = Clock::now() + options_.loginTimeout;
     // The idle time counts from the last command, not the last byte: a client that
     // trickles bytes without ever ending a line cannot hold the session either.
     auto idleDeadline = Clock::now() + options_.idleTimeout;

@@ -32,7 +32,7 @@ struct ServerOptions {
     std::chrono::milliseconds claimGrace = std::chrono::milliseconds(500);
     // A TLS handshake, at STLS or on the implicit-TLS port, must be done within this.
     std::chrono::milliseconds handshakeTimeout = std::chrono::seconds(30);
-    // A connection that has not logged in this long after it was accepted is dropped:
+    // A connection that has not logged in this long after its greeting is dropped:
     // it holds nothing, and must not keep a session thread either.
     std::chrono::milliseconds loginTimeout = std::chrono::seconds(60);
     // How long failed logins hold back the answers to their address.
