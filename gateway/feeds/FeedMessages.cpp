@@ -59,7 +59,7 @@ void RssHandler::Parse() {
 void RssHandler::ParseDocument(std::string_view bytes, const std::string& contentType) {
     FeedParseResult result = ParseFeed(bytes, FeedSource{feed_->url, contentType});
     if (!result.ok) {
-        Trace("Parse Error! : " + feed_->url + " (" + result.error + ")");
+        Trace("Parse Error! : " + UrlWithoutCredentials(feed_->url) + " (" + result.error + ")");
         // An rss element without a channel gives nothing, but is no format error.
         if (result.feed.format != FeedFormat::Rss2) LogParseFailure();
         return;
