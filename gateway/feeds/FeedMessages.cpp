@@ -4,7 +4,9 @@
 
 #include "FeedFolder.h"
 #include "FeedParser.h"
+#include "Log.h"
 #include "MailHeaders.h"
+#include "SafeUrl.h"
 #include "Trace.h"
 
 #include <fstream>
@@ -18,7 +20,8 @@ const char kUnexpectedFormat[] = "RSSの解析に失敗しました。\n予期�
 std::string EnclosureLines(const std::vector<FeedEnclosure>& enclosures) {
     std::string lines;
     for (const auto& enclosure : enclosures) {
-        lines += "\nenclosure: " + enclosure.url;
+        // Resolved against the feed's URL, it may carry the feed's user name and password.
+        lines += "\nenclosure: " + UrlWithoutCredentials(enclosure.url);
         std::string details = enclosure.type;
         if (enclosure.length >= 0) {
             if (!details.empty()) details += ", ";
@@ -42,7 +45,9 @@ std::string HostName(std::string_view url) {
 
 }  // namespace
 
-void RssHandler::LogParseFailure() { LogFailure(kUnexpectedFormat + feed_->url + "\n\n"); }
+void RssHandler::LogParseFailure() {
+    LogFailure(kUnexpectedFormat + LogPiece(UrlWithoutCredentials(feed_->url)) + "\n\n");
+}
 
 void RssHandler::Parse() {
     std::ifstream file(FeedFolder() + "latest.xml", std::ios::binary);
@@ -54,15 +59,15 @@ void RssHandler::Parse() {
 void RssHandler::ParseDocument(std::string_view bytes, const std::string& contentType) {
     FeedParseResult result = ParseFeed(bytes, FeedSource{feed_->url, contentType});
     if (!result.ok) {
-        Trace("Parse Error! : " + feed_->url + " (" + result.error + ")");
+        Trace("Parse Error! : " + UrlWithoutCredentials(feed_->url) + " (" + result.error + ")");
         // An rss element without a channel gives nothing, but is no format error.
         if (result.feed.format != FeedFormat::Rss2) LogParseFailure();
         return;
     }
     if (!result.notes.empty()) {
         std::string entry = "フィードを修復して読み込みました。\n";
-        for (const auto& note : result.notes) entry += note + "\n";
-        context_.Log(entry + "URL: " + feed_->url + "\n\n");
+        for (const auto& note : result.notes) entry += LogPiece(note) + "\n";
+        context_.Log(entry + "URL: " + LogPiece(UrlWithoutCredentials(feed_->url)) + "\n\n");
     }
     FileItems(result.feed);
 }

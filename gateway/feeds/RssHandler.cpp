@@ -5,6 +5,8 @@
 #include "FeedDownload.h"
 #include "FeedFolder.h"
 #include "InternetSession.h"
+#include "Log.h"
+#include "SafeUrl.h"
 #include "Trace.h"
 
 #include <cstdio>
@@ -63,7 +65,8 @@ void RssHandler::BeginDownload() {
 
 void RssHandler::FinishDownload(const FeedTransferResult& result) {
     using Outcome = FeedTransferResult::Outcome;
-    const std::string& url = feed_->url;
+    // As the log shows it: without credentials, and as one line.
+    const std::string url = LogPiece(UrlWithoutCredentials(feed_->url));
     const std::string folder = FeedFolder();
     const std::string latest = folder + "latest.xml";
     switch (result.outcome) {
@@ -95,7 +98,7 @@ void RssHandler::FinishDownload(const FeedTransferResult& result) {
         return;
     }
     if (result.status != 200 && result.status != 0) {
-        LogFailure("HTTPステータス: " + std::to_string(result.status) + " " + result.statusText +
+        LogFailure("HTTPステータス: " + std::to_string(result.status) + " " + LogPiece(result.statusText) +
                    "\nURLが正しいかどうか確認してください。\nURL: " + url + "\n\n");
         return;
     }

@@ -3,7 +3,10 @@
 #include "FeedList.h"
 #include "FeedRefresh.h"
 #include "InternetSession.h"
+#include "Log.h"
 #include "Trace.h"
+
+#include <cstdio>
 
 namespace {
 
@@ -31,8 +34,13 @@ bool RssManager::LoadSettings() {
         context_.ReportFatalError(text, !settings_.disableMessageBox);
         return false;
     }
+    // Read as earlier versions read them, so an old file still works; said once at start.
+    for (const std::string& warning : read.warnings) {
+        context_.Log("警告: Quillo.xmlの値を以前と同じ読み方で読みました: " + LogPiece(warning) + "\n\n");
+        std::fprintf(stderr, "Quillo: warning: %s\n", warning.c_str());
+    }
     if (read.rejectedListenAddress) {
-        context_.Log("listen-addressの値が正しくありません: " + *read.rejectedListenAddress +
+        context_.Log("listen-addressの値が正しくありません: " + LogPiece(*read.rejectedListenAddress) +
                      "\n127.0.0.1で待ち受けます。\n\n");
     }
     return true;
@@ -50,7 +58,7 @@ void RssManager::LoadFeedList() {
     // A Quillo.xml without the quillo root was reported once, when the settings were read.
     const FeedListResult list = ReadSettingsFeedList(context_.ConfigFile("Quillo.xml"));
     if (list.status == FeedListResult::Status::Unreadable)
-        context_.Log("Quillo.xmlのフィード一覧を読み込めません。\n" + list.error + "\n\n");
+        context_.Log("Quillo.xmlのフィード一覧を読み込めません。\n" + LogPiece(list.error) + "\n\n");
     for (const auto& url : list.urls) AddFeed(url);
     LoadOpmlFeedList();
 }
@@ -65,7 +73,7 @@ void RssManager::LoadOpmlFeedList() {
     case FeedListResult::Status::WrongRoot:
         // The box says only that the list failed; the log keeps which file and why.
         Trace(list.error);
-        context_.Log(std::string(kOpmlFailure) + "\n" + list.error + "\n\n");
+        context_.Log(std::string(kOpmlFailure) + "\n" + LogPiece(list.error) + "\n\n");
         context_.ShowErrorBox(kOpmlFailure);
         return;
     case FeedListResult::Status::Read:

@@ -3,6 +3,8 @@
 #include "RssHandler.h"
 
 #include "AtomicFile.h"
+#include "Log.h"
+#include "SafeUrl.h"
 
 #include <cstdio>
 #include <vector>
@@ -27,7 +29,7 @@ void RssHandler::LoadSentItems() {
         LogFailure("sentitems.xmlを読み込めませんでした。" +
                    std::string(moved ? "sentitems.xml.badに移しました。" : "") +
                    std::string(fromBackup ? "sentitems.xml.bakの記録を使います。" : "") + "\n" +
-                   loaded.error + "\nURL: " + feed_->url + "\n\n");
+                   loaded.error + "\nURL: " + LogPiece(UrlWithoutCredentials(feed_->url)) + "\n\n");
     }
     matched_.assign(sentItems_.Records().size(), false);
 }

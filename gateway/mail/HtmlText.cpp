@@ -1,134 +1,24 @@
 #include "HtmlText.h"
 
-#include "KanjiCodec.h"
+#include "HtmlDocument.h"
+#include "SafeUrl.h"
 #include "TextUtil.h"
-#include "Utf8.h"
-
-#include <libxml/HTMLparser.h>
-#include <libxml/HTMLtree.h>
-#include <libxml/tree.h>
-#include <libxml/xmlIO.h>
 
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <climits>
-#include <cstring>
-#include <memory>
 
 namespace {
 
-constexpr int kParseOptions = HTML_PARSE_NONET | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                              HTML_PARSE_RECOVER | HTML_PARSE_IGNORE_ENC | HTML_PARSE_NODEFDTD;
-
 // Deeper lists are indented no further: a hostile document must not grow every line.
 constexpr std::size_t kMaxListIndent = 8;
-
-struct DocFree {
-    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
-};
-using DocPointer = std::unique_ptr<xmlDoc, DocFree>;
-
-struct XmlFree {
-    void operator()(xmlChar* text) const { xmlFree(text); }
-};
-
-// The parser is told the input is UTF-8; it would switch to Latin-1 at the first bad
-// sequence and stop at a NUL, so both become U+FFFD first.
-bool IsValidUtf8WithoutNul(std::string_view bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        if (b == 0) return false;
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        char32_t cp = 0;
-        if (b >= 0xC2 && b <= 0xDF) {
-            length = 2;
-            cp = b & 0x1F;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            length = 3;
-            cp = b & 0x0F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            length = 4;
-            cp = b & 0x07;
-        } else {
-            return false;
-        }
-        if (i + length > bytes.size()) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            cp = cp << 6 | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF.
-        if ((length == 3 && cp < 0x800) || (length == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += length;
-    }
-    return true;
-}
-
-std::string ValidUtf8(std::string_view bytes) {
-    if (IsValidUtf8WithoutNul(bytes)) return std::string(bytes);
-    std::u32string codePoints;
-    auto decoder = MakeKanjiDecoder('W');
-    decoder->Decode(bytes, codePoints);
-    decoder->Finish(codePoints);
-    std::string out;
-    out.reserve(bytes.size() + 8);
-    for (char32_t cp : codePoints) AppendUtf8(out, cp == 0 ? 0xFFFD : cp);
-    return out;
-}
-
-DocPointer ParseHtml(std::string_view html) {
-    const std::string text = ValidUtf8(html);
-    if (text.empty()) return nullptr;
-    const int size = static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX));
-    return DocPointer(htmlReadMemory(text.data(), size, nullptr, "UTF-8", kParseOptions));
-}
-
-std::string_view Name(const xmlNode* node) {
-    return node->name ? std::string_view(reinterpret_cast<const char*>(node->name)) : std::string_view();
-}
 
 template <std::size_t N>
 bool OneOf(std::string_view name, const std::array<std::string_view, N>& names) {
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-std::string Attribute(xmlNode* node, const char* name) {
-    std::unique_ptr<xmlChar, XmlFree> value(xmlGetProp(node, reinterpret_cast<const xmlChar*>(name)));
-    return value ? std::string(reinterpret_cast<const char*>(value.get())) : std::string();
-}
-
 std::string TrimBlanks(std::string_view text) { return std::string(Trim(text, " \t\r\n\f")); }
-
-// Walks the children of root in document order without recursion, so nesting depth
-// costs no stack. enter says whether to go into a node; leave runs for each node
-// entered that way, after its children.
-template <class Enter, class Leave>
-void Walk(xmlNode* root, Enter enter, Leave leave) {
-    xmlNode* node = root->children;
-    while (node != nullptr) {
-        const bool descend = enter(node);
-        if (descend && node->children != nullptr) {
-            node = node->children;
-            continue;
-        }
-        if (descend) leave(node);
-        while (node->next == nullptr) {
-            node = node->parent;
-            if (node == nullptr || node == root) return;
-            leave(node);
-        }
-        node = node->next;
-    }
-}
 
 constexpr std::array<std::string_view, 11> kSkipped = {
     "script", "style", "head", "title", "template", "iframe", "object", "embed", "applet", "select", "textarea"};
@@ -263,7 +153,7 @@ public:
             if (pre_ > 0) {
                 std::string_view text(content);
                 // The line break right after <pre> belongs to the markup.
-                if (node->prev == nullptr && node->parent && Name(node->parent) == "pre" &&
+                if (node->prev == nullptr && node->parent && NodeName(node->parent) == "pre" &&
                     text.starts_with('\n'))
                     text.remove_prefix(1);
                 out_.Verbatim(text);
@@ -273,7 +163,7 @@ public:
             return false;
         }
         if (node->type != XML_ELEMENT_NODE) return false;
-        const std::string_view name = Name(node);
+        const std::string_view name = NodeName(node);
         if (OneOf(name, kSkipped)) return false;
         if (name == "br") {
             out_.LineBreak();
@@ -281,7 +171,7 @@ public:
         }
         if (name == "img") {
             std::string alt;
-            const std::string text = TrimBlanks(Attribute(node, "alt"));
+            const std::string text = TrimBlanks(NodeAttribute(node, "alt"));
             for (char c : text) alt += (c == '\n' || c == '\r' || c == '\t') ? ' ' : c;
             // An image stands apart from the text and the images beside it.
             out_.Space();
@@ -301,7 +191,7 @@ public:
             }
             OpenList list;
             list.ordered = name == "ol";
-            const std::string start = TrimBlanks(Attribute(node, "start"));
+            const std::string start = TrimBlanks(NodeAttribute(node, "start"));
             long value = 1;
             const auto parsed = std::from_chars(start.data(), start.data() + start.size(), value);
             if (list.ordered && parsed.ec == std::errc() && value > -1000000 && value < 1000000)
@@ -330,8 +220,9 @@ public:
             return true;
         }
         if (name == "a") {
-            const std::string href = TrimBlanks(Attribute(node, "href"));
-            anchors_.push_back(IsFollowedLink(href) ? links_.Number(href) : 0);
+            const std::string href = TrimBlanks(NodeAttribute(node, "href"));
+            // A link resolved against the feed's URL may carry its user name and password.
+            anchors_.push_back(IsFollowedLink(href) ? links_.Number(UrlWithoutCredentials(href)) : 0);
             return true;
         }
         if (OneOf(name, kBlocks)) {
@@ -342,7 +233,7 @@ public:
     }
 
     void Leave(xmlNode* node) {
-        const std::string_view name = Name(node);
+        const std::string_view name = NodeName(node);
         if (OneOf(name, kLists)) {
             lists_.pop_back();
             if (lists_.empty()) {
@@ -374,35 +265,6 @@ private:
     int pre_ = 0;
 };
 
-constexpr std::array<std::string_view, 12> kUnsafe = {
-    "script", "style", "iframe", "frame", "frameset", "form", "object", "embed", "applet", "meta", "link", "base"};
-constexpr std::array<std::string_view, 9> kUrlAttributes = {
-    "href", "src", "action", "formaction", "background", "lowsrc", "data", "poster", "xlink:href"};
-
-// Event handlers (onclick, onload, ...) and script URLs go; other attributes stay.
-void RemoveUnsafeAttributes(xmlNode* element) {
-    xmlAttr* attribute = element->properties;
-    while (attribute != nullptr) {
-        xmlAttr* next = attribute->next;
-        const std::string name = ToLowerCopy(reinterpret_cast<const char*>(attribute->name));
-        bool unsafe = name.starts_with("on");
-        if (!unsafe && OneOf(std::string_view(name), kUrlAttributes)) {
-            std::unique_ptr<xmlChar, XmlFree> value(xmlNodeGetContent(reinterpret_cast<xmlNode*>(attribute)));
-            const std::string url = value ? TrimBlanks(reinterpret_cast<const char*>(value.get())) : "";
-            unsafe = !url.empty() && url[0] != '#' && !IsFollowedLink(url);
-        }
-        if (unsafe) xmlRemoveProp(attribute);
-        attribute = next;
-    }
-}
-
-xmlNode* BodyOf(xmlNode* root) {
-    for (xmlNode* child = root->children; child != nullptr; child = child->next) {
-        if (child->type == XML_ELEMENT_NODE && Name(child) == "body") return child;
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 int HtmlLinks::Number(const std::string& url) {
@@ -421,13 +283,13 @@ std::string HtmlLinks::ListText() const {
 }
 
 std::string RenderHtmlText(std::string_view html, HtmlLinks& links) {
-    const DocPointer doc = ParseHtml(html);
+    const HtmlDocPointer doc = ParseHtmlPiece(html);
     if (!doc) return "";
     xmlNode* root = xmlDocGetRootElement(doc.get());
     if (root == nullptr) return "";
     TextRenderer renderer(links);
-    Walk(root, [&](xmlNode* node) { return renderer.Enter(node); },
-         [&](xmlNode* node) { renderer.Leave(node); });
+    WalkHtml(root, [&](xmlNode* node) { return renderer.Enter(node); },
+             [&](xmlNode* node) { renderer.Leave(node); });
     return BreakLongLines(renderer.Take(), kMaxTextLine);
 }
 
@@ -437,49 +299,6 @@ std::string HtmlToText(std::string_view html) {
     std::string list = links.ListText();
     if (text.empty() && !list.empty()) list.erase(0, 2);
     return BreakLongLines(text + list, kMaxTextLine);
-}
-
-std::string CleanHtml(std::string_view html) {
-    const DocPointer doc = ParseHtml(html);
-    if (!doc) return "";
-    xmlNode* root = xmlDocGetRootElement(doc.get());
-    if (root == nullptr) return "";
-    std::vector<xmlNode*> removed;
-    Walk(root,
-         [&](xmlNode* node) {
-             if (node->type == XML_COMMENT_NODE || node->type == XML_PI_NODE) {
-                 removed.push_back(node);
-                 return false;
-             }
-             if (node->type != XML_ELEMENT_NODE) return false;
-             if (OneOf(Name(node), kUnsafe)) {
-                 removed.push_back(node);
-                 return false;
-             }
-             RemoveUnsafeAttributes(node);
-             return true;
-         },
-         [](xmlNode*) {});
-    for (xmlNode* node : removed) {
-        xmlUnlinkNode(node);
-        xmlFreeNode(node);
-    }
-    xmlNode* body = BodyOf(root);
-    if (body == nullptr) return "";
-    xmlBuffer* buffer = xmlBufferCreate();
-    if (buffer == nullptr) return "";
-    xmlOutputBuffer* output = xmlOutputBufferCreateBuffer(buffer, nullptr);
-    std::string out;
-    if (output != nullptr) {
-        for (xmlNode* child = body->children; child != nullptr; child = child->next)
-            htmlNodeDumpFormatOutput(output, doc.get(), child, "UTF-8", 0);
-        xmlOutputBufferFlush(output);
-        out.assign(reinterpret_cast<const char*>(xmlBufferContent(buffer)),
-                   static_cast<std::size_t>(xmlBufferLength(buffer)));
-        xmlOutputBufferClose(output);
-    }
-    xmlBufferFree(buffer);
-    return out;
 }
 
 std::string EscapeHtmlText(std::string_view text) {
@@ -500,13 +319,6 @@ std::string EscapeHtmlText(std::string_view text) {
         }
     }
     return out;
-}
-
-std::string HtmlLinkLine(std::string_view url) {
-    const std::string shown = EscapeHtmlText(url);
-    const std::string trimmed = TrimBlanks(url);
-    if (!trimmed.empty() && !IsFollowedLink(trimmed)) return "link: " + shown + "<br><br>";
-    return "link: <a href=\"" + shown + "\">" + shown + "</a><br><br>";
 }
 
 std::string BreakLongLines(std::string_view text, std::size_t max) {

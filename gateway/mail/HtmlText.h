@@ -33,14 +33,6 @@ std::string RenderHtmlText(std::string_view html, HtmlLinks& links);
 // The text and, after it, the list of its links.
 std::string HtmlToText(std::string_view html);
 
-// The HTML without what can run code or reach out when a mail reader shows it:
-// script, style, iframe, form, object, embed, applet, event attributes and
-// javascript: URLs. The result is the content of the body, in UTF-8.
-std::string CleanHtml(std::string_view html);
-
-// "link: " and the URL as an anchor, escaped for HTML; a script URL is shown, not linked.
-std::string HtmlLinkLine(std::string_view url);
-
 // Text as HTML content: & < > and quotes escaped, each line break a <br>.
 std::string EscapeHtmlText(std::string_view text);
 

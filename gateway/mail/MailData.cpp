@@ -1,9 +1,11 @@
 #include "MailData.h"
 
+#include "HtmlCleaner.h"
 #include "HtmlText.h"
 #include "KanjiConverter.h"
 #include "MailDate.h"
 #include "MailHeaders.h"
+#include "SafeUrl.h"
 
 #include <ctime>
 
@@ -56,7 +58,8 @@ void MailData::AddBody(std::string_view text, bool isHtml) {
 }
 
 std::string MailData::PlainBody() const {
-    std::string text = "link: " + link_ + "\n\n";
+    // A link resolved against the feed's URL may carry its user name and password.
+    std::string text = "link: " + UrlWithoutCredentials(link_) + "\n\n";
     HtmlLinks links;
     for (const BodyPiece& piece : body_) text += piece.isHtml ? RenderHtmlText(piece.text, links) : piece.text;
     text += links.ListText();

@@ -182,6 +182,16 @@ bool Pop3Connection::Wait(bool writable, Clock::time_point deadline) const {
     }
 }
 
+bool Pop3Connection::Pause(Clock::time_point until) const {
+    for (;;) {
+        pollfd wake{wakeFd_, POLLIN, 0};
+        const int ready = poll(&wake, 1, PollTimeout(until));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready != 0) return false;
+        if (Clock::now() >= until) return true;
+    }
+}
+
 bool Pop3Connection::Send(std::string_view bytes) {
     if (socket_ < 0 || !transport_) return false;
     if (TraceEnabled()) Trace("send: " + std::string(bytes));

@@ -53,6 +53,8 @@ public:
     // received earlier must have been dropped by the caller.
     bool StartTls(const TlsServerContext& context, std::chrono::steady_clock::time_point deadline);
     bool TlsActive() const { return tls_; }
+    // Waits until the time, reading nothing; false when the server stops first.
+    bool Pause(std::chrono::steady_clock::time_point until) const;
     void Close();
 
 private:

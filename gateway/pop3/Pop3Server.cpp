@@ -65,6 +65,17 @@ bool IsLoopback(const std::string& address) {
     return (ntohl(parsed.s_addr) >> 24) == 127;
 }
 
+// Whether a client must start TLS before it may log in (RFC 2595): with a certificate,
+// as require-tls says; auto trusts loopback, where nothing leaves the machine.
+bool LoginNeedsTls(RequireTls rule, const std::string& peer) {
+    switch (rule) {
+        case RequireTls::Always: return true;
+        case RequireTls::Never: return false;
+        case RequireTls::Auto: return !IsLoopback(peer);
+    }
+    return true;
+}
+
 // Every start says it again, in the log and on standard error: without a password
 // anyone who can reach the port reads and deletes the items.
 void WarnIfOpenWithoutPassword(const GatewayContext& context, const Settings& settings) {
@@ -115,7 +126,11 @@ void ReportTlsFailure(const GatewayContext& context, const std::string& reason) 
 }  // namespace
 
 Pop3Server::Pop3Server(GatewayContext& context, Hooks hooks, ServerOptions options)
-    : context_(context), hooks_(std::move(hooks)), options_(options), hostName_(ApopHostName()) {
+    : context_(context),
+      hooks_(std::move(hooks)),
+      options_(options),
+      hostName_(ApopHostName()),
+      throttle_(options.loginDelays) {
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
@@ -154,6 +169,11 @@ bool Pop3Server::PrepareTls(RssManager& manager, bool& bindFailed) {
         // Half a TLS set-up is a mistake, not a request for clear text.
         if (!settings.tlsKey.empty() || settings.tlsPort) {
             ReportTlsFailure(context_, "tls-key and tls-port need a tls-certificate.");
+            return false;
+        }
+        // Nobody could ever log in.
+        if (settings.requireTls == RequireTls::Always) {
+            ReportTlsFailure(context_, "require-tls always needs a tls-certificate.");
             return false;
         }
         return true;
@@ -233,7 +253,10 @@ void Pop3Server::AcceptLoop(RssManager& manager, RefreshWorker& worker) {
             if (!(fds[i].revents & POLLIN)) continue;
             const bool implicitTls = i == 2;
             // Every read and write of a connection waits in poll, never in the socket.
-            int client = accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            sockaddr_in peerAddress{};
+            socklen_t peerLength = sizeof peerAddress;
+            int client = accept4(fds[i].fd, reinterpret_cast<sockaddr*>(&peerAddress), &peerLength,
+                                 SOCK_CLOEXEC | SOCK_NONBLOCK);
             if (client < 0) {
                 // A client that gave up before we took it is no reason to stop serving.
                 failed = !(errno == ECONNABORTED || errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK);
@@ -253,9 +276,12 @@ void Pop3Server::AcceptLoop(RssManager& manager, RefreshWorker& worker) {
                 }
                 continue;
             }
+            char peerText[INET_ADDRSTRLEN] = "0.0.0.0";
+            inet_ntop(AF_INET, &peerAddress.sin_addr, peerText, sizeof peerText);
             SessionThread& session = sessions_.emplace_back();
-            session.thread = std::thread([this, &manager, &worker, &session, client, implicitTls] {
-                Serve(manager, worker, client, implicitTls);
+            session.thread = std::thread([this, &manager, &worker, &session, client, implicitTls,
+                                          peer = std::string(peerText)] {
+                Serve(manager, worker, client, implicitTls, peer);
                 session.done = true;
             });
         }
@@ -274,51 +300,69 @@ void Pop3Server::JoinFinishedSessions(bool all) {
     }
 }
 
-void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client, bool implicitTls) {
+void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client, bool implicitTls,
+                       const std::string& peer) {
+    using Clock = std::chrono::steady_clock;
     Pop3Connection connection(client, wakeFd_, options_.sendTimeout);
     // The handshake comes first: a client that cannot make it claims no mailbox.
-    if (implicitTls &&
-        !connection.StartTls(*tls_, std::chrono::steady_clock::now() + options_.handshakeTimeout))
-        return;
-    std::unique_ptr<RefreshWorker::Claim> claim = worker.TryClaim(options_.claimGrace);
+    if (implicitTls && !connection.StartTls(*tls_, Clock::now() + options_.handshakeTimeout)) return;
+    const Settings& settings = manager.GetSettings();
+    std::unique_ptr<RefreshWorker::Claim> claim;
     // Only the session that gets the mailbox waits for a refresh; a connection already
     // closed by its client costs none.
-    if (claim && worker.RefreshesPerConnection() && !connection.PeerClosed()) {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::seconds(manager.GetSettings().greetingDeadlineSeconds);
-        worker.RefreshBefore(deadline);
-    }
+    const auto claimAndRefresh = [&] {
+        claim = worker.TryClaim(options_.claimGrace);
+        if (claim && worker.RefreshesPerConnection() && !connection.PeerClosed())
+            worker.RefreshBefore(Clock::now() + std::chrono::seconds(settings.greetingDeadlineSeconds));
+    };
+    // Anyone may log in without a password, so the first to come has the mailbox, as
+    // fresh as the greeting deadline allows. With a password nothing is claimed or
+    // downloaded before it was given.
+    const bool claimAtLogin = !settings.password.empty();
+    if (!claimAtLogin) claimAndRefresh();
     if (!context_.Running() || worker.Stopped() || connection.PeerClosed()) return;
-    Mailbox none;
-    Mailbox& mailbox = claim ? claim->Open() : none;
     Pop3SessionOptions sessionOptions;
-    sessionOptions.password = manager.GetSettings().password;
+    sessionOptions.password = settings.password;
     sessionOptions.apopTimestamp = NextApopTimestamp();
-    sessionOptions.mailboxInUse = !claim;
     sessionOptions.tlsOffered = tls_ != nullptr;
+    sessionOptions.loginNeedsTls = tls_ != nullptr && LoginNeedsTls(settings.requireTls, peer);
+    sessionOptions.secretChecked = [this, &connection, &peer](bool correct) {
+        const Clock::time_point answer = throttle_.Checked(peer, correct, Clock::now());
+        // The address and how often, never what was tried.
+        if (!correct)
+            context_.Log("POP3のログインに失敗しました。アドレス: " + peer + " (このアドレスから" +
+                         std::to_string(throttle_.Failures(peer)) + "回目)\n\n");
+        connection.Pause(answer);
+    };
+    sessionOptions.openMailbox = [&]() -> Mailbox* {
+        if (!claim && claimAtLogin) claimAndRefresh();
+        if (!claim || !context_.Running() || worker.Stopped()) return nullptr;
+        return &claim->Open();
+    };
     bool commitFailed = false;
-    if (claim) {
-        // Runs at QUIT, before the client has its answer: +OK promises the records are
-        // written. A failure leaves the deletions undone when the claim ends, so a later
-        // session offers those items again.
-        sessionOptions.commit = [this, &mailbox, &commitFailed] {
-            std::string reason = mailbox.Commit();
-            if (!reason.empty()) {
-                commitFailed = true;
-                context_.Log("QUITで配信済みの記録を保存できませんでした: " + reason +
-                             "\n削除された記事は次の接続で再び届きます。\n\n");
-            }
-            return reason;
-        };
-    }
-    Pop3Session session(mailbox, std::move(sessionOptions));
+    // Runs at QUIT in TRANSACTION, so with the claim, before the client has its answer:
+    // +OK promises the records are written. A failure leaves the deletions unrecorded,
+    // so a later session offers those items again.
+    sessionOptions.commit = [this, &claim, &commitFailed] {
+        std::string reason = claim->Open().Commit();
+        if (!reason.empty()) {
+            commitFailed = true;
+            context_.Log("QUITで配信済みの記録を保存できませんでした: " + reason +
+                         "\n削除された記事は次の接続で再び届きます。\n\n");
+        }
+        return reason;
+    };
+    Pop3Session session(std::move(sessionOptions));
     if (implicitTls) session.TlsStarted();
     bool alive = connection.Send(session.Greeting());
+    // Counted from the greeting, which may have waited for a refresh.
+    const Clock::time_point loginDeadline = Clock::now() + options_.loginTimeout;
     // The idle time counts from the last command, not the last byte: a client that
     // trickles bytes without ever ending a line cannot hold the session either.
-    auto deadline = std::chrono::steady_clock::now() + options_.idleTimeout;
-    while (alive && !session.QuitReceived()) {
-        const std::string received = connection.Receive(deadline);
+    auto idleDeadline = Clock::now() + options_.idleTimeout;
+    while (alive && !session.Over()) {
+        const bool loggedIn = session.CurrentState() != Pop3Session::State::Authorization;
+        const std::string received = connection.Receive(loggedIn ? idleDeadline : std::min(idleDeadline, loginDeadline));
         // Time-out, exit command, close or failure: the session ends without commit.
         if (received.empty()) break;
         std::string replies = session.Receive(received);
@@ -326,14 +370,16 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client, b
         // then wait for this session's claim to end, not be told the mailbox is in use.
         if (session.QuitReceived() && claim) claim->Releasing();
         if (replies.empty()) continue;
-        deadline = std::chrono::steady_clock::now() + options_.idleTimeout;
+        idleDeadline = Clock::now() + options_.idleTimeout;
         alive = connection.Send(replies);
         if (alive && session.TlsRequested()) {
-            alive = connection.StartTls(*tls_, std::chrono::steady_clock::now() + options_.handshakeTimeout);
+            alive = connection.StartTls(*tls_, Clock::now() + options_.handshakeTimeout);
             session.TlsStarted();
-            deadline = std::chrono::steady_clock::now() + options_.idleTimeout;
+            idleDeadline = Clock::now() + options_.idleTimeout;
         }
     }
+    // A QUIT without the mailbox (a client that never logged in, with a password set)
+    // ends nothing but its own connection.
     if (!session.QuitReceived() || !claim) return;
     claim.reset();
     connection.Close();

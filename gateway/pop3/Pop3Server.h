@@ -2,6 +2,7 @@
 
 #include "FeedTransferLimits.h"
 #include "GatewayContext.h"
+#include "LoginThrottle.h"
 
 #include <atomic>
 #include <chrono>
@@ -31,13 +32,21 @@ struct ServerOptions {
     std::chrono::milliseconds claimGrace = std::chrono::milliseconds(500);
     // A TLS handshake, at STLS or on the implicit-TLS port, must be done within this.
     std::chrono::milliseconds handshakeTimeout = std::chrono::seconds(30);
+    // A connection that has not logged in this long after its greeting is dropped:
+    // it holds nothing, and must not keep a session thread either.
+    std::chrono::milliseconds loginTimeout = std::chrono::seconds(60);
+    // How long failed logins hold back the answers to their address.
+    LoginDelays loginDelays{};
     // What every feed download keeps to.
     FeedTransferLimits transferLimits{};
 };
 
 // The server thread: owns the feed manager and the refresh worker, listens on the POP3
-// port and serves every client on a session thread of its own. The first session to
-// arrive holds the mailbox; the others are greeted and refused at PASS with IN-USE.
+// port and serves every client on a session thread of its own. One session at a time
+// holds the mailbox; the others are refused at their login with IN-USE. Without a
+// password the mailbox goes to the first session to arrive, refreshed before its
+// greeting; with one, to the first that logs in, refreshed before its +OK, so a client
+// without the password holds nothing and costs no download.
 class Pop3Server {
 public:
     struct Hooks {
@@ -74,7 +83,8 @@ private:
     // port. False when Quillo must stop; the reason has been reported.
     bool PrepareTls(RssManager& manager, bool& bindFailed);
     void AcceptLoop(RssManager& manager, RefreshWorker& worker);
-    void Serve(RssManager& manager, RefreshWorker& worker, int client, bool implicitTls);
+    // peer: the client's IPv4 address, dotted.
+    void Serve(RssManager& manager, RefreshWorker& worker, int client, bool implicitTls, const std::string& peer);
     void AfterQuit(RssManager& manager);
     // "<pid.counter@host>", a new one for every greeting.
     std::string NextApopTimestamp();
@@ -90,4 +100,5 @@ private:
     std::list<SessionThread> sessions_;  // touched by the server thread only
     const std::string hostName_;
     std::atomic<unsigned long long> greetings_{0};
+    LoginThrottle throttle_;  // shared by the session threads
 };

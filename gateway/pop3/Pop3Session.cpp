@@ -36,12 +36,11 @@ constexpr const char* kLoggedIn = "-ERR already logged in\r\n";
 constexpr const char* kUserFirst = "-ERR USER first\r\n";
 constexpr const char* kBadPassword = "-ERR [AUTH] invalid password\r\n";
 constexpr const char* kNoApop = "-ERR APOP not available\r\n";
-constexpr const char* kCapabilities = "+OK\r\nUSER\r\nTOP\r\nUIDL\r\nRESP-CODES\r\n.\r\n";
-constexpr const char* kCapabilitiesWithStls = "+OK\r\nUSER\r\nTOP\r\nUIDL\r\nRESP-CODES\r\nSTLS\r\n.\r\n";
 constexpr const char* kBeginTls = "+OK Begin TLS negotiation\r\n";
 constexpr const char* kTlsActive = "-ERR Command not permitted when TLS active\r\n";
 constexpr const char* kTlsTooLate = "-ERR STLS only before USER\r\n";
 constexpr const char* kInUse = "-ERR [IN-USE] mailbox in use\r\n";
+constexpr const char* kTlsRequired = "-ERR [AUTH] TLS required: send STLS first\r\n";
 
 constexpr const char* kWelcome = "+OK QUILLO WELCOME";
 
@@ -209,6 +208,7 @@ std::string Pop3Session::Greeting() const {
 }
 
 std::string Pop3Session::User(std::string_view arguments) {
+    if (LoginRefusedWithoutTls()) return kTlsRequired;
     const auto tokens = Split(arguments);
     if (tokens.empty()) return kMissingArgument;
     if (tokens.size() > 1) return kSurplusArgument;
@@ -217,30 +217,35 @@ std::string Pop3Session::User(std::string_view arguments) {
 }
 
 std::string Pop3Session::Pass(std::string_view arguments) {
+    if (LoginRefusedWithoutTls()) return kTlsRequired;
     if (!userGiven_) return kUserFirst;
+    if (options_.password.empty()) return LogIn();
     // The one argument is the rest of the line: a password may hold spaces.
-    if (!options_.password.empty() && !SameSecret(arguments, options_.password)) {
-        userGiven_ = false;
-        return kBadPassword;
-    }
-    return LogIn();
+    return Checked(SameSecret(arguments, options_.password));
 }
 
 std::string Pop3Session::Apop(std::string_view arguments) {
+    if (LoginRefusedWithoutTls()) return kTlsRequired;
     if (options_.password.empty() || options_.apopTimestamp.empty()) return kNoApop;
     const auto tokens = Split(arguments);
     if (tokens.size() < 2) return kMissingArgument;
     if (tokens.size() > 2) return kSurplusArgument;
-    if (!SameSecret(tokens[1], ApopDigest(options_.apopTimestamp, options_.password))) {
-        userGiven_ = false;
-        return kBadPassword;
-    }
-    return LogIn();
+    return Checked(SameSecret(tokens[1], ApopDigest(options_.apopTimestamp, options_.password)));
+}
+
+std::string Pop3Session::Checked(bool correct) {
+    if (options_.secretChecked) options_.secretChecked(correct);
+    if (correct) return LogIn();
+    userGiven_ = false;
+    ++loginFailures_;
+    return kBadPassword;
 }
 
 std::string Pop3Session::LogIn() {
     userGiven_ = false;
-    if (options_.mailboxInUse) return kInUse;
+    // Only a client that knows the password learns whether the mailbox is in use.
+    mailbox_ = options_.openMailbox ? options_.openMailbox() : nullptr;
+    if (mailbox_ == nullptr) return kInUse;
     state_ = State::Transaction;
     return kOk;
 }
@@ -259,30 +264,35 @@ std::string Pop3Session::Quit(std::string_view arguments) {
 
 std::string Pop3Session::Capa(std::string_view arguments) {
     if (!Split(arguments).empty()) return kSurplusArgument;
-    return StlsOffered() ? kCapabilitiesWithStls : kCapabilities;
+    // What can be used now: no USER while the login waits for TLS.
+    std::string reply = kOk;
+    if (!LoginRefusedWithoutTls()) reply += "USER\r\n";
+    reply += "TOP\r\nUIDL\r\nRESP-CODES\r\n";
+    if (StlsOffered()) reply += "STLS\r\n";
+    return reply + ".\r\n";
 }
 
 std::string Pop3Session::Stat(std::string_view arguments) {
     if (!Split(arguments).empty()) return kSurplusArgument;
     std::uint64_t total = 0;
-    for (const auto& entry : mailbox_.Entries()) {
+    for (const auto& entry : mailbox_->Entries()) {
         if (!entry.deleted) total += Pop3Octets(*entry.message);
     }
-    return "+OK " + std::to_string(mailbox_.Count()) + " " + std::to_string(total) + "\r\n";
+    return "+OK " + std::to_string(mailbox_->Count()) + " " + std::to_string(total) + "\r\n";
 }
 
 std::string Pop3Session::List(std::string_view arguments) {
     if (TraceEnabled()) Trace("LIST 引数: " + std::string(arguments));
-    return ListingOrLine(mailbox_, arguments, SizeOf);
+    return ListingOrLine(*mailbox_, arguments, SizeOf);
 }
 
-std::string Pop3Session::Uidl(std::string_view arguments) { return ListingOrLine(mailbox_, arguments, UidOf); }
+std::string Pop3Session::Uidl(std::string_view arguments) { return ListingOrLine(*mailbox_, arguments, UidOf); }
 
 std::string Pop3Session::Retr(std::string_view arguments) {
     const auto tokens = Split(arguments);
     if (tokens.empty()) return kMissingArgument;
     if (tokens.size() > 1) return kSurplusArgument;
-    MessageArgument found = FindMessage(mailbox_, tokens[0]);
+    MessageArgument found = FindMessage(*mailbox_, tokens[0]);
     if (found.error) return found.error;
     return MessageReply(*found.entry, [](std::string_view text) { return text; });
 }
@@ -291,7 +301,7 @@ std::string Pop3Session::Top(std::string_view arguments) {
     const auto tokens = Split(arguments);
     if (tokens.size() < 2) return kMissingArgument;
     if (tokens.size() > 2) return kSurplusArgument;
-    MessageArgument found = FindMessage(mailbox_, tokens[0]);
+    MessageArgument found = FindMessage(*mailbox_, tokens[0]);
     if (found.error) return found.error;
     std::optional<int> lines = ParseLineCount(tokens[1]);
     if (!lines) return kBadLineCount;
@@ -302,9 +312,9 @@ std::string Pop3Session::Dele(std::string_view arguments) {
     const auto tokens = Split(arguments);
     if (tokens.empty()) return kMissingArgument;
     if (tokens.size() > 1) return kSurplusArgument;
-    MessageArgument found = FindMessage(mailbox_, tokens[0]);
+    MessageArgument found = FindMessage(*mailbox_, tokens[0]);
     if (found.error) return found.error;
-    mailbox_.Delete(found.number);
+    mailbox_->Delete(found.number);
     return kOk;
 }
 
@@ -314,7 +324,7 @@ std::string Pop3Session::Noop(std::string_view arguments) {
 
 std::string Pop3Session::Rset(std::string_view arguments) {
     if (!Split(arguments).empty()) return kSurplusArgument;
-    mailbox_.Reset();
+    mailbox_->Reset();
     return kOk;
 }
 
@@ -353,12 +363,12 @@ void Pop3Session::TlsStarted() {
 
 std::string Pop3Session::Receive(std::string_view bytes) {
     std::string replies;
-    if (quit_ || tlsRequested_) return replies;
+    if (Over() || tlsRequested_) return replies;
     std::vector<LineAssembler::Line> lines;
     lines_.Feed(bytes, lines);
     for (const auto& line : lines) {
         replies += line.tooLong ? std::string(kTooLong) : Execute(line.text);
-        if (quit_) break;
+        if (Over()) break;
         if (tlsRequested_) {
             // Clear text that came after STLS is never taken for a command sent under
             // TLS: the lines and a partial one are dropped with the assembler.

@@ -86,6 +86,48 @@ class SettingsErrors(unittest.TestCase):
                 self.assert_stops(with_port(value), 'the port "%s" is not a number from 1 to 65535' % value)
                 os.remove(os.path.join(self.app.path, "log.txt"))
 
+    def test_a_number_setting_with_anything_after_its_digits_stops_quillo(self):
+        port = free_port()
+        for element, value in (("greeting-deadline", "1e9"), ("greeting-deadline", "0x10"),
+                               ("greeting-deadline", "3.9"), ("refresh-interval", "1e12"),
+                               ("refresh-interval", "10 minutes"), ("download-concurrency", "8 feeds")):
+            with self.subTest(element=element, value=value):
+                self.assert_stops(with_port("%d</port><%s>%s</%s><port>%d" % (port, element, value, element, port)),
+                                  'the %s "%s" is not a whole number (digits only)' % (element, value))
+                self.assertFalse(is_listening(port))
+                os.remove(os.path.join(self.app.path, "log.txt"))
+
+    def test_an_empty_or_out_of_range_number_is_read_as_before_with_a_warning(self):
+        port = free_port()
+        self.app.write("Quillo.xml", with_port("%d</port><refresh-interval></refresh-interval>"
+                                               "<greeting-deadline>-3</greeting-deadline><port>%d" % (port, port)))
+        with Quillo(self.app, args=["--dir", self.app.path], port=port) as q:
+            with Pop3Client(port) as c:
+                self.assertEqual(c.greeting(), b"+OK QUILLO WELCOME\r\n")
+            self.assertTrue(q.running())
+            stderr = q.stderr()
+        log = self.app.log()
+        self.assertNotIn(SETTINGS_FAILURE, log)
+        for text in (log, stderr):
+            self.assertIn("the refresh-interval is empty; read as 0", text)
+            self.assertIn('the greeting-deadline "-3" is outside 0 to 86400; read as 0', text)
+
+    def test_require_tls_always_without_a_certificate_stops_quillo(self):
+        port = free_port()
+        self.app.write("Quillo.xml", with_port("%d</port><require-tls>always</require-tls><port>%d" % (port, port)))
+        code, err, log = self.run_quillo()
+        self.assertEqual(code, 1, err)
+        for text in (err, log):
+            self.assertIn("require-tls always needs a tls-certificate", text)
+        self.assertFalse(is_listening(port))
+        self.app.write("Quillo.xml", with_port("%d</port><require-tls>sometimes</require-tls><port>%d" % (port, port)))
+        os.remove(os.path.join(self.app.path, "log.txt"))
+        self.assert_stops(self.app_xml(), 'the require-tls "sometimes" is not auto, always or never')
+
+    def app_xml(self):
+        with open(os.path.join(self.app.path, "Quillo.xml")) as f:
+            return f.read()
+
     def test_a_port_with_white_space_around_it_is_used(self):
         port = free_port()
         self.app.write("Quillo.xml", with_port("\n    %d\n  " % port))

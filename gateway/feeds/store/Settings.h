@@ -4,6 +4,13 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+// When USER, PASS and APOP need TLS (STLS first, or the implicit-TLS port). Auto: with
+// a certificate, from every address but loopback; Always: with a certificate, from
+// every address (without one it is a mistake that stops Quillo); Never: plain text is
+// taken from anywhere.
+enum class RequireTls { Auto, Always, Never };
 
 // The gateway's settings as read from Quillo.xml.
 struct Settings {
@@ -30,6 +37,8 @@ struct Settings {
     std::string tlsKey;
     // The implicit-TLS port; when not given, 995 is tried and may be unavailable.
     std::optional<int> tlsPort;
+    // Whether a login must wait for TLS.
+    RequireTls requireTls = RequireTls::Auto;
     // Days a stored message waits for its client; older ones are recorded as delivered
     // and removed, so a setup nobody reads does not fill the disk. 0 keeps them for ever.
     int keepDays = 30;
@@ -41,10 +50,6 @@ struct Settings {
     // instead of everything in the Maildir's own new/.
     bool maildirFeedFolders = false;
 };
-
-// A settings text as an int: leading white space, optional sign, digits up to the
-// first other character; no digits give 0. Saturates instead of overflowing.
-int ParseSettingInt(const std::string& text);
 
 // A port setting: decimal digits only, 1 to 65535, with white space around them allowed
 // (an element laid out over several lines). Anything else, the empty text too, is none.
@@ -60,6 +65,10 @@ struct SettingsFileResult {
     std::string error;
     // A listen-address that is not an IPv4 address; the default stands in its place.
     std::optional<std::string> rejectedListenAddress;
+    // Values read the lenient way earlier versions read them, so a file that worked
+    // still works: an empty number element or a number outside its range. One line each,
+    // saying what was read, in document order.
+    std::vector<std::string> warnings;
 };
 
 // Applies every settings element of the file at path to settings: each settings

@@ -105,7 +105,7 @@ TEST(MailData, HtmlPartIsCleanedOfWhatRunsOrReachesOut) {
     // The plain text fits ISO-2022-JP; the HTML writes what the set lacks as references.
     EXPECT_NE(html.find("charset=iso-2022-jp"), std::string::npos);
     EXPECT_NE(html.find("link: javascript:alert(1)<br><br>"), std::string::npos) << html;
-    EXPECT_NE(html.find("<p class=\"k\">Cafe&#160;<a>j</a><a href=\"http://ok/\">ok</a></p>end"),
+    EXPECT_NE(html.find("<p>Cafe&#160;<a>j</a><a href=\"http://ok/\">ok</a></p>end"),
               std::string::npos) << html;
     EXPECT_NE(html.find("<br>\r\n&lt;plain&gt; &amp; text"), std::string::npos) << html;
 }

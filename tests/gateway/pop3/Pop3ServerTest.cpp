@@ -44,22 +44,28 @@ public:
     std::vector<std::string> shown;
 };
 
-// A blocking loopback client with a receive time-out.
+// A blocking loopback client with a receive time-out; from 127.0.0.1, or from another
+// loopback address when one is given (the server then sees another client address).
 class Client {
 public:
-    explicit Client(int port) {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    explicit Client(int port, const char* from = nullptr) {
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<uint16_t>(port));
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         for (int i = 0; i < 200; ++i) {
+            fd_ = socket(AF_INET, SOCK_STREAM, 0);
+            if (from != nullptr) {
+                sockaddr_in local{};
+                local.sin_family = AF_INET;
+                inet_pton(AF_INET, from, &local.sin_addr);
+                (void)bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
+            }
             if (connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
                 connected_ = true;
                 break;
             }
             close(fd_);
-            fd_ = socket(AF_INET, SOCK_STREAM, 0);
             std::this_thread::sleep_for(20ms);
         }
         timeval tv{10, 0};
@@ -95,6 +101,11 @@ public:
     bool ClosedByPeer() {
         char c;
         return recv(fd_, &c, 1, 0) == 0;
+    }
+    // True when nothing at all has come: no byte, no close.
+    bool NothingReceived() {
+        char c;
+        return recv(fd_, &c, 1, MSG_DONTWAIT) < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
     // True when the peer has already closed (or reset) the connection, without waiting.
     bool AlreadyClosed() {
@@ -256,6 +267,95 @@ TEST_F(Pop3ServerTest, WithAPasswordEveryGreetingCarriesItsOwnApopTimestamp) {
     EXPECT_NE(greetings[1], greetings[2]);
 }
 
+TEST_F(Pop3ServerTest, WithAPasswordTheGreetingComesAtOnceAndOnlyALoginHoldsTheMailbox) {
+    WriteSettings("<password>pw</password>");
+    Start();
+    // A client without the password, greeted and busy, holds nothing.
+    Client stranger(port_);
+    EXPECT_EQ(stranger.ReadUntil("\r\n").rfind("+OK QUILLO WELCOME <", 0), 0u);
+    stranger.Send("CAPA\r\nUSER me\r\n");
+    EXPECT_NE(stranger.ReadUntil("required\r\n").find("+OK Password required"), std::string::npos);
+    Client owner(port_);
+    owner.ReadUntil("\r\n");
+    owner.Send("USER me\r\nPASS pw\r\nSTAT\r\n");
+    EXPECT_EQ(owner.ReadUntil("+OK 0 0\r\n"), "+OK Password required\r\n+OK\r\n+OK 0 0\r\n");
+    // Now the mailbox is held: a right password is told so.
+    stranger.Send("PASS pw\r\n");
+    EXPECT_EQ(stranger.ReadUntil("\r\n"), "-ERR [IN-USE] mailbox in use\r\n");
+    // A QUIT before any login ends only that connection (in once mode too).
+    stranger.Send("QUIT\r\n");
+    EXPECT_EQ(stranger.ReadUntil("\r\n"), "+OK\r\n");
+    owner.Send("QUIT\r\n");
+    EXPECT_EQ(owner.ReadUntil("\r\n"), "+OK\r\n");
+    Client next(port_);
+    next.ReadUntil("\r\n");
+    next.Send("APOP me " + std::string(64, 'x') + "\r\n");
+    next.Send("USER me\r\nPASS pw\r\n");
+    EXPECT_EQ(next.ReadUntil("+OK\r\n"),
+              "-ERR [AUTH] invalid password\r\n+OK Password required\r\n+OK\r\n");
+}
+
+TEST_F(Pop3ServerTest, FailedLoginsAreLoggedWithTheAddressAndTheThirdClosesTheConnection) {
+    WriteSettings("<password>right horse</password>");
+    Start({.loginDelays = {.first = 1ms, .longest = 2ms}});
+    Client guesser(port_);
+    guesser.ReadUntil("\r\n");
+    guesser.Send("USER me\r\nPASS guess one\r\nAPOP me 0123456789abcdef\r\nUSER me\r\nPASS guess three\r\n"
+                 "USER me\r\nPASS right horse\r\n");
+    EXPECT_EQ(guesser.ReadUntil("password\r\n-ERR [AUTH] invalid password\r\n+OK Password required\r\n"
+                                "-ERR [AUTH] invalid password\r\n"),
+              "+OK Password required\r\n-ERR [AUTH] invalid password\r\n-ERR [AUTH] invalid password\r\n"
+              "+OK Password required\r\n-ERR [AUTH] invalid password\r\n");
+    EXPECT_TRUE(guesser.ClosedByPeer());
+    std::ifstream in(dir_ / "log.txt");
+    const std::string log(std::istreambuf_iterator<char>(in), {});
+    for (const char* count : {"1回目", "2回目", "3回目"})
+        EXPECT_NE(log.find("POP3のログインに失敗しました。アドレス: 127.0.0.1 (このアドレスから" + std::string(count)),
+                  std::string::npos)
+            << log;
+    for (const char* secret : {"guess", "0123456789abcdef", "right horse"}) EXPECT_EQ(log.find(secret), std::string::npos) << log;
+}
+
+TEST_F(Pop3ServerTest, AnAddressHeldBackByItsFailuresKeepsNoOtherClientWaiting) {
+    WriteSettings("<password>pw</password>");
+    // Far longer than the test: the held answer never comes before Stop.
+    Start({.loginDelays = {.first = std::chrono::hours(1), .longest = std::chrono::hours(1)}});
+    Client guesser(port_);
+    guesser.ReadUntil("\r\n");
+    guesser.Send("USER me\r\n");
+    guesser.ReadUntil("\r\n");
+    guesser.Send("PASS wrong\r\n");
+    // The owner, from another address, is answered and served meanwhile.
+    Client owner(port_, "127.0.0.2");
+    ASSERT_TRUE(owner.Connected());
+    EXPECT_EQ(owner.ReadUntil("\r\n").rfind("+OK QUILLO WELCOME", 0), 0u);
+    owner.Send("USER me\r\nPASS pw\r\nSTAT\r\n");
+    EXPECT_EQ(owner.ReadUntil("+OK 0 0\r\n"), "+OK Password required\r\n+OK\r\n+OK 0 0\r\n");
+    EXPECT_TRUE(guesser.NothingReceived());
+    // Stop wakes the held session too.
+    server_->Stop();
+    EXPECT_TRUE(WaitFinished());
+}
+
+TEST_F(Pop3ServerTest, AClientThatDoesNotLogInInTimeIsDroppedWhateverItSends) {
+    WriteSettings("<password>pw</password>");
+    Start({.loginTimeout = 300ms});
+    Client lingerer(port_);
+    lingerer.ReadUntil("\r\n");
+    Client user(port_);
+    user.ReadUntil("\r\n");
+    user.Send("USER me\r\nPASS pw\r\n");
+    EXPECT_EQ(user.ReadUntil("+OK\r\n"), "+OK Password required\r\n+OK\r\n");
+    // A command now and then does not keep a connection that never logs in.
+    EXPECT_TRUE(Eventually([&] {
+        lingerer.Send("CAPA\r\n");
+        return lingerer.DrainedToClose();
+    }));
+    // The one that logged in is served on.
+    user.Send("NOOP\r\n");
+    EXPECT_EQ(user.ReadUntil("\r\n"), "+OK\r\n");
+}
+
 TEST_F(Pop3ServerTest, AClientThatStopsReadingIsDropped) {
     Start({.sendTimeout = 300ms});
     Client stalled(port_);
@@ -403,6 +503,27 @@ TEST_F(Pop3ServerTlsTest, StlsUpgradesTheSessionAndTheTlsPortStartsInTls) {
         EXPECT_EQ(tls->ReadUntil("active\r\n+OK\r\n"),
                   std::string(kCapa) + "-ERR Command not permitted when TLS active\r\n+OK\r\n");
     }
+}
+
+TEST_F(Pop3ServerTlsTest, RequireTlsAlwaysRefusesAPlainLoginFromLoopbackToo) {
+    WriteSettings("<tls-certificate>server.crt</tls-certificate><tls-key>server.key</tls-key><tls-port>" +
+                  std::to_string(tlsPort_) + "</tls-port><require-tls>always</require-tls><password>pw</password>");
+    Start();
+    Client c(port_);
+    ASSERT_TRUE(c.Connected());
+    c.ReadUntil("\r\n");
+    c.Send("CAPA\r\n");
+    EXPECT_EQ(c.ReadUntil(".\r\n"), "+OK\r\nTOP\r\nUIDL\r\nRESP-CODES\r\nSTLS\r\n.\r\n");
+    c.Send("USER me\r\nPASS pw\r\n");
+    EXPECT_EQ(c.ReadUntil("first\r\n-ERR [AUTH] TLS required: send STLS first\r\n"),
+              "-ERR [AUTH] TLS required: send STLS first\r\n-ERR [AUTH] TLS required: send STLS first\r\n");
+    c.Send("STLS\r\n");
+    EXPECT_EQ(c.ReadUntil("\r\n"), "+OK Begin TLS negotiation\r\n");
+    auto tls = c.StartTls(files_.certificate);
+    ASSERT_TRUE(tls->Handshake());
+    ASSERT_TRUE(tls->Write("CAPA\r\nUSER me\r\nPASS pw\r\nQUIT\r\n"));
+    EXPECT_EQ(tls->ReadUntil("+OK\r\n+OK\r\n"),
+              std::string(kCapa) + "+OK Password required\r\n+OK\r\n+OK\r\n");
 }
 
 TEST_F(Pop3ServerTlsTest, AnUnusableCertificateOrKeyStopsTheServerWithAReason) {

@@ -11,6 +11,12 @@
 
 namespace {
 
+// The options of a session over the mailbox, which is free when it logs in.
+Pop3SessionOptions Over(Mailbox& mailbox, Pop3SessionOptions options = {}) {
+    options.openMailbox = [&mailbox] { return &mailbox; };
+    return options;
+}
+
 TEST(Pop3Arguments, MessageNumbersArePositiveDecimalDigitsOnly) {
     const std::pair<std::string, std::optional<int>> cases[] = {
         {"1", 1},          {"42", 42},         {"007", 7},           {"0", std::nullopt},
@@ -40,11 +46,10 @@ TEST(Pop3Secrets, ApopDigestIsTheLowercaseMd5OfTimestampAndPassword) {
 
 constexpr const char* kLogIn = "USER me\r\nPASS x\r\n";
 
-Pop3SessionOptions WithPassword(std::string password, std::string timestamp, bool inUse = false) {
+Pop3SessionOptions WithPassword(std::string password, std::string timestamp) {
     Pop3SessionOptions options;
     options.password = std::move(password);
     options.apopTimestamp = std::move(timestamp);
-    options.mailboxInUse = inUse;
     return options;
 }
 
@@ -87,7 +92,7 @@ protected:
     std::string Stat() { return session.Receive("STAT\r\n"); }
 
     Mailbox mailbox = TwoFeeds();
-    Pop3Session session{mailbox};
+    Pop3Session session{Over(mailbox)};
 };
 
 TEST_F(Pop3SessionTest, GrammarOfTheTransactionState) {
@@ -152,7 +157,7 @@ TEST_F(Pop3SessionTest, GrammarOfTheTransactionState) {
 
 TEST(Pop3SessionAuthorization, OnlyTheLoginCommandsWorkBeforeLogin) {
     Mailbox mailbox;
-    Pop3Session session(mailbox);
+    Pop3Session session(Over(mailbox));
     EXPECT_EQ(session.Greeting(), "+OK QUILLO WELCOME\r\n");
     const std::pair<std::string, std::string> cases[] = {
         {"STAT\r\n", "-ERR log in first\r\n"},  {"LIST\r\n", "-ERR log in first\r\n"},
@@ -173,7 +178,7 @@ TEST(Pop3SessionAuthorization, OnlyTheLoginCommandsWorkBeforeLogin) {
 }
 
 TEST_F(Pop3SessionTest, DeleBeforeLoginDeletesNothing) {
-    Pop3Session fresh(mailbox);
+    Pop3Session fresh(Over(mailbox));
     EXPECT_EQ(fresh.Receive("DELE 1\r\n"), "-ERR log in first\r\n");
     EXPECT_EQ(Stat().substr(0, 6), "+OK 5 ");
     EXPECT_FALSE(mailbox.Entries()[0].deleted);
@@ -181,7 +186,7 @@ TEST_F(Pop3SessionTest, DeleBeforeLoginDeletesNothing) {
 
 TEST(Pop3SessionPassword, PassMustMatchAndAWrongOneStartsOver) {
     Mailbox mailbox;
-    Pop3Session session(mailbox, WithPassword("open sesame", "<1.1@host>"));
+    Pop3Session session(Over(mailbox, WithPassword("open sesame", "<1.1@host>")));
     EXPECT_EQ(session.Greeting(), "+OK QUILLO WELCOME <1.1@host>\r\n");
     const std::pair<std::string, std::string> cases[] = {
         {"USER me\r\n", "+OK Password required\r\n"},
@@ -209,20 +214,66 @@ TEST(Pop3SessionPassword, ApopTakesTheDigestOverThisGreetingsTimestamp) {
         {"APOP me " + right + " x\r\n", "-ERR too many arguments\r\n"},
     };
     for (const auto& [line, reply] : cases) {
-        Pop3Session session(mailbox, WithPassword("tanstaaf", "<7.2@host>"));
+        Pop3Session session(Over(mailbox, WithPassword("tanstaaf", "<7.2@host>")));
         EXPECT_EQ(session.Receive(line), reply) << line;
         EXPECT_EQ(session.CurrentState() == Pop3Session::State::Transaction, reply == "+OK\r\n") << line;
     }
 }
 
 TEST(Pop3SessionPassword, InUseComesOnlyAtALoginThatWouldSucceed) {
-    Mailbox mailbox;
-    Pop3Session session(mailbox, WithPassword("pw", "<1.1@h>", true));
+    // The mailbox is asked for only once the password is right, and held elsewhere.
+    int asked = 0;
+    Pop3SessionOptions options = WithPassword("pw", "<1.1@h>");
+    options.openMailbox = [&asked]() -> Mailbox* {
+        ++asked;
+        return nullptr;
+    };
+    Pop3Session session(options);
     EXPECT_EQ(session.Receive("USER me\r\nPASS nope\r\n"), "+OK Password required\r\n-ERR [AUTH] invalid password\r\n");
+    EXPECT_EQ(asked, 0);
     EXPECT_EQ(session.Receive("USER me\r\nPASS pw\r\n"), "+OK Password required\r\n-ERR [IN-USE] mailbox in use\r\n");
     EXPECT_EQ(session.Receive("APOP me " + ApopDigest("<1.1@h>", "pw") + "\r\n"), "-ERR [IN-USE] mailbox in use\r\n");
+    EXPECT_EQ(asked, 2);
     EXPECT_EQ(session.Receive("STAT\r\n"), "-ERR log in first\r\n");
     EXPECT_EQ(session.Receive("QUIT\r\n"), "+OK\r\n");
+}
+
+TEST(Pop3SessionPassword, EveryCheckedSecretIsReportedBeforeItsAnswerAndThreeFailuresEndTheSession) {
+    Mailbox mailbox;
+    std::string seen;
+    Pop3SessionOptions options = Over(mailbox, WithPassword("pw", "<1.1@h>"));
+    options.secretChecked = [&seen](bool correct) { seen += correct ? "+" : "-"; };
+    Pop3Session session(options);
+    // Refused before any secret is looked at: not a guess.
+    EXPECT_EQ(session.Receive("PASS pw\r\nAPOP me\r\n"), "-ERR USER first\r\n-ERR missing argument\r\n");
+    EXPECT_EQ(seen, "");
+    // Pipelined guesses are each checked and reported in turn; after the third failure
+    // nothing else is answered, a right password included.
+    EXPECT_EQ(session.Receive("USER me\r\nPASS a\r\nAPOP me 0123\r\nUSER me\r\nPASS c\r\nUSER me\r\nPASS pw\r\n"),
+              "+OK Password required\r\n-ERR [AUTH] invalid password\r\n-ERR [AUTH] invalid password\r\n"
+              "+OK Password required\r\n-ERR [AUTH] invalid password\r\n");
+    EXPECT_EQ(seen, "---");
+    EXPECT_TRUE(session.Over());
+    EXPECT_FALSE(session.QuitReceived());
+    EXPECT_EQ(session.Receive("USER me\r\nPASS pw\r\n"), "");
+    EXPECT_EQ(session.CurrentState(), Pop3Session::State::Authorization);
+
+    // Two failures and then the password: logged in, each check reported.
+    seen.clear();
+    Pop3Session second(options);
+    EXPECT_EQ(second.Receive("USER me\r\nPASS a\r\nUSER me\r\nPASS b\r\nUSER me\r\nPASS pw\r\n"),
+              "+OK Password required\r\n-ERR [AUTH] invalid password\r\n+OK Password required\r\n"
+              "-ERR [AUTH] invalid password\r\n+OK Password required\r\n+OK\r\n");
+    EXPECT_EQ(seen, "--+");
+    EXPECT_FALSE(second.Over());
+
+    // Without a password there is no secret to check.
+    seen.clear();
+    Pop3SessionOptions open = Over(mailbox);
+    open.secretChecked = options.secretChecked;
+    Pop3Session third(open);
+    EXPECT_EQ(third.Receive("USER me\r\nPASS anything\r\n"), "+OK Password required\r\n+OK\r\n");
+    EXPECT_EQ(seen, "");
 }
 
 TEST(Pop3SessionQuit, TheAnswerWaitsForTheCommitAndCarriesItsFailure) {
@@ -248,7 +299,7 @@ TEST(Pop3SessionQuit, TheAnswerWaitsForTheCommitAndCarriesItsFailure) {
             ++commits;
             return reason;
         };
-        Pop3Session session(mailbox, options);
+        Pop3Session session(Over(mailbox, options));
         EXPECT_EQ(session.Receive(c.lines + "NOOP\r\n"), c.reply) << c.lines;
         EXPECT_EQ(commits, c.commits) << c.lines;
         // The session is over either way.
@@ -340,7 +391,7 @@ TEST_F(Pop3SessionTest, RsetReturnsDeletedMessagesWithTheirNumbers) {
 
 TEST(Pop3SessionStore, AMessageThatCannotBeReadIsAnErrorAndTheSessionGoesOn) {
     Mailbox mailbox({{{MakeTextMessage("gone", TextMessage::kUnreadable), MakeTextMessage("here", "A: b\r\n\r\nx\r\n")}}});
-    Pop3Session session(mailbox);
+    Pop3Session session(Over(mailbox));
     session.Receive(kLogIn);
     EXPECT_EQ(session.Receive("RETR 1\r\n"), "-ERR cannot read message: gone\r\n");
     EXPECT_EQ(session.Receive("TOP 1 0\r\n"), "-ERR cannot read message: gone\r\n");
@@ -348,7 +399,7 @@ TEST(Pop3SessionStore, AMessageThatCannotBeReadIsAnErrorAndTheSessionGoesOn) {
 }
 
 TEST_F(Pop3SessionTest, SeveralCommandsInOneReceiveAreAnsweredInOrder) {
-    Pop3Session fresh(mailbox);
+    Pop3Session fresh(Over(mailbox));
     EXPECT_EQ(fresh.Receive("USER a\r\nPASS b\r\nNOOP\r\n"), "+OK Password required\r\n+OK\r\n+OK\r\n");
 }
 
@@ -375,7 +426,7 @@ TEST_F(Pop3SessionTest, NothingIsAnsweredAfterQuit) {
 
 TEST(Pop3SessionEmpty, EmptyMailboxRepliesAreByteExact) {
     Mailbox mailbox;
-    Pop3Session session(mailbox);
+    Pop3Session session(Over(mailbox));
     session.Receive(kLogIn);
     const std::pair<std::string, std::string> cases[] = {
         {"STAT\r\n", "+OK 0 0\r\n"},

@@ -39,6 +39,25 @@ TEST_F(LogTest, EntriesAreAppendedWithTimeStampsAndKeptByteForByte) {
     EXPECT_TRUE(std::regex_match(log, expected)) << log;
 }
 
+TEST_F(LogTest, ATextFromOutsideStaysInsideItsEntryAndAwayFromTheTerminal) {
+    // A feed server's status line that retitles the terminal, clears it and fakes an entry.
+    const std::string status = "OK\x1b]0;owned\x07\x1b[2J\r\n[2099/01/01 00:00:00] fake\n";
+    context_.Log("HTTPステータス: 200 " + LogPiece(status) + "\nURL: " + LogPiece("http://h/\tx") + "\n\n");
+    const std::string log = Read();
+    EXPECT_EQ(log.substr(log.find(']') + 1),
+              " HTTPステータス: 200 OK\\x1b]0;owned\\x07\\x1b[2J\\x0d\\x0a[2099/01/01 00:00:00] fake\\x0a"
+              "\nURL: http://h/\\x09x\n\n");
+    // C1 controls, bytes that are no UTF-8, and marks that turn the text around.
+    EXPECT_EQ(LogPiece("a\xc2\x9b" "2Jb\xff\xe2\x80\xae" "c\xe2\x80\xa8" "d\x7f\xe6\xbc\xa2"),
+              "a\\xc2\\x9b2Jb\\xff\\u{202E}c\\u{2028}d\\x7f\xe6\xbc\xa2");
+}
+
+TEST_F(LogTest, AnEntryKeepsItsLineEndsButNoOtherControlCharacter) {
+    context_.Log("a\tb\r\nc\x1b[2Jd\re\n\n");
+    const std::string log = Read();
+    EXPECT_EQ(log.substr(log.find(']') + 1), " a\tb\r\nc\\x1b[2Jd\\x0de\n\n");
+}
+
 TEST_F(LogTest, UnwritableLogLosesTheEntrySilently) {
     const std::string missing = (dir_ / "missing" / "dir").string();
     GatewayContext elsewhere(PortableAppLayout(missing));

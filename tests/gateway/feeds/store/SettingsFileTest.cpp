@@ -143,12 +143,84 @@ TEST(StoreSettingPort, OnlyDecimalDigitsFrom1To65535WithWhiteSpaceAround) {
     for (const auto& [text, port] : cases) EXPECT_EQ(ParsePort(text), port) << text;
 }
 
-TEST(StoreSettingInt, ReadsLikeTheClassicConversion) {
-    const std::pair<std::string, int> cases[] = {
-        {"110", 110}, {"  25", 25}, {"\n\t8", 8}, {"-5", -5}, {"+6", 6}, {"x1", 0}, {"", 0},
-        {"99999999999", 2147483647}, {"-99999999999", -2147483647}, {"1 2", 1}, {"+-3", 0},
+TEST_F(StoreSettingsFile, ANumberWithAnythingAfterItsDigitsMakesTheFileInvalid) {
+    const std::string path = Path("Quillo.xml");
+    for (const char* element : {"greeting-deadline", "refresh-interval", "download-concurrency"}) {
+        for (const char* text : {"1e9", "0x10", "3.9", "10 minutes", "abc", "1 2", "+-3", "--1", "-", "1,000", "\xef\xbc\x91"}) {
+            SettingsFileResult result;
+            const std::string e(element);
+            Settings s = Load(In("<" + e + ">" + text + "</" + e + "><port>5</port>"), &result);
+            EXPECT_EQ(result.status, SettingsFileResult::Status::Invalid) << e << " " << text;
+            EXPECT_EQ(result.error, path + ": the " + e + " \"" + text + "\" is not a whole number (digits only)")
+                << result.error;
+            // The value stays the default; the others are read.
+            EXPECT_EQ(s.greetingDeadlineSeconds, 20);
+            EXPECT_EQ(s.refreshIntervalMinutes, 0);
+            EXPECT_EQ(s.downloadConcurrency, 16);
+            EXPECT_EQ(s.port, 5);
+        }
+    }
+}
+
+TEST_F(StoreSettingsFile, WhatEarlierVersionsReadLenientlyIsReadSoWithAWarning) {
+    const std::string path = Path("Quillo.xml");
+    struct Case {
+        std::string element;
+        std::string text;
+        int value;
+        std::string warning;  // "" for none
     };
-    for (const auto& [text, value] : cases) EXPECT_EQ(ParseSettingInt(text), value) << text;
+    const Case cases[] = {
+        {"greeting-deadline", " 30\n", 30, ""},
+        {"greeting-deadline", "+7", 7, ""},
+        {"greeting-deadline", "0", 0, ""},
+        {"greeting-deadline", "", 0, "the greeting-deadline is empty; read as 0"},
+        {"greeting-deadline", "-5", 0, "the greeting-deadline \"-5\" is outside 0 to 86400; read as 0"},
+        {"greeting-deadline", "99999999999", 86400, "the greeting-deadline \"99999999999\" is outside 0 to 86400; read as 86400"},
+        {"refresh-interval", "60", 60, ""},
+        {"refresh-interval", "  ", 0, "the refresh-interval is empty; read as 0"},
+        {"refresh-interval", "100000", 10080, "the refresh-interval \"100000\" is outside 0 to 10080; read as 10080"},
+        {"download-concurrency", "4", 4, ""},
+        {"download-concurrency", "0", 1, "the download-concurrency \"0\" is outside 1 to 256; read as 1"},
+        {"download-concurrency", "100000", 256, "the download-concurrency \"100000\" is outside 1 to 256; read as 256"},
+    };
+    for (const auto& c : cases) {
+        SettingsFileResult result;
+        Settings s = Load(In("<" + c.element + ">" + c.text + "</" + c.element + ">"), &result);
+        EXPECT_EQ(result.status, SettingsFileResult::Status::Read) << c.element << " " << c.text << result.error;
+        const int value = c.element == "greeting-deadline" ? s.greetingDeadlineSeconds
+                          : c.element == "refresh-interval" ? s.refreshIntervalMinutes
+                                                            : s.downloadConcurrency;
+        EXPECT_EQ(value, c.value) << c.element << " " << c.text;
+        const std::vector<std::string> warnings =
+            c.warning.empty() ? std::vector<std::string>{} : std::vector<std::string>{path + ": " + c.warning};
+        EXPECT_EQ(result.warnings, warnings) << c.element << " " << c.text;
+    }
+    // Only the element that counts, the last of its name, is warned about.
+    SettingsFileResult result;
+    Load(In("<greeting-deadline></greeting-deadline><greeting-deadline>5</greeting-deadline>"), &result);
+    EXPECT_TRUE(result.warnings.empty());
+}
+
+TEST_F(StoreSettingsFile, RequireTlsIsAutoAlwaysOrNeverAndNothingElse) {
+    const std::pair<std::string, RequireTls> cases[] = {
+        {"", RequireTls::Auto}, {"auto", RequireTls::Auto}, {" Always\n", RequireTls::Always}, {"never", RequireTls::Never},
+    };
+    EXPECT_EQ(Load(In("")).requireTls, RequireTls::Auto);
+    for (const auto& [text, value] : cases) {
+        SettingsFileResult result;
+        EXPECT_EQ(Load(In("<require-tls>" + text + "</require-tls>"), &result).requireTls, value) << text;
+        EXPECT_EQ(result.status, SettingsFileResult::Status::Read) << text;
+    }
+    for (const char* text : {"yes", "true", "always!", "off"}) {
+        SettingsFileResult result;
+        EXPECT_EQ(Load(In("<require-tls>never</require-tls><require-tls>" + std::string(text) + "</require-tls>"), &result)
+                      .requireTls,
+                  RequireTls::Never)
+            << text;
+        EXPECT_EQ(result.status, SettingsFileResult::Status::Invalid) << text;
+        EXPECT_EQ(result.error, Path("Quillo.xml") + ": the require-tls \"" + text + "\" is not auto, always or never");
+    }
 }
 
 }  // namespace
