@@ -5,6 +5,7 @@
 #include "RssManager.h"
 
 #include <algorithm>
+#include <deque>
 #include <filesystem>
 #include <set>
 
@@ -138,22 +139,51 @@ void RefreshWorker::RunOneRefresh() {
     RefreshControl control;
     control.anyOrderFrom = start + std::max(std::chrono::milliseconds(0), greetingDeadline_ - kAnyOrderLead);
     control.beginFiling = [this] { return BeginFiling(); };
-    control.filed = [this, &keys, &handlers, &stores](std::size_t index) {
-        stores[index]->File(handlers[index]);
-        Filed(keys[index], handlers[index]);
+    // Composing and storing a feed's new messages (its writes and syncs) runs on a
+    // thread of its own, in the order the feeds were filed, so it never holds up the
+    // transfers of the others. A feed counts as being filed until it is stored.
+    std::mutex queueMutex;
+    std::condition_variable queued;
+    std::deque<std::size_t> toStore;
+    bool transfersDone = false;
+    std::thread storer([&] {
+        std::unique_lock lock(queueMutex);
+        for (;;) {
+            queued.wait(lock, [&] { return transfersDone || !toStore.empty(); });
+            if (toStore.empty()) return;
+            const std::size_t index = toStore.front();
+            toStore.pop_front();
+            lock.unlock();
+            stores[index]->File(handlers[index]);
+            Filed(keys[index], handlers[index]);
+            lock.lock();
+        }
+    });
+    control.filed = [&](std::size_t index) {
+        {
+            std::lock_guard lock(queueMutex);
+            toStore.push_back(index);
+        }
+        queued.notify_one();
     };
     control.waitToFile = [this] { return WaitToFile(); };
     control.stop = stop_.get_token();
     control.progress = &progress;
     DownloadFeeds(handlers, session, manager_.GetSettings().downloadConcurrency, control);
     session.Close();
+    {
+        std::lock_guard lock(queueMutex);
+        transfersDone = true;
+    }
+    queued.notify_one();
+    storer.join();
     progress.Finished();
 }
 
 bool RefreshWorker::BeginFiling() {
     std::lock_guard lock(mutex_);
-    if (stop_.stop_requested() || mailboxOpen_) return false;
-    filing_ = true;
+    if (stop_.stop_requested() || mailboxOpen_ || mailboxWanted_) return false;
+    ++filing_;
     return true;
 }
 
@@ -161,14 +191,14 @@ void RefreshWorker::Filed(const std::string& key, const RssHandlerPointer& handl
     {
         std::lock_guard lock(mutex_);
         filed_[key] = handler;
-        filing_ = false;
+        --filing_;
     }
     changed_.notify_all();
 }
 
 bool RefreshWorker::WaitToFile() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return stop_.stop_requested() || !mailboxOpen_; });
+    changed_.wait(lock, [this] { return stop_.stop_requested() || (!mailboxOpen_ && !mailboxWanted_); });
     return !stop_.stop_requested();
 }
 
@@ -199,7 +229,10 @@ Mailbox RefreshWorker::OpenMailbox() {
     std::unique_lock lock(mutex_);
     // A feed being filed right now is finished first: its sentitems.xml was read before
     // anything this session could record.
-    changed_.wait(lock, [this] { return stop_.stop_requested() || !filing_; });
+    // No feed begins meanwhile, so the ones queued for storing drain.
+    mailboxWanted_ = true;
+    changed_.wait(lock, [this] { return stop_.stop_requested() || filing_ == 0; });
+    mailboxWanted_ = false;
     mailboxOpen_ = true;
     std::vector<Mailbox::Part> parts;
     std::set<std::string> included;

@@ -84,7 +84,8 @@ private:
     bool claimed_ = false;
     bool releasing_ = false;  // the holder has had QUIT and is recording
     bool mailboxOpen_ = false;
-    bool filing_ = false;
+    int filing_ = 0;  // feeds begun and not stored yet
+    bool mailboxWanted_ = false;  // a session waits for the feeds being filed
     // The feeds of the latest list, each as URL and occurrence ("url#2" for the second
     // listing), and the last filed handler of each.
     std::vector<std::string> feedKeys_;
