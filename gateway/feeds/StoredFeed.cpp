@@ -61,6 +61,8 @@ void StoredFeed::File(const RssHandlerPointer& handler) {
         facts.record = {message->GetSubject(), message->GetLink(), message->GetDate()};
         facts.compareDate = handler->GetFeed()->format == FeedFormat::Atom || message->HasTime();
         fresh.push_back({std::move(facts), std::make_shared<const std::string>(message->GetText())});
+        // The store (or the Maildir) keeps the text from here on.
+        message->DropText();
     }
     if (!maildir_.empty() && !fresh.empty()) fresh = DeliverToMaildir(std::move(fresh));
     const std::string failure = store_.Add(std::move(fresh));

@@ -42,6 +42,8 @@ public:
     // that begin with "." are not stuffed and there is no terminating line: that is the
     // POP3 server's wire form, not the message. Composed once, then cached.
     const std::string& GetText();
+    // Lets the cached text go once it is stored elsewhere; GetText composes it again.
+    void DropText() { std::string().swap(text_); }
 
 private:
     struct BodyPiece {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <unistd.h>
 
 MaildirCalls BatchedSyncCalls() {
@@ -30,7 +31,11 @@ MaildirCalls BatchedSyncCalls() {
         *changed = true;
         return base.unlink(path);
     };
-    calls.fsync = [changed](int fd) {
+    // Syncs asked for at once (a Maildir syncs a group's files side by side) wait for
+    // the one flush and share its result.
+    auto flushing = std::make_shared<std::mutex>();
+    calls.fsync = [changed, flushing](int fd) {
+        std::lock_guard lock(*flushing);
         // Cleared before the flush: a change made while it runs is flushed by the next.
         if (!changed->exchange(false)) return 0;
         const int result = ::syncfs(fd);
