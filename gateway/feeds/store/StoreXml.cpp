@@ -70,7 +70,7 @@ std::optional<std::string> XmlAttributes::Get(const char* name) const {
     return text;
 }
 
-XmlWalkResult WalkXml(std::string_view bytes, XmlVisitor& visitor) {
+XmlWalkResult WalkXml(std::string_view bytes, XmlVisitor& visitor, XmlTextLimit limit) {
     XmlWalkResult result;
     if (bytes.empty()) {
         result.error = "no document element";
@@ -81,7 +81,8 @@ XmlWalkResult WalkXml(std::string_view bytes, XmlVisitor& visitor) {
         return result;
     }
     std::unique_ptr<xmlTextReader, ReaderDeleter> reader(xmlReaderForMemory(
-        bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr, kReaderOptions));
+        bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
+        limit == XmlTextLimit::Lifted ? kReaderOptions | XML_PARSE_HUGE : kReaderOptions));
     if (!reader) {
         result.error = "the XML parser could not start";
         return result;
