@@ -74,7 +74,7 @@ void RssHandler::FileItems(const Feed& parsed) {
     // Atom entries are recognised by their date too; RSS items only when dated by time.
     const bool compareDate = parsed.format == FeedFormat::Atom;
     // One address per feed folder, so that a reader can sort and filter by feed.
-    const std::string address = FeedSenderAddress(GetFeedFolderName(feed_->url));
+    const std::string address = FeedSenderAddress(folderName_.empty() ? GetFeedFolderName(feed_->url) : folderName_);
     const std::string host = HostName(feed_->url);
     struct Filing {
         const FeedItem* item;

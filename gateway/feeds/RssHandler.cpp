@@ -5,6 +5,7 @@
 #include "FeedDownload.h"
 #include "FeedFolder.h"
 #include "InternetSession.h"
+#include "Paths.h"
 #include "Trace.h"
 
 #include <cstdio>
@@ -41,7 +42,8 @@ RssHandler::RssHandler(GatewayContext& context, std::string url, bool disableMes
 }
 
 std::string RssHandler::FeedFolder() const {
-    return GetFeedFolderPath(context_.Layout().stateDir, feed_->url);
+    if (folderName_.empty()) return GetFeedFolderPath(context_.Layout().stateDir, feed_->url);
+    return JoinPath(context_.Layout().stateDir, "data/" + folderName_ + "/");
 }
 
 void RssHandler::LogFailure(const std::string& text) {

@@ -37,8 +37,11 @@ public:
     // normalises and parses. Download is exactly Begin, one transfer, Finish.
     void BeginDownload();
     void FinishDownload(const FeedTransferResult& result);
-    // The feed folder, ending in "/".
+    // The feed folder, ending in "/": data/ and the name given by UseFolder, else the
+    // URL's own name (GetFeedFolderName).
     std::string FeedFolder() const;
+    // The name of the folder the feed list gave this feed (AssignFeedFolders).
+    void UseFolder(std::string name) { folderName_ = std::move(name); }
 
     // Loads the delivered records of sentitems.xml into the sent-items list. A file that
     // cannot be read is moved to sentitems.xml.bad and the records are taken from
@@ -100,6 +103,7 @@ private:
 
     GatewayContext& context_;
     FeedPointer feed_;
+    std::string folderName_;
     bool disableMessageBox_;
     bool enableHtml_;
     MailCharset mailCharset_;
