@@ -81,7 +81,7 @@ public:
     bool SaveSentItems();
 
     const FeedPointer& GetFeed() const { return feed_; }
-    std::vector<MailDataPointer> Pending() const { return mailbox_->Pending(); }
+    const std::vector<MailDataPointer>& Pending() const { return mailbox_->Pending(); }
     const std::vector<MailDataPointer>& Deleted() const { return mailbox_->Deleted(); }
     // The records loaded, read again from their file.
     std::vector<SentRecord> SentItems() const;

@@ -1,6 +1,7 @@
 #include "FeedMailbox.h"
 
 void FeedMailbox::AddPending(MailDataPointer message) {
+    pending_.push_back(message);
     offered_.push_back(std::move(message));
     gone_.push_back(false);
     ++pendingCount_;
@@ -33,6 +34,7 @@ bool FeedMailbox::Delete(int n) {
     --pendingCount_;
     deleted_.push_back(offered_[position]);
     deletedInSession_.push_back(position);
+    pendingStale_ = true;
     return true;
 }
 
@@ -41,13 +43,16 @@ void FeedMailbox::Undelete() {
     pendingCount_ += deletedInSession_.size();
     deleted_.resize(deleted_.size() - deletedInSession_.size());
     deletedInSession_.clear();
+    pendingStale_ = true;
 }
 
-std::vector<MailDataPointer> FeedMailbox::Pending() const {
-    std::vector<MailDataPointer> pending;
-    pending.reserve(pendingCount_);
+const std::vector<MailDataPointer>& FeedMailbox::Pending() const {
+    if (!pendingStale_) return pending_;
+    pending_.clear();
+    pending_.reserve(pendingCount_);
     for (std::size_t i = 0; i < offered_.size(); ++i) {
-        if (!gone_[i]) pending.push_back(offered_[i]);
+        if (!gone_[i]) pending_.push_back(offered_[i]);
     }
-    return pending;
+    pendingStale_ = false;
+    return pending_;
 }

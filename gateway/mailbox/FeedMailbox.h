@@ -32,8 +32,8 @@ public:
     // later session's RSET no longer brings back.
     void KeepDeletions() { deletedInSession_.clear(); }
 
-    // The pending messages in list order.
-    std::vector<MailDataPointer> Pending() const;
+    // The pending messages in list order; valid until the next change.
+    const std::vector<MailDataPointer>& Pending() const;
     std::size_t PendingCount() const { return pendingCount_; }
     const std::vector<MailDataPointer>& Deleted() const { return deleted_; }
 
@@ -46,6 +46,10 @@ private:
     int first_ = 1;
     std::vector<std::uint32_t> numbered_;
     std::vector<MailDataPointer> deleted_;
+    // Pending() as last made; remade after a change, when asked for (one session's
+    // thread at a time uses a mailbox).
+    mutable std::vector<MailDataPointer> pending_;
+    mutable bool pendingStale_ = false;
     // Positions in offered_ of the messages this session deleted, in deletion order:
     // the last entries of deleted_. Delivered items are all filed before a session.
     std::vector<std::uint32_t> deletedInSession_;

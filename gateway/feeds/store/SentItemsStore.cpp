@@ -267,11 +267,16 @@ std::optional<std::size_t> SentItemsStore::TakeFirst(std::unordered_map<Key, Cha
     if (found == chains.end()) return std::nullopt;
     // Matched records are dropped from the front as they are met, so every record is
     // stepped over once at most, however many items share its texts.
-    std::uint32_t& first = found->second.first;
+    Chain& chain = found->second;
+    std::uint32_t& first = chain.first;
     while (first != kNone && entries_[first].matched)
         first = loose ? entries_[first].nextLoose : entries_[first].nextExact;
-    if (first == kNone) return std::nullopt;
+    if (first == kNone) {
+        if (loose && chain.loosely != kNone) return chain.loosely;
+        return std::nullopt;
+    }
     entries_[first].matched = true;
+    if (loose && chain.loosely == kNone) chain.loosely = first;
     return first;
 }
 

@@ -66,7 +66,11 @@ public:
     // Records of earlier versions carry no identity: an item matches one by its subject
     // and link and, with compareDate, its date, byte for byte (as the file gives them
     // back). Each such record is matched by one item at most, the first to ask, so an
-    // item that merely shares its subject and link with a delivered one is offered.
+    // item that merely shares its subject and link with a delivered one of another date
+    // is offered. Only when every record of that subject and link is taken does an item
+    // without a compared date share one that another such item took, as earlier
+    // versions matched them: those records cannot tell such items apart, and a delivered
+    // item must never come back.
     std::optional<std::size_t> MatchLegacy(std::string_view subject, std::string_view link, std::string_view date,
                                            bool compareDate);
     // Whether an unmatched record of an earlier version would match so (nothing is marked).
@@ -121,6 +125,8 @@ private:
     struct Chain {
         std::uint32_t first = kNone;
         std::uint32_t last = kNone;
+        // The first record of the chain an item matched by subject and link alone.
+        std::uint32_t loosely = kNone;
     };
     std::optional<std::size_t> TakeFirst(std::unordered_map<Key, Chain, KeyHash>& chains, const Key& key, bool loose);
     void Add(const SentRecord& record);
