@@ -42,6 +42,16 @@ size_t Utf8Sequence(std::string_view s, size_t i, char32_t& cp) {
 // other than tab, line feed and carriage return; U+FFFE; U+FFFF). Such a record is
 // written, and the item still matches it, instead of the whole save failing.
 std::string StoredText(std::string_view text) {
+    // Most texts are printable ASCII, which a record holds as it is.
+    bool plain = true;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80 || (byte < 0x20 && c != '\t' && c != '\n' && c != '\r')) {
+            plain = false;
+            break;
+        }
+    }
+    if (plain) return std::string(text);
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
@@ -219,27 +229,26 @@ void SentItemsStore::Add(const SentRecord& record) {
     const auto index = static_cast<std::uint32_t>(entries_.size());
     Entry entry;
     entry.fingerprint = Fingerprint(record);
-    entries_.push_back(entry);
     if (!record.identity.empty()) {
-        byIdentity_.emplace(IdentityKey(record.identity), index);
-        return;
+        byIdentity_.Insert(IdentityKey(record.identity)).first = index;
+    } else {
+        // Chains are built newest first and turned round once the file is read.
+        RecordIndex::Slot& loose = loose_.Insert(LooseKey(record.subject, record.link));
+        entry.nextLoose = loose.first;
+        loose.first = index;
+        RecordIndex::Slot& exact = exact_.Insert(ExactKey(record.subject, record.link, record.date));
+        entry.nextExact = exact.first;
+        exact.first = index;
     }
-    Chain& loose = loose_[LooseKey(record.subject, record.link)];
-    if (loose.last != kNone) entries_[loose.last].nextLoose = index;
-    else loose.first = index;
-    loose.last = index;
-    Chain& exact = exact_[ExactKey(record.subject, record.link, record.date)];
-    if (exact.last != kNone) entries_[exact.last].nextExact = index;
-    else exact.first = index;
-    exact.last = index;
+    entries_.push_back(entry);
 }
 
 void SentItemsStore::Clear() {
     path_.clear();
     entries_ = {};
-    byIdentity_ = {};
-    loose_ = {};
-    exact_ = {};
+    byIdentity_.Clear();
+    loose_.Clear();
+    exact_.Clear();
 }
 
 SentItemsStore::LoadResult SentItemsStore::Load(const std::string& path) {
@@ -249,34 +258,47 @@ SentItemsStore::LoadResult SentItemsStore::Load(const std::string& path) {
         Clear();
         return result;
     }
+    // Each chain in file order, so the first record is taken first.
+    auto turn = [this](RecordIndex& index, std::uint32_t Entry::*next) {
+        index.ForEach([this, next](RecordIndex::Slot& slot) {
+            std::uint32_t previous = kNone;
+            for (std::uint32_t i = slot.first; i != kNone;) {
+                const std::uint32_t following = entries_[i].*next;
+                entries_[i].*next = previous;
+                previous = i;
+                i = following;
+            }
+            slot.first = previous;
+        });
+    };
+    turn(loose_, &Entry::nextLoose);
+    turn(exact_, &Entry::nextExact);
     entries_.shrink_to_fit();
     path_ = path;
     return result;
 }
 
 std::optional<std::size_t> SentItemsStore::MatchIdentity(std::string_view identity) {
-    const auto found = byIdentity_.find(IdentityKey(identity));
-    if (found == byIdentity_.end()) return std::nullopt;
-    entries_[found->second].matched = true;
-    return found->second;
+    const RecordIndex::Slot* found = byIdentity_.Find(IdentityKey(identity));
+    if (!found) return std::nullopt;
+    entries_[found->first].matched = true;
+    return found->first;
 }
 
-std::optional<std::size_t> SentItemsStore::TakeFirst(std::unordered_map<Key, Chain, KeyHash>& chains,
-                                                     const Key& key, bool loose) {
-    const auto found = chains.find(key);
-    if (found == chains.end()) return std::nullopt;
+std::optional<std::size_t> SentItemsStore::TakeFirst(RecordIndex& chains, const Key& key, bool loose) {
+    RecordIndex::Slot* chain = chains.Find(key);
+    if (!chain) return std::nullopt;
     // Matched records are dropped from the front as they are met, so every record is
     // stepped over once at most, however many items share its texts.
-    Chain& chain = found->second;
-    std::uint32_t& first = chain.first;
+    std::uint32_t& first = chain->first;
     while (first != kNone && entries_[first].matched)
         first = loose ? entries_[first].nextLoose : entries_[first].nextExact;
     if (first == kNone) {
-        if (loose && chain.loosely != kNone) return chain.loosely;
+        if (loose && chain->loosely != kNone) return chain->loosely;
         return std::nullopt;
     }
     entries_[first].matched = true;
-    if (loose && chain.loosely == kNone) chain.loosely = first;
+    if (loose && chain->loosely == kNone) chain->loosely = first;
     return first;
 }
 
@@ -288,10 +310,10 @@ std::optional<std::size_t> SentItemsStore::MatchLegacy(std::string_view subject,
 
 bool SentItemsStore::Match(std::string_view subject, std::string_view link, std::string_view date,
                            bool compareDate) const {
-    const auto& chains = compareDate ? exact_ : loose_;
-    const auto found = chains.find(compareDate ? ExactKey(subject, link, date) : LooseKey(subject, link));
-    if (found == chains.end()) return false;
-    for (std::uint32_t i = found->second.first; i != kNone;
+    const RecordIndex& chains = compareDate ? exact_ : loose_;
+    const RecordIndex::Slot* found = chains.Find(compareDate ? ExactKey(subject, link, date) : LooseKey(subject, link));
+    if (!found) return false;
+    for (std::uint32_t i = found->first; i != kNone;
          i = compareDate ? entries_[i].nextExact : entries_[i].nextLoose) {
         if (!entries_[i].matched) return true;
     }
@@ -300,8 +322,9 @@ bool SentItemsStore::Match(std::string_view subject, std::string_view link, std:
 
 bool SentItemsStore::Compose(const std::vector<SentRecord>& fresh, std::chrono::sys_days today,
                              std::chrono::sys_days loadDay, std::string& file, std::string& error) const {
-    std::string items;
-    for (const auto& record : fresh) AppendRecord(items, record);
+    const std::string opening = std::string(kDeclaration) + "<sent-items>\n\n";
+    file = opening;
+    for (const auto& record : fresh) AppendRecord(file, record);
     if (!path_.empty()) {
         // The loaded file again, for the texts of the records no item matched, in their
         // old order. When it is no longer the file that was loaded (another program
@@ -315,15 +338,18 @@ bool SentItemsStore::Compose(const std::vector<SentRecord>& fresh, std::chrono::
             const std::chrono::sys_days seen = ParseDay(record.lastSeen).value_or(loadDay);
             if (today - seen > std::chrono::days(kKeepUnseenDays)) return;
             record.lastSeen = DayText(seen);
-            AppendRecord(items, record);
+            AppendRecord(file, record);
         });
         if (read.status != LoadStatus::Loaded) {
             error = "cannot read " + path_ + " again: " + (read.error.empty() ? "it is gone" : read.error);
             return false;
         }
     }
-    file = kDeclaration;
-    file += items.empty() ? "<sent-items/>\n" : "<sent-items>\n\n" + items + "</sent-items>\n";
+    if (file.size() == opening.size()) {
+        file = std::string(kDeclaration) + "<sent-items/>\n";
+        return true;
+    }
+    file += "</sent-items>\n";
     return true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RecordIndex.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -7,7 +9,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 // One delivered item as sentitems.xml records it; the texts are UTF-8.
@@ -58,6 +59,10 @@ public:
     static LoadResult ReadRecords(const std::string& path, std::vector<SentRecord>& records);
 
     std::size_t Size() const { return entries_.size(); }
+    // The memory the loaded records take.
+    std::size_t HeldBytes() const {
+        return entries_.capacity() * sizeof(Entry) + byIdentity_.HeldBytes() + loose_.HeldBytes() + exact_.HeldBytes();
+    }
     // The file the records were loaded from; "" when none was.
     const std::string& Path() const { return path_; }
 
@@ -105,38 +110,25 @@ public:
     // overwrite the records it may still hold; false when it could not be moved.
     static bool SetAside(const std::string& path);
 
-    // 128 bits that key a record in memory.
-    struct Key {
-        std::uint64_t high = 0, low = 0;
-        bool operator==(const Key&) const = default;
-    };
-    struct KeyHash {
-        std::size_t operator()(const Key& key) const noexcept { return static_cast<std::size_t>(key.low); }
-    };
+    using Key = RecordIndex::Key;
 
 private:
-    static constexpr std::uint32_t kNone = UINT32_MAX;
+    static constexpr std::uint32_t kNone = RecordIndex::kNone;
     struct Entry {
         std::uint64_t fingerprint = 0;  // of the record's texts: is the file still the one loaded?
         std::uint32_t nextLoose = kNone;  // the next legacy record with the same subject and link
         std::uint32_t nextExact = kNone;  // ... and the same date
         bool matched = false;
     };
-    struct Chain {
-        std::uint32_t first = kNone;
-        std::uint32_t last = kNone;
-        // The first record of the chain an item matched by subject and link alone.
-        std::uint32_t loosely = kNone;
-    };
-    std::optional<std::size_t> TakeFirst(std::unordered_map<Key, Chain, KeyHash>& chains, const Key& key, bool loose);
+    std::optional<std::size_t> TakeFirst(RecordIndex& chains, const Key& key, bool loose);
     void Add(const SentRecord& record);
     void Clear();
 
     std::string path_;  // the file the records were loaded from; "" when none was
     std::vector<Entry> entries_;
-    std::unordered_map<Key, std::uint32_t, KeyHash> byIdentity_;
+    RecordIndex byIdentity_;
     // Records of earlier versions by subject and link, and by subject, link and date:
     // the unmatched ones of each chain in file order.
-    std::unordered_map<Key, Chain, KeyHash> loose_;
-    std::unordered_map<Key, Chain, KeyHash> exact_;
+    RecordIndex loose_;
+    RecordIndex exact_;
 };

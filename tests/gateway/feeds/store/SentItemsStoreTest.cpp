@@ -74,7 +74,9 @@ TEST_F(SentItemsStoreFiles, SavedRecordsComeBackExactlyUpToTheBoundAndBoundedBey
         EXPECT_EQ(back[i].subject, SentItemsStore::BoundedText(written.subject)) << i;
         EXPECT_EQ(back[i].link, SentItemsStore::BoundedText(written.link)) << i;
         EXPECT_EQ(back[i].date, written.date) << i;
-        if (written.subject.size() <= SentItemsStore::kMaxTextBytes) EXPECT_EQ(back[i].subject, written.subject) << i;
+        if (written.subject.size() <= SentItemsStore::kMaxTextBytes) {
+            EXPECT_EQ(back[i].subject, written.subject) << i;
+        }
         EXPECT_LE(back[i].link.size(), SentItemsStore::kMaxTextBytes) << i;
         // The item still matches the record made of it.
         EXPECT_TRUE(store.Match(written.subject, written.link, written.date, true)) << i;
@@ -222,6 +224,30 @@ TEST_F(SentItemsStoreFiles, AFailedSaveKeepsTheOldFileAndSetAsideMovesIt) {
     EXPECT_FALSE(fs::exists(path));
     EXPECT_EQ(ReadFile(path + ".bad"), "<sent-items/>");
     EXPECT_FALSE(SentItemsStore::SetAside(path));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SentItemsStoreFiles, ARecordInMemoryCostsLessThanTwoHundredBytesWhateverItsTexts) {
+    std::vector<SentRecord> records;
+    const std::string longTitle(300, 'T');
+    for (int i = 0; i < 50000; ++i) {
+        const std::string n = std::to_string(i);
+        // Half of them as earlier versions wrote them, half with an identity.
+        records.push_back({longTitle + n, "http://example.com/articles/" + n, "Sat, 01 Jan 2005 09:00:00 +0900", "",
+                           i % 2 ? std::string(32 - n.size(), '0') + n : ""});
+    }
+    const std::string path = Path("sentitems.xml");
+    std::string error;
+    ASSERT_TRUE(SentItemsStore::Save(path, records, error)) << error;
+    SentItemsStore store;
+    ASSERT_EQ(store.Load(path).status, SentItemsStore::LoadStatus::Loaded);
+    ASSERT_EQ(store.Size(), records.size());
+    EXPECT_LE(store.HeldBytes() / records.size(), 200u);
+    EXPECT_TRUE(store.MatchIdentity(std::string(31, '0') + "1"));
+    EXPECT_TRUE(store.MatchLegacy(longTitle + "0", "http://example.com/articles/0", "Sat, 01 Jan 2005 09:00:00 +0900", true));
 }
 
 }  // namespace
