@@ -6,6 +6,7 @@
 #include "FeedFolder.h"
 #include "InternetSession.h"
 #include "Log.h"
+#include "Paths.h"
 #include "SafeUrl.h"
 #include "Trace.h"
 
@@ -43,7 +44,8 @@ RssHandler::RssHandler(GatewayContext& context, std::string url, bool disableMes
 }
 
 std::string RssHandler::FeedFolder() const {
-    return GetFeedFolderPath(context_.Layout().stateDir, feed_->url);
+    if (folderName_.empty()) return GetFeedFolderPath(context_.Layout().stateDir, feed_->url);
+    return JoinPath(context_.Layout().stateDir, "data/" + folderName_ + "/");
 }
 
 void RssHandler::LogFailure(const std::string& text) {

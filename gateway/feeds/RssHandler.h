@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Feed.h"
+#include "ItemIdentity.h"
 #include "FeedMailbox.h"
 #include "GatewayContext.h"
 #include "MailData.h"
@@ -10,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class InternetSession;
@@ -35,8 +37,11 @@ public:
     // normalises and parses. Download is exactly Begin, one transfer, Finish.
     void BeginDownload();
     void FinishDownload(const FeedTransferResult& result);
-    // The feed folder, ending in "/".
+    // The feed folder, ending in "/": data/ and the name given by UseFolder, else the
+    // URL's own name (GetFeedFolderName).
     std::string FeedFolder() const;
+    // The name of the folder the feed list gave this feed (AssignFeedFolders).
+    void UseFolder(std::string name) { folderName_ = std::move(name); }
 
     // Loads the delivered records of sentitems.xml into the sent-items list. A file that
     // cannot be read is moved to sentitems.xml.bad and the records are taken from
@@ -78,24 +83,27 @@ public:
     const FeedPointer& GetFeed() const { return feed_; }
     const std::vector<MailDataPointer>& Pending() const { return mailbox_->Pending(); }
     const std::vector<MailDataPointer>& Deleted() const { return mailbox_->Deleted(); }
-    const std::vector<SentRecord>& SentItems() const { return sentItems_.Records(); }
+    // The records loaded, read again from their file.
+    std::vector<SentRecord> SentItems() const;
+    // The identity of a message this handler made, "" for any other.
+    std::string IdentityOf(const MailData& message) const;
 
 private:
     // One message per item of the parsed feed, filed as pending or delivered.
     void FileItems(const Feed& parsed);
     void ConvertLatest(std::string_view encodingName, std::string_view converterOptions);
-    // Files a finished message: deleted when a record says it was delivered, else pending.
-    // legacySubject, legacyLink: the texts an earlier version read for the item, when
-    // they differ from the message's ("" when they do not); records made then hold them.
-    void FileMessage(MailDataPointer message, bool compareDate, const std::string& legacySubject = {},
-                     const std::string& legacyLink = {});
+    // Whether a record of an earlier version says the item was delivered: matched by
+    // one of the texts that version may have recorded for it (LegacyRecordTexts), with
+    // the date (exact) or by subject and link alone.
+    bool MatchLegacyRecord(const FeedItem& item, const MailData& message, bool exact);
     void LogParseFailure();
     // A log entry that also sets the context's feed-error flag.
     void LogFailure(const std::string& text);
-    std::vector<SentRecord> RecordsToSave() const;
+    std::vector<SentRecord> FreshRecords() const;
 
     GatewayContext& context_;
     FeedPointer feed_;
+    std::string folderName_;
     bool disableMessageBox_;
     bool enableHtml_;
     MailCharset mailCharset_;
@@ -104,9 +112,8 @@ private:
     TodayFunction today_;
     // A record without last-seen was written before it existed: seen on the day of loading.
     std::chrono::sys_days loadDay_{};
-    // Per loaded record: an item of this document matched it, so the deleted list
-    // records that item and the old record is not kept beside it.
-    std::vector<bool> matched_;
+    // The identity key of every message made from the current document.
+    std::unordered_map<const MailData*, std::string> identities_;
     // False when an unreadable sentitems.xml could not be moved aside: the next save
     // must not make it the previous good file.
     bool keepPrevious_ = true;

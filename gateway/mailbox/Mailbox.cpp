@@ -1,7 +1,8 @@
 #include "Mailbox.h"
 
 #include <algorithm>
-#include <set>
+#include <unordered_map>
+#include <unordered_set>
 #include <string_view>
 
 std::string CleanUid(std::string uid) {
@@ -23,19 +24,28 @@ long long MessageOctets(MailData& message) {
 
 Mailbox::Mailbox(std::vector<Part> parts) : parts_(std::move(parts)) {
     int next = 1;
-    for (const auto& part : parts_) next = part.messages->Number(next);
+    starts_.reserve(parts_.size());
+    for (const auto& part : parts_) {
+        starts_.push_back(next);
+        next = part.messages->Number(next);
+    }
     // Clients key their "already downloaded" lists on the id, so two pending messages
-    // must never share one; later ones get a short suffix.
-    std::set<std::string> seen;
-    for (const auto& message : Messages()) {
+    // must never share one; later ones get a short suffix, the first free of -2, -3...
+    // Each id remembers the last suffix it handed out, so even thousands of messages
+    // with one id cost one set lookup each.
+    std::unordered_set<std::string> seen;
+    std::unordered_map<std::string, int> lastSuffix;
+    const std::vector<MailDataPointer> messages = Messages();
+    seen.reserve(messages.size());
+    for (const auto& message : messages) {
         std::string uid = CleanUid(message->GetUid());
         if (!seen.insert(uid).second) {
-            for (int k = 2;; ++k) {
+            int& k = lastSuffix.try_emplace(uid, 1).first->second;
+            for (++k;; ++k) {
                 std::string suffix = "-" + std::to_string(k);
-                std::string candidate =
-                    uid.substr(0, std::min(uid.size(), kMaxUidLength - suffix.size())) + suffix;
+                std::string candidate = uid.substr(0, std::min(uid.size(), kMaxUidLength - suffix.size())) + suffix;
                 if (seen.insert(candidate).second) {
-                    uid = candidate;
+                    uid = std::move(candidate);
                     break;
                 }
             }
@@ -46,7 +56,7 @@ Mailbox::Mailbox(std::vector<Part> parts) : parts_(std::move(parts)) {
 
 int Mailbox::Count() const {
     std::size_t count = 0;
-    for (const auto& part : parts_) count += part.messages->Pending().size();
+    for (const auto& part : parts_) count += part.messages->PendingCount();
     return static_cast<int>(count);
 }
 
@@ -60,25 +70,29 @@ long long Mailbox::TotalSize() const {
 
 std::vector<MailDataPointer> Mailbox::Messages() const {
     std::vector<MailDataPointer> messages;
+    messages.reserve(static_cast<std::size_t>(Count()));
     for (const auto& part : parts_) {
-        const auto& pending = part.messages->Pending();
+        const auto pending = part.messages->Pending();
         messages.insert(messages.end(), pending.begin(), pending.end());
     }
     return messages;
 }
 
+const Mailbox::Part* Mailbox::PartOf(int n) const {
+    // The last part that starts at or before n; numbers never change after forming.
+    const auto after = std::upper_bound(starts_.begin(), starts_.end(), n);
+    if (after == starts_.begin()) return nullptr;
+    return &parts_[static_cast<std::size_t>(after - starts_.begin() - 1)];
+}
+
 MailDataPointer Mailbox::Find(int n) const {
-    for (const auto& part : parts_) {
-        if (auto message = part.messages->Find(n)) return message;
-    }
-    return nullptr;
+    const Part* part = PartOf(n);
+    return part ? part->messages->Find(n) : nullptr;
 }
 
 bool Mailbox::Delete(int n) {
-    for (const auto& part : parts_) {
-        if (part.messages->Delete(n)) return true;
-    }
-    return false;
+    const Part* part = PartOf(n);
+    return part && part->messages->Delete(n);
 }
 
 void Mailbox::Reset() {

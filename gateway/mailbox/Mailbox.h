@@ -56,7 +56,12 @@ public:
     std::string Commit();
 
 private:
+    // The part that numbers n, if any part can.
+    const Part* PartOf(int n) const;
+
     std::vector<Part> parts_;
+    // The first number of each part, in part order.
+    std::vector<int> starts_;
 };
 
 // The octets RETR sends for the message, its terminating ".CRLF" line not counted: the

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -140,6 +142,65 @@ TEST(Mailbox, AResetAfterAFailedInstallBringsBackOnlyTheUnrecordedDeletions) {
     EXPECT_NE(mailbox.Commit(), "");
     mailbox.Reset();
     EXPECT_EQ(Listing(mailbox), (Listed{{2, "m1"}, {3, "records-nothing"}}));
+}
+
+}  // namespace
+
+namespace {
+
+// The ids as they were always made: for each repeated id, the first of -2, -3, ...
+// that no earlier message has, tried one by one.
+std::vector<std::string> IdsMadeOneByOne(const std::vector<std::string>& uids) {
+    std::vector<std::string> out;
+    for (const auto& raw : uids) {
+        std::string uid = CleanUid(raw);
+        auto taken = [&out](const std::string& id) { return std::find(out.begin(), out.end(), id) != out.end(); };
+        if (taken(uid)) {
+            for (int k = 2;; ++k) {
+                const std::string suffix = "-" + std::to_string(k);
+                const std::string candidate = uid.substr(0, std::min(uid.size(), kMaxUidLength - suffix.size())) + suffix;
+                if (!taken(candidate)) {
+                    uid = candidate;
+                    break;
+                }
+            }
+        }
+        out.push_back(uid);
+    }
+    return out;
+}
+
+TEST(Mailbox, ManyMessagesWithOneIdGetTheIdsTheyAlwaysGot) {
+    // Clients that leave mail on the server know the messages by these ids.
+    std::vector<std::string> uids(3000, "same");
+    for (size_t i = 3; i < uids.size(); i += 7) uids[i] = "same-" + std::to_string(i);
+    for (size_t i = 5; i < uids.size(); i += 11) uids[i] = std::string(69, 'y');
+    uids[10] = "same-3-2";
+    Mailbox mailbox({{Part(uids), {}}});
+    std::vector<std::string> ids;
+    for (const auto& [number, uid] : Listing(mailbox)) ids.push_back(uid);
+    EXPECT_EQ(ids, IdsMadeOneByOne(uids));
+}
+
+TEST(Mailbox, ALaterSessionNumbersWhatIsLeftAndFindsEachByItsNumber) {
+    auto a = Part({"a1", "a2", "a3"});
+    auto b = Part({"b1", "b2"});
+    {
+        Mailbox first({{a, {}}, {b, {}}});
+        EXPECT_TRUE(first.Delete(2));
+        EXPECT_TRUE(first.Delete(4));
+        first.KeepDeletions();
+    }
+    Mailbox second({{a, {}}, {b, {}}});
+    EXPECT_EQ(Listing(second), (Listed{{1, "a1"}, {2, "a3"}, {3, "b2"}}));
+    for (int n = 1; n <= 3; ++n) ASSERT_NE(second.Find(n), nullptr) << n;
+    EXPECT_EQ(second.Find(4), nullptr);
+    EXPECT_EQ(second.Find(0), nullptr);
+    EXPECT_TRUE(second.Delete(3));
+    EXPECT_FALSE(second.Delete(3));
+    second.Reset();
+    EXPECT_EQ(second.Find(3)->GetUid(), "b2");
+    EXPECT_EQ(a->Deleted().size(), 1u);
 }
 
 }  // namespace
