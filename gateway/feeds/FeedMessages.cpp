@@ -11,6 +11,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <unordered_set>
 
 namespace {
 
@@ -69,7 +70,8 @@ void RssHandler::ParseDocument(std::string_view bytes, const std::string& conten
         for (const auto& note : result.notes) entry += LogPiece(note) + "\n";
         context_.Log(entry + "URL: " + LogPiece(UrlWithoutCredentials(feed_->url)) + "\n\n");
     }
-    FileItems(result.feed);
+    parsed_ = std::make_shared<const Feed>(std::move(result.feed));
+    FileItems(*parsed_);
 }
 
 void RssHandler::FileItems(const Feed& parsed) {
@@ -78,9 +80,24 @@ void RssHandler::FileItems(const Feed& parsed) {
     // Atom entries are recognised by their date too; RSS items only when dated by time.
     const bool compareDate = parsed.format == FeedFormat::Atom;
     // One address per feed folder, so that a reader can sort and filter by feed.
-    const std::string address = FeedSenderAddress(GetFeedFolderName(feed_->url));
+    const std::string address = FeedSenderAddress(folderName_.empty() ? GetFeedFolderName(feed_->url) : folderName_);
     const std::string host = HostName(feed_->url);
+    struct Filing {
+        const FeedItem* item;
+        MailDataPointer message;
+        bool withDate;
+        bool delivered;
+    };
+    std::vector<Filing> filings;
+    filings.reserve(parsed.items.size());
+    identities_.clear();
+    identities_.reserve(parsed.items.size());
+    std::unordered_set<std::string> identities;
+    identities.reserve(parsed.items.size());
     for (const FeedItem& item : parsed.items) {
+        ItemIdentity identity = IdentifyItem(item);
+        // An item the document gives twice is one item: offered and recorded once.
+        if (!identities.insert(identity.key).second) continue;
         auto message = std::make_shared<MailData>(enableHtml_, mailCharset_);
         message->SetSender(item.channelTitle.empty() ? host : item.channelTitle);
         message->SetSenderAddress(address);
@@ -95,7 +112,29 @@ void RssHandler::FileItems(const Feed& parsed) {
         }
         for (const FeedBodyPiece& piece : item.body) message->AddBody(piece.text, piece.isHtml);
         if (!item.enclosures.empty()) message->AddBody(EnclosureLines(item.enclosures), false);
-        items_.push_back({message, compareDate, item.legacyTitle, item.rawLink});
-        FileMessage(std::move(message), compareDate, item.legacyTitle, item.rawLink);
+        // The id stays what it was before links were resolved and before items had an
+        // identity, so a client that leaves mail on the server does not fetch one twice.
+        message->SetUid(MakeUid(feed_->url, item.legacyTitle.empty() ? item.title : item.legacyTitle,
+                                item.rawLink.empty() ? item.link : item.rawLink, *message));
+        // Subject and link always; the date too for Atom entries and for dated RSS items.
+        const bool withDate = compareDate || message->HasTime();
+        // A record of this version knows the item by its identity only; one of an
+        // earlier version by its texts, the same date first.
+        const bool delivered = sentItems_.MatchIdentity(identity.key) || MatchLegacyRecord(item, *message, true);
+        identities_.emplace(message.get(), std::move(identity.key));
+        filings.push_back({&item, std::move(message), withDate, delivered});
+    }
+    // Then, for items whose date earlier versions did not compare, a record with the
+    // same subject and link that no item of the same date took.
+    for (Filing& filing : filings) {
+        if (!filing.delivered && !filing.withDate)
+            filing.delivered = MatchLegacyRecord(*filing.item, *filing.message, false);
+    }
+    for (Filing& filing : filings) {
+        if (filing.delivered) {
+            mailbox_->AddDelivered(std::move(filing.message));
+        } else {
+            mailbox_->AddPending(std::move(filing.message));
+        }
     }
 }

@@ -6,6 +6,7 @@
 #include "FeedFolder.h"
 #include "InternetSession.h"
 #include "Log.h"
+#include "Paths.h"
 #include "SafeUrl.h"
 #include "Trace.h"
 
@@ -43,7 +44,8 @@ RssHandler::RssHandler(GatewayContext& context, std::string url, bool disableMes
 }
 
 std::string RssHandler::FeedFolder() const {
-    return GetFeedFolderPath(context_.Layout().stateDir, feed_->url);
+    if (folderName_.empty()) return GetFeedFolderPath(context_.Layout().stateDir, feed_->url);
+    return JoinPath(context_.Layout().stateDir, "data/" + folderName_ + "/");
 }
 
 void RssHandler::LogFailure(const std::string& text) {
@@ -86,12 +88,10 @@ void RssHandler::FinishDownload(const FeedTransferResult& result) {
     if (result.status == 304) {
         // The stored copy is still the feed. Its items as the last parse made them are
         // filed again against the records read now; only after a restart is it parsed.
-        if (previous_) {
-            feed_->title = previous_->feed_->title;
-            feed_->format = previous_->feed_->format;
-            for (const ParsedItem& item : previous_->items_)
-                FileMessage(item.message, item.compareDate, item.legacySubject, item.legacyLink);
+        if (previous_ && previous_->parsed_) {
+            parsed_ = previous_->parsed_;
             previous_.reset();
+            FileItems(*parsed_);
         } else {
             Parse();
         }
@@ -161,10 +161,4 @@ std::string RssHandler::MakeUid(const std::string& feedUrl, const std::string& s
     char uid[48];
     std::snprintf(uid, sizeof uid, "%020llu%020llu", HashText(key, 1), HashText(key, 2));
     return uid;
-}
-
-std::string ItemKey(const MailData& message) {
-    // Until items are known by their GUID, an item is what its id says: the feed, its
-    // subject and link texts and, when dated, its date.
-    return message.GetUid();
 }

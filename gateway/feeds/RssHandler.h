@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Feed.h"
+#include "ItemIdentity.h"
 #include "FeedMailbox.h"
 #include "GatewayContext.h"
 #include "MailData.h"
@@ -10,14 +11,15 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class InternetSession;
 struct FeedTransferResult;
 
-// One feed of the current refresh. Its pending messages are its part of the mailbox;
-// the deleted list holds items recognised as delivered plus messages deleted in the
-// session, and is what QUIT records in sentitems.xml.
+// One feed of the current refresh: its items as messages, pending (not delivered) or
+// recognised as delivered, and its records in sentitems.xml, which QUIT rewrites with
+// the messages deleted in the session (see StoredFeed).
 class RssHandler {
 public:
     // The context gives the feed folder and takes the log entries; it must outlive the
@@ -35,8 +37,11 @@ public:
     // normalises and parses. Download is exactly Begin, one transfer, Finish.
     void BeginDownload();
     void FinishDownload(const FeedTransferResult& result);
-    // The feed folder, ending in "/".
+    // The feed folder, ending in "/": data/ and the name given by UseFolder, else the
+    // URL's own name (GetFeedFolderName).
     std::string FeedFolder() const;
+    // The name of the folder the feed list gave this feed (AssignFeedFolders).
+    void UseFolder(std::string name) { folderName_ = std::move(name); }
 
     // Loads the delivered records of sentitems.xml into the sent-items list. A file that
     // cannot be read is moved to sentitems.xml.bad and the records are taken from
@@ -85,45 +90,41 @@ public:
     const FeedPointer& GetFeed() const { return feed_; }
     const std::vector<MailDataPointer>& Pending() const { return mailbox_->Pending(); }
     const std::vector<MailDataPointer>& Deleted() const { return mailbox_->Deleted(); }
-    const std::vector<SentRecord>& SentItems() const { return sentItems_.Records(); }
+    // The records loaded, read again from their file.
+    std::vector<SentRecord> SentItems() const;
+    // The identity of a message this handler made, "" for any other.
+    std::string IdentityOf(const MailData& message) const;
 
 private:
     // One message per item of the parsed feed, filed as pending or delivered.
     void FileItems(const Feed& parsed);
     void ConvertLatest(std::string_view encodingName, std::string_view converterOptions);
-    // Files a finished message: deleted when a record says it was delivered, else pending.
-    // legacySubject, legacyLink: the texts an earlier version read for the item, when
-    // they differ from the message's ("" when they do not); records made then hold them.
-    void FileMessage(MailDataPointer message, bool compareDate, const std::string& legacySubject = {},
-                     const std::string& legacyLink = {});
+    // Whether a record of an earlier version says the item was delivered: matched by
+    // one of the texts that version may have recorded for it (LegacyRecordTexts), with
+    // the date (exact) or by subject and link alone.
+    bool MatchLegacyRecord(const FeedItem& item, const MailData& message, bool exact);
     void LogParseFailure();
     // A log entry that also sets the context's feed-error flag.
     void LogFailure(const std::string& text);
-    std::vector<SentRecord> RecordsToSave(const std::vector<SentRecord>& deleted) const;
-    // One item of the document, as filed.
-    struct ParsedItem {
-        MailDataPointer message;
-        bool compareDate;
-        std::string legacySubject;
-        std::string legacyLink;
-    };
+    std::vector<SentRecord> FreshRecords(const std::vector<SentRecord>& deleted) const;
 
     GatewayContext& context_;
     FeedPointer feed_;
+    std::string folderName_;
     bool disableMessageBox_;
     bool enableHtml_;
     MailCharset mailCharset_;
     FeedMailboxPointer mailbox_ = std::make_shared<FeedMailbox>();
-    std::vector<ParsedItem> items_;
-    std::vector<SentRecord> added_;
+    // The document as last parsed, kept so that a 304 needs no parse.
+    std::shared_ptr<const Feed> parsed_;
     std::shared_ptr<const RssHandler> previous_;
+    std::vector<SentRecord> added_;
     SentItemsStore sentItems_;
     TodayFunction today_;
     // A record without last-seen was written before it existed: seen on the day of loading.
     std::chrono::sys_days loadDay_{};
-    // Per loaded record: an item of this document matched it, so the deleted list
-    // records that item and the old record is not kept beside it.
-    std::vector<bool> matched_;
+    // The identity key of every message made from the current document.
+    std::unordered_map<const MailData*, std::string> identities_;
     // False when an unreadable sentitems.xml could not be moved aside: the next save
     // must not make it the previous good file.
     bool keepPrevious_ = true;
@@ -131,6 +132,3 @@ private:
 };
 
 using RssHandlerPointer = std::shared_ptr<RssHandler>;
-
-// The identity an item's message is stored under: one stored message per identity.
-std::string ItemKey(const MailData& message);

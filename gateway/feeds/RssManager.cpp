@@ -1,9 +1,11 @@
 #include "RssManager.h"
 
+#include "FeedFolder.h"
 #include "FeedList.h"
 #include "FeedRefresh.h"
 #include "InternetSession.h"
 #include "Log.h"
+#include "Paths.h"
 #include "Trace.h"
 
 #include <cstdio>
@@ -61,6 +63,12 @@ void RssManager::LoadFeedList() {
         context_.Log("Quillo.xmlのフィード一覧を読み込めません。\n" + LogPiece(list.error) + "\n\n");
     for (const auto& url : list.urls) AddFeed(url);
     LoadOpmlFeedList();
+    // One folder per URL, decided over the whole list.
+    std::vector<std::string> urls;
+    urls.reserve(handlers_.size());
+    for (const auto& handler : handlers_) urls.push_back(handler->GetFeed()->url);
+    const std::vector<std::string> names = AssignFeedFolders(JoinPath(context_.Layout().stateDir, "data"), urls);
+    for (size_t i = 0; i < handlers_.size(); ++i) handlers_[i]->UseFolder(names[i]);
 }
 
 void RssManager::LoadOpmlFeedList() {

@@ -31,58 +31,70 @@ void RssHandler::LoadSentItems() {
                    std::string(fromBackup ? "sentitems.xml.bakの記録を使います。" : "") + "\n" +
                    loaded.error + "\nURL: " + LogPiece(UrlWithoutCredentials(feed_->url)) + "\n\n");
     }
-    matched_.assign(sentItems_.Records().size(), false);
 }
 
-void RssHandler::FileMessage(MailDataPointer message, bool compareDate, const std::string& legacySubject,
-                             const std::string& legacyLink) {
-    const std::string subject = message->GetSubject();
-    const std::string link = message->GetLink();
-    const std::string& oldSubject = legacySubject.empty() ? subject : legacySubject;
-    const std::string& oldLink = legacyLink.empty() ? link : legacyLink;
-    // The id stays what it was before links were resolved, so a client that leaves mail
-    // on the server does not fetch the item twice.
-    message->SetUid(MakeUid(feed_->url, oldSubject, oldLink, *message));
-    // Subject and link always; the date too for Atom entries and for dated RSS items.
-    const bool withDate = compareDate || message->HasTime();
-    const std::string date = message->GetDate();
-    std::optional<size_t> record = sentItems_.Find(subject, link, date, withDate);
-    // Records made before links were resolved (or entities decoded) hold the texts as
-    // that version read them; the next save records the new ones.
-    if (!record && (!legacySubject.empty() || !legacyLink.empty())) {
-        record = sentItems_.Find(oldSubject, oldLink, date, withDate);
-        if (!record) record = sentItems_.Find(subject, oldLink, date, withDate);
-        if (!record) record = sentItems_.Find(oldSubject, link, date, withDate);
-    }
-    if (record) {
-        if (*record < matched_.size()) matched_[*record] = true;
-        mailbox_->AddDelivered(std::move(message));
-    } else {
-        mailbox_->AddPending(std::move(message));
-    }
+std::vector<SentRecord> RssHandler::SentItems() const {
+    std::vector<SentRecord> records;
+    if (!sentItems_.Path().empty()) SentItemsStore::ReadRecords(sentItems_.Path(), records);
+    return records;
 }
 
-std::vector<SentRecord> RssHandler::RecordsToSave(const std::vector<SentRecord>& deletedInSession) const {
-    const std::chrono::sys_days today = today_();
-    const std::string seenToday = SentItemsStore::DayText(today);
+std::string RssHandler::IdentityOf(const MailData& message) const {
+    const auto found = identities_.find(&message);
+    return found == identities_.end() ? std::string() : found->second;
+}
+
+namespace {
+
+// Texts a record of an earlier version may hold for an item.
+struct RecordTexts {
+    std::string subject;
+    std::string link;
+    std::string date;
+};
+
+// What earlier versions recorded for the item, most likely first: the texts of the
+// message, and those read before links were resolved or entities decoded (the parser
+// gives them when they differ). More candidates go at the end of the list.
+std::vector<RecordTexts> LegacyRecordTexts(const FeedItem& item, const MailData& message) {
+    const std::string subject = message.GetSubject();
+    const std::string link = message.GetLink();
+    const std::string date = message.GetDate();
+    const std::string& oldSubject = item.legacyTitle.empty() ? subject : item.legacyTitle;
+    const std::string& oldLink = item.rawLink.empty() ? link : item.rawLink;
+    std::vector<RecordTexts> texts{{subject, link, date}};
+    auto add = [&texts](const std::string& s, const std::string& l, const std::string& d) {
+        for (const auto& t : texts) {
+            if (t.subject == s && t.link == l && t.date == d) return;
+        }
+        texts.push_back({s, l, d});
+    };
+    add(oldSubject, oldLink, date);
+    add(subject, oldLink, date);
+    add(oldSubject, link, date);
+    return texts;
+}
+
+}  // namespace
+
+bool RssHandler::MatchLegacyRecord(const FeedItem& item, const MailData& message, bool exact) {
+    for (const RecordTexts& texts : LegacyRecordTexts(item, message)) {
+        if (sentItems_.MatchLegacy(texts.subject, texts.link, texts.date, exact)) return true;
+    }
+    return false;
+}
+
+std::vector<SentRecord> RssHandler::FreshRecords(const std::vector<SentRecord>& deletedInSession) const {
+    const std::string seenToday = SentItemsStore::DayText(today_());
     std::vector<SentRecord> records;
     const auto& deleted = mailbox_->Deleted();
-    records.reserve(deleted.size() + deletedInSession.size() + sentItems_.Records().size());
+    records.reserve(deleted.size() + deletedInSession.size() + added_.size());
     for (const auto& message : deleted)
-        records.push_back({message->GetSubject(), message->GetLink(), message->GetDate(), seenToday});
-    for (const auto& record : deletedInSession)
-        records.push_back({record.subject, record.link, record.date, seenToday});
-    for (const auto& record : added_) records.push_back({record.subject, record.link, record.date, seenToday});
-    // Then the records of items this document lacks, in their old order, so a feed that
-    // answers with fewer items for a while does not bring the others back later.
-    const auto& loaded = sentItems_.Records();
-    for (size_t i = 0; i < loaded.size(); ++i) {
-        if (i < matched_.size() && matched_[i]) continue;
-        const std::chrono::sys_days seen = SentItemsStore::ParseDay(loaded[i].lastSeen).value_or(loadDay_);
-        if (today - seen > std::chrono::days(SentItemsStore::kKeepUnseenDays)) continue;
-        SentRecord kept = loaded[i];
-        kept.lastSeen = SentItemsStore::DayText(seen);
-        records.push_back(std::move(kept));
+        records.push_back({message->GetSubject(), message->GetLink(), message->GetDate(), seenToday,
+                           IdentityOf(*message)});
+    for (const auto* list : {&deletedInSession, &added_}) {
+        for (const auto& record : *list)
+            records.push_back({record.subject, record.link, record.date, seenToday, record.identity});
     }
     return records;
 }
@@ -92,9 +104,14 @@ std::string RssHandler::PrepareSentItems(const std::vector<SentRecord>& deleted)
     if (mailbox_->Deleted().empty() && deleted.empty() && added_.empty()) return "";
     // Only a complete file, written and synced, replaces the old one: a truncated store
     // would bring every delivered item back.
-    const std::string path = FeedFolder() + kStore;
+    // The deleted list first, seen today, then the records of items this document lacks,
+    // in their old order, so a feed that answers with fewer items for a while does not
+    // bring the others back later.
+    std::string file;
     std::string error;
-    if (!WriteFileSynced(PreparedPath(), SentItemsStore::Serialise(RecordsToSave(deleted)), error))
+    if (!sentItems_.Compose(FreshRecords(deleted), today_(), loadDay_, file, error))
+        return "cannot write sentitems.xml for " + feed_->url + ": " + error;
+    if (!WriteFileSynced(PreparedPath(), file, error))
         return "cannot write sentitems.xml for " + feed_->url + ": " + error;
     prepared_ = true;
     return "";

@@ -24,7 +24,8 @@ void StoredFeed::Load() {
     // A QUIT that recorded its deletions but ended before their files went.
     const std::vector<std::string> problems = store_.Load([&records](const StoredMessage& message) {
         const auto& facts = message.GetFacts();
-        return records.Match(facts.record.subject, facts.record.link, facts.record.date, facts.compareDate);
+        return records.MatchIdentity(facts.key).has_value() ||
+               records.Match(facts.record.subject, facts.record.link, facts.record.date, facts.compareDate);
     });
     if (url_.empty()) url_ = store_.FeedUrl();
     if (!problems.empty()) {
@@ -44,7 +45,7 @@ void StoredFeed::File(const RssHandlerPointer& handler) {
     // record and the removal) goes now.
     std::vector<StoredMessagePointer> recorded;
     for (const auto& message : filed.Deleted()) {
-        if (StoredMessagePointer stored = store_.Find(ItemKey(*message))) recorded.push_back(std::move(stored));
+        if (StoredMessagePointer stored = store_.Find(handler->IdentityOf(*message))) recorded.push_back(std::move(stored));
     }
     if (!recorded.empty()) store_.Remove(recorded);
     Expire();
@@ -52,13 +53,13 @@ void StoredFeed::File(const RssHandlerPointer& handler) {
     std::vector<MessageStore::NewMessage> fresh;
     std::unordered_set<std::string> batch;
     for (const auto& message : filed.Pending()) {
-        std::string key = ItemKey(*message);
+        std::string key = handler->IdentityOf(*message);
         if (store_.Contains(key) || !batch.insert(key).second) continue;
         StoredMessage::Facts facts;
         facts.key = std::move(key);
         facts.uid = message->GetUid();
         facts.feedUrl = url_;
-        facts.record = {message->GetSubject(), message->GetLink(), message->GetDate()};
+        facts.record = {message->GetSubject(), message->GetLink(), message->GetDate(), "", facts.key};
         facts.compareDate = handler->GetFeed()->format == FeedFormat::Atom || message->HasTime();
         fresh.push_back({std::move(facts), std::make_shared<const std::string>(message->GetText())});
         // The store (or the Maildir) keeps the text from here on.

@@ -37,6 +37,9 @@ struct FeedItem {
     // The title as the earlier parser read it, when it differs: it dropped references
     // to entities the document did not declare (&uuml; under a DOCTYPE).
     std::string legacyTitle;
+    // What the document calls the item by (RSS guid, Atom id, JSON Feed id), as
+    // written; "" when it gives none. See ItemIdentity.h.
+    std::string guid;
     std::vector<FeedDate> dates;
     std::vector<FeedBodyPiece> body;
     std::vector<FeedEnclosure> enclosures;

@@ -134,6 +134,11 @@ FeedItem ReadItem(const json& item, const Feed& feed, const std::string& base) {
     FeedItem out;
     out.channelTitle = feed.title;
     out.title = StringMember(item, "title");
+    // Some feeds give the id as a number; it names the item all the same.
+    if (const auto id = item.find("id"); id != item.end()) {
+        if (id->is_string()) out.guid = id->get_ref<const std::string&>();
+        else if (id->is_number_integer() || id->is_number_unsigned()) out.guid = id->dump();
+    }
     if (const std::string* link = FirstText(item, {"url", "external_url"})) {
         out.link = Resolve(*link, base);
         if (out.link != *link) out.rawLink = *link;

@@ -60,6 +60,7 @@ enum class Role {
     ChannelTitle,
     ItemTitle,
     ItemLink,
+    ItemGuid,  // RSS guid, Atom id
     W3cDate,
     RssDate,
     Description,
@@ -361,6 +362,7 @@ private:
                 if (Is(element, "title")) return Role::ItemTitle;
                 if (Is(element, "link")) return Role::ItemLink;
                 if (Is(element, "pubDate")) return Role::RssDate;
+                if (Is(element, "guid")) return Role::ItemGuid;
                 if (Is(element, "description")) return Role::Description;
                 if (IsModule(element, kDc, "dc", "date")) return Role::W3cDate;
                 if (IsModule(element, kContent, "content", "encoded")) return Role::ContentEncoded;
@@ -378,6 +380,7 @@ private:
                 }
                 if (Is(element, "modified") || Is(element, "updated") || Is(element, "published"))
                     return Role::AtomDate;
+                if (Is(element, "id")) return Role::ItemGuid;
                 if (Is(element, "content")) return Role::AtomContent;
                 if (Is(element, "summary")) return Role::AtomSummary;
                 return Role::Ignored;
@@ -455,6 +458,9 @@ private:
                 break;
             case Role::ItemLink:
                 if (item_ && frame.first.seen) SetLink(frame.first.value, frame.base);
+                break;
+            case Role::ItemGuid:
+                if (item_ && frame.first.seen) item_->item.guid = frame.first.value;
                 break;
             case Role::W3cDate:
                 if (item_ && frame.first.seen) item_->item.dates.push_back({frame.first.value, true});

@@ -136,6 +136,8 @@ std::optional<StoredMessage::Facts> ParseStoredRecordLine(std::string_view line,
         }
     }
     if (seen != 15 || facts.key.empty()) return std::nullopt;
+    // A record made of a stored message carries its identity.
+    facts.record.identity = facts.key;
     return facts;
 }
 

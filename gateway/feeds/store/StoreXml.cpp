@@ -51,7 +51,18 @@ StoreFileBytes ReadStoreFile(const std::string& path) {
     StoreFileBytes file;
     std::ifstream in(path, std::ios::binary);
     if (!in) return file;
-    file.bytes.assign(std::istreambuf_iterator<char>(in), {});
+    // One read of the whole file: a store of many records is tens of megabytes.
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size > 0) {
+        file.bytes.resize(static_cast<size_t>(size));
+        in.read(file.bytes.data(), size);
+        file.bytes.resize(static_cast<size_t>(in.gcount()));
+        in.clear();
+    }
+    // Whatever a file that changes size under us holds beyond that point.
+    file.bytes.append(std::istreambuf_iterator<char>(in), {});
     if (in.bad()) {
         file.status = StoreFileBytes::Status::Unreadable;
         file.error = "cannot read " + path;
@@ -70,7 +81,7 @@ std::optional<std::string> XmlAttributes::Get(const char* name) const {
     return text;
 }
 
-XmlWalkResult WalkXml(std::string_view bytes, XmlVisitor& visitor) {
+XmlWalkResult WalkXml(std::string_view bytes, XmlVisitor& visitor, XmlTextLimit limit) {
     XmlWalkResult result;
     if (bytes.empty()) {
         result.error = "no document element";
@@ -81,7 +92,8 @@ XmlWalkResult WalkXml(std::string_view bytes, XmlVisitor& visitor) {
         return result;
     }
     std::unique_ptr<xmlTextReader, ReaderDeleter> reader(xmlReaderForMemory(
-        bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr, kReaderOptions));
+        bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
+        limit == XmlTextLimit::Lifted ? kReaderOptions | XML_PARSE_HUGE : kReaderOptions));
     if (!reader) {
         result.error = "the XML parser could not start";
         return result;

@@ -48,9 +48,14 @@ struct XmlWalkResult {
     std::string root;   // the name of the document element
 };
 
+// Kept: the parser's limits on the length of one text (10 MB) and more stay on.
+// Lifted: a text may be as long as the file (XML_PARSE_HUGE), for files Quillo wrote.
+enum class XmlTextLimit { Kept, Lifted };
+
 // Walks the whole document in document order. error gives the first problem, mostly
 // as "line L, column C: message"; the visitor may have seen part of the document by
 // then, so callers keep what it gathered only when error is empty.
 // Safe for files from anywhere: nothing is fetched, no DTD is loaded, entities are not
-// substituted, and the parser's limits on depth and sizes stay on.
-XmlWalkResult WalkXml(std::string_view bytes, XmlVisitor& visitor);
+// substituted, and the parser's limits on depth and sizes stay on (but the one
+// XmlTextLimit::Lifted lifts).
+XmlWalkResult WalkXml(std::string_view bytes, XmlVisitor& visitor, XmlTextLimit limit = XmlTextLimit::Kept);

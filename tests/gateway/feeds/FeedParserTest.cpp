@@ -34,7 +34,7 @@ protected:
     }
     // Delivers every pending message of the handler, as DELE of all and QUIT do.
     void DeliverAll(RssHandler& handler) {
-        handler.SaveSentItems(RecordsOf(handler.Pending()));
+        handler.SaveSentItems(RecordsOf(handler, handler.Pending()));
     }
 };
 
@@ -215,15 +215,18 @@ TEST_F(FeedParser, DeliveredItemsAreNotOfferedAgainAndNewOnesAre) {
         "<item><title>A</title><link>http://x/a</link><pubDate>Mon</pubDate></item>"
         "<item><title>B</title><link>http://x/b</link></item></channel></rss>";
     DeliverAll(*ParseDocument(one));
-    // The date of an RSS 2.0 item does not count; a trailing blank in the title does.
+    // Without a guid, a dated item is known by its link and date, an undated one by its
+    // link and title: A of another day and "B " are new items.
     const std::string two =
         "<rss version=\"2.0\"><channel><title>c</title>"
+        "<item><title>A</title><link>http://x/a</link><pubDate>Mon</pubDate></item>"
         "<item><title>A</title><link>http://x/a</link><pubDate>Tue</pubDate></item>"
         "<item><title>B </title><link>http://x/b</link></item>"
         "<item><title>B</title><link>http://x/b</link></item></channel></rss>";
     auto handler = ParseDocument(two);
-    ASSERT_EQ(handler->Pending().size(), 1u);
-    EXPECT_EQ(handler->Pending()[0]->GetSubject(), "B ");
+    ASSERT_EQ(handler->Pending().size(), 2u);
+    EXPECT_EQ(handler->Pending()[0]->GetDate(), "Tue");
+    EXPECT_EQ(handler->Pending()[1]->GetSubject(), "B ");
     EXPECT_EQ(handler->Deleted().size(), 2u);
 }
 

@@ -29,10 +29,11 @@ public:
     std::vector<std::string> shown;
 };
 
-// The records of messages, as QUIT makes them of those a session deleted.
-inline std::vector<SentRecord> RecordsOf(const std::vector<MailDataPointer>& messages) {
+// The records of a handler's messages, as QUIT makes them of those a session deleted.
+inline std::vector<SentRecord> RecordsOf(const RssHandler& handler, const std::vector<MailDataPointer>& messages) {
     std::vector<SentRecord> records;
-    for (const auto& m : messages) records.push_back({m->GetSubject(), m->GetLink(), m->GetDate()});
+    for (const auto& m : messages)
+        records.push_back({m->GetSubject(), m->GetLink(), m->GetDate(), "", handler.IdentityOf(*m)});
     return records;
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -130,3 +132,42 @@ TEST(Mailbox, AResetAfterAFailedInstallBringsBackOnlyTheUnrecordedDeletions) {
 }
 
 }  // namespace
+
+namespace {
+
+// The ids as they were always made: for each repeated id, the first of -2, -3, ...
+// that no earlier message has, tried one by one.
+std::vector<std::string> IdsMadeOneByOne(const std::vector<std::string>& uids) {
+    std::vector<std::string> out;
+    for (const auto& raw : uids) {
+        std::string uid = CleanUid(raw);
+        auto taken = [&out](const std::string& id) { return std::find(out.begin(), out.end(), id) != out.end(); };
+        if (taken(uid)) {
+            for (int k = 2;; ++k) {
+                const std::string suffix = "-" + std::to_string(k);
+                const std::string candidate = uid.substr(0, std::min(uid.size(), kMaxUidLength - suffix.size())) + suffix;
+                if (!taken(candidate)) {
+                    uid = candidate;
+                    break;
+                }
+            }
+        }
+        out.push_back(uid);
+    }
+    return out;
+}
+
+TEST(Mailbox, ManyMessagesWithOneIdGetTheIdsTheyAlwaysGot) {
+    // Clients that leave mail on the server know the messages by these ids.
+    std::vector<std::string> uids(3000, "same");
+    for (size_t i = 3; i < uids.size(); i += 7) uids[i] = "same-" + std::to_string(i);
+    for (size_t i = 5; i < uids.size(); i += 11) uids[i] = std::string(69, 'y');
+    uids[10] = "same-3-2";
+    Mailbox mailbox({{Messages(uids)}});
+    std::vector<std::string> ids;
+    for (const auto& [number, uid] : Listing(mailbox)) ids.push_back(uid);
+    EXPECT_EQ(ids, IdsMadeOneByOne(uids));
+}
+
+}  // namespace
+

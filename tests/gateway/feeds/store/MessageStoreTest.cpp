@@ -18,7 +18,7 @@ StoredMessage::Facts FactsOf(const std::string& key, const std::string& subject 
     facts.key = key;
     facts.uid = "uid-" + key;
     facts.feedUrl = "http://127.0.0.1/feed.xml";
-    facts.record = {subject, "http://127.0.0.1/" + key, "Sat, 01 Jan 2005 00:00:00 GMT"};
+    facts.record = {subject, "http://127.0.0.1/" + key, "Sat, 01 Jan 2005 00:00:00 GMT", "", key};
     facts.compareDate = true;
     return facts;
 }
