@@ -27,8 +27,11 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "legacy"))
 import legacy_feeds  # noqa: E402
-from legacy_feeds import (FEED_NAMES, LOOPBACK, STORED_FILES, folder_name,  # noqa: E402
+from legacy_feeds import (LOOPBACK, STORED_FILES, folder_name,  # noqa: E402
                           free_port, new_app, running_quillo, settings_xml)
+
+# The legacy feeds these folders were made with.
+FEED_NAMES = ["rss2.xml", "rss1.xml", "atom.xml", "rss2-sjis.xml"]
 
 FEED_ADDRESS = ("127.24.0.1", 24024)
 
