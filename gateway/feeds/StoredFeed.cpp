@@ -169,8 +169,11 @@ std::vector<MessageStore::NewMessage> StoredFeed::DeliverToMaildir(std::vector<M
 
 RssHandlerPointer StoredFeed::RecordsHandler() {
     if (handler_) return handler_;
-    // A feed stored before this start and not downloaded since: its records alone.
+    // A feed stored before this start and not downloaded since: its records alone, in
+    // this folder (a URL whose name another feed took has a folder of another name).
     handler_ = std::make_shared<RssHandler>(context_, url_, true, enableHtml_, mailCharset_);
+    const std::string folder = store_.Path().substr(0, store_.Path().size() - 5);  // without "/mail"
+    handler_->UseFolder(folder.substr(folder.rfind('/') + 1));
     handler_->LoadSentItems();
     return handler_;
 }

@@ -90,6 +90,23 @@ class StoreTest(StoreTestBase):
         mail = os.path.join(self.app.path, "data", os.listdir(os.path.join(self.app.path, "data"))[0], "mail")
         self.assertEqual(os.listdir(os.path.join(mail, "new")), [])
 
+    def test_a_feed_no_longer_listed_is_offered_last_until_its_messages_are_deleted(self):
+        self.http.route("/gone.xml", body=items(["G1", "G2"]))
+        self.http.route("/feed.xml", body=items(["A"]))
+        both = settings_xml(self.port, feeds=[self.http.url("/gone.xml"), self.http.url("/feed.xml")])
+        self.app.write("Quillo.xml", both)
+        with Quillo(self.app, port=self.port):
+            self.assertEqual([s for _, s in self.listing()], ["G1", "G2", "A"])
+        self.settings()
+        self.http.route("/feed.xml", body=items(["A", "B"]))
+        with Quillo(self.app, port=self.port):
+            self.assertEqual([s for _, s in self.listing(delete=True)], ["A", "B", "G1", "G2"])
+            self.assertEqual(self.listing(), [])
+        # Recorded in the unlisted feed's own records: listed again, it offers nothing.
+        self.app.write("Quillo.xml", both)
+        with Quillo(self.app, port=self.port):
+            self.assertEqual(self.listing(), [])
+
     def test_a_background_refresh_stores_what_the_next_one_replaces(self):
         self.settings("<refresh-interval>1</refresh-interval>")
         self.http.route("/feed.xml", body=items(["A", "B", "C"]))
