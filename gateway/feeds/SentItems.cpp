@@ -5,6 +5,7 @@
 #include "AtomicFile.h"
 
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -36,7 +37,8 @@ void RssHandler::FileMessage(MailDataPointer message, bool compareDate, const st
                              const std::string& legacyLink) {
     const std::string subject = message->GetSubject();
     const std::string link = message->GetLink();
-    const std::string& oldSubject = legacySubject.empty() ? subject : legacySubject;
+    const std::optional<std::string>& rawSubject = message->GetRawSubject();
+    const std::string& oldSubject = !legacySubject.empty() ? legacySubject : rawSubject ? *rawSubject : subject;
     const std::string& oldLink = legacyLink.empty() ? link : legacyLink;
     // The id stays what it was before links were resolved, so a client that leaves mail
     // on the server does not fetch the item twice.
@@ -51,6 +53,22 @@ void RssHandler::FileMessage(MailDataPointer message, bool compareDate, const st
         record = sentItems_.Find(oldSubject, oldLink, date, withDate);
         if (!record) record = sentItems_.Find(subject, oldLink, date, withDate);
         if (!record) record = sentItems_.Find(oldSubject, link, date, withDate);
+    }
+    // Records made before dates were written as RFC 5322 dates and titles were read whole
+    // hold the date text and the title's first node as that version wrote them.
+    if (!record) {
+        const std::string legacyDate = message->GetLegacyDate();
+        std::vector<const std::string*> subjects{&subject, &oldSubject};
+        if (rawSubject) subjects.push_back(&*rawSubject);
+        std::vector<const std::string*> dates{&date};
+        if (withDate && legacyDate != date) dates.push_back(&legacyDate);
+        for (const std::string* s : subjects) {
+            for (const std::string* l : {&link, &oldLink}) {
+                for (const std::string* d : dates) {
+                    if (!record) record = sentItems_.Find(*s, *l, *d, withDate);
+                }
+            }
+        }
     }
     if (record) {
         if (*record < matched_.size()) matched_[*record] = true;

@@ -102,8 +102,31 @@ EncodedBody EncodeBody(std::string_view utf8, bool iso2022jp) {
         if (HasLongLine(converted)) return {"iso-2022-jp", "quoted-printable", EncodeQuotedPrintable(converted)};
         return {"iso-2022-jp", "7bit", std::move(converted)};
     }
+    const bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char c) {
+        return c == '\n' || c == '\r' || c == '\t' || (c >= 0x20 && c < 0x7F);
+    });
+    if (ascii && !HasLongLine(utf8)) return {"utf-8", "7bit", LfLines(utf8)};
     const std::size_t quoted = static_cast<std::size_t>(std::count_if(
         utf8.begin(), utf8.end(), [](char c) { return NeedsQuoting(static_cast<unsigned char>(c)) && c != '\n' && c != '\r'; }));
     if (utf8.size() + 2 * quoted <= utf8.size() / 3 * 4) return {"utf-8", "quoted-printable", EncodeQuotedPrintable(utf8)};
     return {"utf-8", "base64", EncodeBase64Text(utf8)};
+}
+
+std::string WithoutControlCharacters(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        if ((b < 0x20 && b != '\t' && b != '\r' && b != '\n') || b == 0x7F) continue;
+        // U+0080..U+009F are C2 80..C2 9F.
+        if (b == 0xC2 && i + 1 < utf8.size()) {
+            const auto next = static_cast<unsigned char>(utf8[i + 1]);
+            if (next >= 0x80 && next <= 0x9F) {
+                ++i;
+                continue;
+            }
+        }
+        out += static_cast<char>(b);
+    }
+    return out;
 }
