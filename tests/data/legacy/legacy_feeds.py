@@ -16,6 +16,8 @@ binary, an HTTP server on 127.0.0.1 serving feeds/, and Python's poplib.
 """
 
 import contextlib
+import email
+import email.policy
 import http.server
 import os
 import poplib
@@ -140,8 +142,17 @@ def running_quillo(binary, app, pop3_port):
                 process.wait()
 
 
-def take_everything(pop3_port):
-    """One POP3 session: the subjects offered (raw header lines), every message deleted."""
+def sender_address(url):
+    """The From address Quillo gives the messages of a feed: FNV-1a 64 of its folder name."""
+    h = 0xcbf29ce484222325
+    for b in folder_name(url).encode("utf-8"):
+        h = ((h ^ b) * 0x100000001b3) & 0xFFFFFFFFFFFFFFFF
+    return "%016x" % h
+
+
+def take_everything(pop3_port, ids=None):
+    """One POP3 session: the subjects offered (raw header lines), every message deleted.
+    With a list as ids, (sender address, link, UIDL) of each message go into it."""
     pop = poplib.POP3(LOOPBACK, pop3_port, timeout=60)
     pop.user("me")
     pop.pass_("x")
@@ -150,6 +161,12 @@ def take_everything(pop3_port):
     for n in range(1, count + 1):
         _, lines, _ = pop.top(n, 0)
         subjects += [line for line in lines if line.lower().startswith(b"subject:")]
+        if ids is not None:
+            uid = pop.uidl(n).split()[2].decode("ascii")
+            message = email.message_from_bytes(b"\r\n".join(pop.retr(n)[1]), policy=email.policy.default)
+            part = message.get_body(("plain",))
+            link = part.get_content().split("\n", 1)[0][len("link: "):].strip()
+            ids.append((message["From"].addresses[0].username, link, uid))
         pop.dele(n)
     pop.quit()
     return subjects
@@ -173,8 +190,15 @@ def make(binary, legacy_set):
             with open(os.path.join(app, "Quillo.xml"), "w") as f:
                 f.write(settings_xml(pop3_port, urls))
             with running_quillo(binary, app, pop3_port):
-                offered = take_everything(pop3_port)
+                ids = []
+                offered = take_everything(pop3_port, ids)
                 print("offered %d messages" % len(offered))
+                feed_of = {sender_address(url)[:12]: name for name, url in zip(names, urls)}
+                with open(os.path.join(legacy_set, "uids.txt"), "w", encoding="utf-8") as f:
+                    f.write("# The UIDL of every item, as that Quillo gave it with the feeds at this port.\n")
+                    f.write("port\t%d\n" % server.server_address[1])
+                    for address, link, uid in ids:
+                        f.write("%s\t%s\t%s\n" % (feed_of[address], link, uid))
                 # The records are written after the reply to QUIT.
                 folders = [os.path.join(app, "data", folder_name(url)) for url in urls]
                 deadline = time.monotonic() + 20
