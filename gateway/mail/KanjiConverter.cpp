@@ -3,6 +3,7 @@
 #include "Jis0208.h"
 #include "KanjiCodec.h"
 #include "MimeHeader.h"
+#include "Utf8.h"
 
 #include <algorithm>
 
@@ -71,12 +72,19 @@ std::string EncodeHeaderWords(std::string_view utf8, std::size_t column, HeaderC
 bool SuitsIso2022Jp(std::initializer_list<std::string_view> utf8Texts) {
     bool japanese = false;
     for (std::string_view utf8 : utf8Texts) {
-        if (IsPlainAscii(utf8)) continue;
-        for (char32_t cp : Decode('W', utf8)) {
-            if (cp < 0x80) {
-                if (cp == 0x0E || cp == 0x0F || cp == 0x1B) return false;
+        for (std::size_t i = 0; i < utf8.size();) {
+            const auto b = static_cast<unsigned char>(utf8[i]);
+            if (b < 0x80) {
+                if (b == 0x0E || b == 0x0F || b == 0x1B) return false;
+                ++i;
                 continue;
             }
+            // Invalid UTF-8 would be sent as U+FFFD, which JIS lacks.
+            const std::size_t length = Utf8SequenceLength(utf8, i);
+            if (length == 0) return false;
+            char32_t cp = b & (0x7F >> length);
+            for (std::size_t k = 1; k < length; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+            i += length;
             if (Jis0208JisFormPointer(cp) < 0) return false;
             // Hiragana, katakana and the iteration marks, or a kanji of the set.
             japanese = japanese || (cp >= 0x3041 && cp <= 0x30FF) || (cp >= 0x3005 && cp <= 0x3007) ||

@@ -113,20 +113,22 @@ EncodedBody EncodeBody(std::string_view utf8, bool iso2022jp) {
 }
 
 std::string WithoutControlCharacters(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
+    // The length of the control character at i: 1 for C0 and DEL, 2 for C1 (C2 80..C2 9F).
+    const auto control = [&](std::size_t i) -> std::size_t {
         const auto b = static_cast<unsigned char>(utf8[i]);
-        if ((b < 0x20 && b != '\t' && b != '\r' && b != '\n') || b == 0x7F) continue;
-        // U+0080..U+009F are C2 80..C2 9F.
-        if (b == 0xC2 && i + 1 < utf8.size()) {
-            const auto next = static_cast<unsigned char>(utf8[i + 1]);
-            if (next >= 0x80 && next <= 0x9F) {
-                ++i;
-                continue;
-            }
+        if ((b < 0x20 && b != '\t' && b != '\r' && b != '\n') || b == 0x7F) return 1;
+        if (b == 0xC2 && i + 1 < utf8.size() && (static_cast<unsigned char>(utf8[i + 1]) & 0xE0) == 0x80) return 2;
+        return 0;
+    };
+    std::size_t i = 0;
+    while (i < utf8.size() && control(i) == 0) ++i;
+    std::string out(utf8.substr(0, i));
+    while (i < utf8.size()) {
+        if (const std::size_t length = control(i)) {
+            i += length;
+        } else {
+            out += utf8[i++];
         }
-        out += static_cast<char>(b);
     }
     return out;
 }

@@ -84,18 +84,20 @@ void MailData::AddBody(std::string_view text, bool isHtml) {
     body_.push_back({piece, isHtml});
 }
 
-std::string MailData::PlainBody() const {
-    std::string text = "link: " + link_ + "\n\n";
+std::string MailData::PlainBody(const std::string& link) const {
+    std::string text = "link: " + link + "\n\n";
     HtmlLinks links;
-    for (const BodyPiece& piece : body_) text += piece.isHtml ? RenderHtmlText(piece.text, links) : piece.text;
-    text += links.ListText();
+    // A character reference ("&#1;") makes one again when HTML is read.
+    for (const BodyPiece& piece : body_)
+        text += piece.isHtml ? WithoutControlCharacters(RenderHtmlText(piece.text, links)) : piece.text;
+    text += WithoutControlCharacters(links.ListText());
     return text;
 }
 
-std::string MailData::HtmlBody() const {
+std::string MailData::HtmlBody(const std::string& link) const {
     std::string html;
     for (const BodyPiece& piece : body_) html += piece.isHtml ? piece.text : EscapeHtmlText(piece.text);
-    return HtmlLinkLine(link_) + "\n\n" + CleanHtml(html);
+    return HtmlLinkLine(link) + "\n\n" + WithoutControlCharacters(CleanHtml(html));
 }
 
 const std::string& MailData::GetText() {
@@ -103,9 +105,10 @@ const std::string& MailData::GetText() {
     const bool multipart = htmlSeen_ && htmlEnabled_;
     const std::string sender = WithoutControlCharacters(sender_);
     const std::string subject = WithoutControlCharacters(subject_);
-    // The link may hold them too; the pieces are clean already.
-    const std::string plain = WithoutControlCharacters(PlainBody());
-    const std::string html = multipart ? WithoutControlCharacters(HtmlBody()) : std::string();
+    // The pieces lost theirs as they were added.
+    const std::string link = WithoutControlCharacters(link_);
+    const std::string plain = PlainBody(link);
+    const std::string html = multipart ? HtmlBody(link) : std::string();
     // The HTML part does not take part: in ISO-2022-JP a character the set lacks
     // becomes a character reference, which HTML reads back as that character.
     const bool iso = charset_ == MailCharset::Iso2022Jp || SuitsIso2022Jp({sender, subject, plain});

@@ -69,9 +69,9 @@ private:
 
     // The body as plain text, in UTF-8 with LF line ends: the link line, the pieces
     // (HTML ones rendered) and the list of the links they refer to.
-    std::string PlainBody() const;
+    std::string PlainBody(const std::string& link) const;
     // The body as cleaned HTML, for the alternative part.
-    std::string HtmlBody() const;
+    std::string HtmlBody(const std::string& link) const;
 
     bool htmlEnabled_;
     bool htmlSeen_ = false;

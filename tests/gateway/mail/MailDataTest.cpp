@@ -373,7 +373,7 @@ TEST(MailData, NoControlCharacterButTabCrAndLfReachesTheMessage) {
             MailData mail = MakeMail(html, "Feed" + controls, "Title" + controls, "http://example.com/" + controls,
                                      charset);
             mail.AddBody("Body\tTAB" + controls + "\r\nline", false);
-            mail.AddBody("<p>Html" + controls + "</p>", true);
+            mail.AddBody("<p>Html" + controls + "&#1;&#x0b;&#127;&#x85;<a href=\"http://x/&#1;\">a</a></p>", true);
             const std::string& text = mail.GetText();
             for (std::size_t i = 0; i < text.size(); ++i) {
                 const auto b = static_cast<unsigned char>(text[i]);
