@@ -40,8 +40,8 @@ void RssHandler::FileMessage(MailDataPointer message, bool compareDate, const st
     const std::optional<std::string>& rawSubject = message->GetRawSubject();
     const std::string& oldSubject = !legacySubject.empty() ? legacySubject : rawSubject ? *rawSubject : subject;
     const std::string& oldLink = legacyLink.empty() ? link : legacyLink;
-    // The id stays what it was before links were resolved, so a client that leaves mail
-    // on the server does not fetch the item twice.
+    // The id stays what it was before links were resolved and titles read whole, so a
+    // client that leaves mail on the server does not fetch the item twice.
     message->SetUid(MakeUid(feed_->url, oldSubject, oldLink, *message));
     // Subject and link always; the date too for Atom entries and for dated RSS items.
     const bool withDate = compareDate || message->HasTime();

@@ -165,12 +165,27 @@ struct AtomTextConstruct {
 };
 
 // A title element while it is open: all its character data, descendants' included,
-// and for an xhtml title the markup of its children.
+// or for an xhtml title the markup of its children.
 struct TitleCapture {
     size_t depth = 0;  // frames open with the title on top
     TextType type = TextType::Text;
     std::string text;
     MarkupWriter markup;
+
+    bool Below(size_t frames) const { return frames >= depth; }
+    void Start(const XmlElementStart& element) {
+        if (type == TextType::Xhtml) markup.Start(element);
+    }
+    void End() {
+        if (type == TextType::Xhtml) markup.End();
+    }
+    void Node(XmlNodeKind kind, std::string_view value) {
+        if (type == TextType::Xhtml) {
+            markup.Node(kind, value);
+        } else if (kind == XmlNodeKind::Text || kind == XmlNodeKind::Cdata) {
+            text += value;
+        }
+    }
 
     std::string PlainText() {
         switch (type) {
@@ -244,7 +259,7 @@ public:
             frames_.push_back(Frame{Role::Ignored, std::move(base), {}});
             return;
         }
-        if (title_ && frames_.size() >= title_->depth) title_->markup.Start(element);
+        if (title_ && title_->Below(frames_.size())) title_->Start(element);
         Role role = frames_.empty() ? RootRole(element) : ChildRole(element);
         if (frames_.empty() && role == Role::Ignored) {
             stop = true;  // not a feed: nothing below it is read
@@ -272,7 +287,7 @@ public:
             frames_.pop_back();
             return;
         }
-        if (title_ && frames_.size() > title_->depth) title_->markup.End();
+        if (title_ && title_->Below(frames_.size() - 1)) title_->End();
         Frame frame = std::move(frames_.back());
         frames_.pop_back();
         Finish(frame);
@@ -295,10 +310,7 @@ public:
             xhtml_.Node(kind, value);
             return;
         }
-        if (title_ && frames_.size() >= title_->depth) {
-            if (characterData) title_->text += value;
-            title_->markup.Node(kind, value);
-        }
+        if (title_ && title_->Below(frames_.size())) title_->Node(kind, value);
         if (!item_ || !characterData) return;
         // A description is HTML in a CDATA section, or entity-escaped in its text.
         if (frame.role == Role::Description)
