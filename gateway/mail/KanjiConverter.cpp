@@ -94,6 +94,19 @@ bool SuitsIso2022Jp(std::initializer_list<std::string_view> utf8Texts) {
     return japanese;
 }
 
+std::string HtmlInJisX0208(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (char32_t cp : Decode('W', utf8)) {
+        if ((cp < 0x80 && cp != 0x0E && cp != 0x0F && cp != 0x1B) || Jis0208JisFormPointer(cp) >= 0) {
+            AppendUtf8(out, cp);
+        } else {
+            out += "&#" + std::to_string(static_cast<unsigned long>(cp)) + ";";
+        }
+    }
+    return out;
+}
+
 struct KanjiStream::State {
     Options options;
     std::unique_ptr<KanjiDecoder> decoder;

@@ -39,6 +39,11 @@ std::string EncodeHeaderWords(std::string_view utf8, std::size_t column,
 // Windows maps to the JIS cells (～ for 〜, — for ―). Anything else goes as UTF-8.
 bool SuitsIso2022Jp(std::initializer_list<std::string_view> utf8Texts);
 
+// HTML for a part that auto sends as ISO-2022-JP: every character outside ASCII and JIS
+// X 0208 itself (an NEC character in an attribute, a no-break space) written as a
+// character reference ("&#9312;"), which HTML reads back as that character.
+std::string HtmlInJisX0208(std::string_view utf8);
+
 // A conversion that runs as one stream over consecutive pieces of one document: a
 // multibyte character or an ISO-2022-JP shift state that straddles two pieces comes
 // out exactly as if the whole text had been converted at once.

@@ -130,7 +130,10 @@ const std::string& MailData::GetText() {
         text += "\r\n";
         AppendMailBody(plainPart.text, text);
     } else {
-        const EncodedBody htmlPart = EncodeBody(html + "\n", iso);
+        // Characters of attributes or entities the text part does not show may still
+        // lie outside JIS X 0208; they go as references, so that every reader decodes.
+        const bool jisOnly = iso && charset_ == MailCharset::Auto;
+        const EncodedBody htmlPart = EncodeBody((jisOnly ? HtmlInJisX0208(html) : html) + "\n", iso);
         const std::string boundary = Boundary(plainPart, htmlPart);
         text += "Content-Transfer-Encoding: 7bit\r\n";
         text += "Content-Type: multipart/alternative; boundary=\"" + boundary + "\"\r\n";

@@ -181,6 +181,8 @@ class NeomuttInTmux:
 
 
 class MailCharsets(unittest.TestCase):
+    enable_html = False
+
     @classmethod
     def setUpClass(cls):
         cls.http = HttpServer()
@@ -188,7 +190,8 @@ class MailCharsets(unittest.TestCase):
         for path, body in FEEDS:
             cls.http.route(path, body=body)
         port = free_port()
-        cls.app.write("Quillo.xml", settings_xml(port=port, feeds=[cls.http.url(p) for p, _ in FEEDS]))
+        cls.app.write("Quillo.xml", settings_xml(port=port, enable_html=cls.enable_html,
+                                                 feeds=[cls.http.url(p) for p, _ in FEEDS]))
         cls.quillo = Quillo(cls.app, port=port, env={"TZ": "Asia/Kolkata"})
         try:
             cls.before = datetime.datetime.now(UTC).replace(microsecond=0)
@@ -231,7 +234,14 @@ class MailCharsets(unittest.TestCase):
                 for text in texts:
                     self.assertIn(text, content)
                 self.assertNotIn("&#", content)
-                self.assertNotIn("\ufffd", content)
+                # Every part, the HTML one too, in the message's charset and readable by glibc.
+                for part in msg.walk():
+                    if part.get_content_maintype() != "text":
+                        continue
+                    self.assertEqual(part.get_content_charset(), charset)
+                    self.assertNotIn("\ufffd", part.get_content())
+                    if charset == "iso-2022-jp":
+                        self.assertEqual(iconv_iso2022jp(part.get_payload(decode=True)), part.get_content())
         self.assertEqual(self.readme, [subject for _, subject, _, _, _ in EXPECTED])
 
     def test_glibc_iconv_reads_every_iso2022jp_part_and_word(self):
@@ -289,6 +299,11 @@ class MailCharsets(unittest.TestCase):
                 self.assertNotIn("\ufffd", screen)
                 mutt.keys("q")
                 mutt.wait_for(EXPECTED[-1][1])
+
+
+class MailCharsetsWithHtml(MailCharsets):
+    """The same with enable-html: the HTML parts follow the charset of the message."""
+    enable_html = True
 
 
 if __name__ == "__main__":

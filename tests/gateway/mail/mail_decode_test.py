@@ -205,6 +205,18 @@ class MailDecodeTest(unittest.TestCase):
         case = (True, "Feed", "HTML の記事", "", "http://example.com/a", [(True, piece)])
         self.check(case, "こんにちは\n世界", True, "iso-2022-jp", html_text=piece)
 
+    def test_html_part_of_a_japanese_message_holds_only_what_every_reader_decodes(self):
+        # The text part shows none of the ①, the half-width kana or the no-break space of
+        # the attribute, so the message is ISO-2022-JP; its HTML writes them as references.
+        piece = '<p><span title="① ｶﾅ&nbsp;">こんにちは</span>世界</p>'
+        case = (True, "Feed", "HTML の記事", "", "http://example.com/a", [(True, piece)])
+        msg = email.message_from_bytes(pop3_unstuff(compose([case])[0]), policy=email.policy.default)
+        self.assertEqual(msg.get_body(("plain",)).get_content_charset(), "iso-2022-jp")
+        html_part = msg.get_body(("html",))
+        self.assertEqual(html_part.get_content_charset(), "iso-2022-jp")
+        self.assertIn('<span title="&#9312; &#65398;&#65413;&#160;">こんにちは</span>世界', html_part.get_content())
+        iconv_iso2022jp(html_part.get_payload(decode=True))
+
     def test_html_reduced_when_html_is_off(self):
         case = (False, "Feed", "Reduced", "", "http://example.com/b",
                 [(True, "<p>Hello<br>World</p>"), (False, " and <kept>")])
