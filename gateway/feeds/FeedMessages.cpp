@@ -101,6 +101,7 @@ void RssHandler::FileItems(const Feed& parsed) {
         message->SetSender(item.channelTitle.empty() ? host : item.channelTitle);
         message->SetSenderAddress(address);
         message->SetSubject(item.title);
+        message->SetRawSubject(item.rawTitle);
         message->SetLink(item.link);
         for (const FeedDate& date : item.dates) {
             if (date.w3c) {
