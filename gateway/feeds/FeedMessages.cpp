@@ -114,7 +114,10 @@ void RssHandler::FileItems(const Feed& parsed) {
         if (!item.enclosures.empty()) message->AddBody(EnclosureLines(item.enclosures), false);
         // The id stays what it was before links were resolved and before items had an
         // identity, so a client that leaves mail on the server does not fetch one twice.
-        message->SetUid(MakeUid(feed_->url, item.legacyTitle.empty() ? item.title : item.legacyTitle,
+        const std::string& uidTitle = !item.legacyTitle.empty() ? item.legacyTitle
+                                      : item.rawTitle ? *item.rawTitle
+                                                      : item.title;
+        message->SetUid(MakeUid(feed_->url, uidTitle,
                                 item.rawLink.empty() ? item.link : item.rawLink, *message));
         // Subject and link always; the date too for Atom entries and for dated RSS items.
         const bool withDate = compareDate || message->HasTime();
