@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,6 +16,18 @@ public:
     virtual void Decode(std::string_view bytes, std::u32string& out) = 0;
     // Ends the input: an unfinished sequence gives U+FFFD; the state is reset.
     virtual void Finish(std::u32string& out) = 0;
+    // How many U+FFFD this decoder has made so far for bytes that form no character
+    // (a U+FFFD the text itself holds is not counted): each one is a repair.
+    std::size_t Replacements() const { return replacements_; }
+
+protected:
+    void AppendReplacement(std::u32string& out) {
+        out += U'\uFFFD';
+        ++replacements_;
+    }
+
+private:
+    std::size_t replacements_ = 0;
 };
 
 class KanjiEncoder {

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
 // Feeds the bytes one at a time to Derived::Step, a private member.
 template <class Derived>
 class ByteDecoder : public KanjiDecoder {
@@ -24,7 +22,7 @@ protected:
             out += cp;
             return;
         }
-        out += kReplacement;
+        AppendReplacement(out);
         if (b < 0x80) Self().Step(b, out);
     }
 
@@ -37,7 +35,7 @@ class Utf8Decoder final : public ByteDecoder<Utf8Decoder> {
 
 public:
     void Finish(std::u32string& out) override {
-        if (needed_ != 0) out += kReplacement;
+        if (needed_ != 0) AppendReplacement(out);
         Reset();
     }
 
@@ -66,14 +64,14 @@ private:
                 needed_ = 3;
                 codePoint_ = b & 0x07;
             } else {
-                out += kReplacement;
+                AppendReplacement(out);
             }
             return;
         }
         if (b < lower_ || b > upper_) {
             // The sequence so far is one error; the byte starts afresh.
             Reset();
-            out += kReplacement;
+            AppendReplacement(out);
             Step(b, out);
             return;
         }
@@ -100,7 +98,7 @@ public:
     explicit ShiftJisDecoder(const KanjiDecodeOptions& options) : options_(options) {}
 
     void Finish(std::u32string& out) override {
-        if (lead_ != 0) out += kReplacement;
+        if (lead_ != 0) AppendReplacement(out);
         lead_ = 0;
     }
 
@@ -114,7 +112,7 @@ private:
             } else if ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) {
                 lead_ = b;
             } else {
-                out += kReplacement;
+                AppendReplacement(out);
             }
             return;
         }
@@ -127,7 +125,7 @@ private:
             cp = Jis0208CodePoint(pointer);
         }
         if (cp == 0 && options_.shiftJisRereadsSecondByte) {
-            out += kReplacement;
+            AppendReplacement(out);
             Step(b, out);
             return;
         }
@@ -143,7 +141,7 @@ class EucJpDecoder final : public ByteDecoder<EucJpDecoder> {
 
 public:
     void Finish(std::u32string& out) override {
-        if (lead_ != 0) out += kReplacement;
+        if (lead_ != 0) AppendReplacement(out);
         lead_ = 0;
         jis0212_ = false;
     }
@@ -156,7 +154,7 @@ private:
             } else if (b == 0x8E || b == 0x8F || (b >= 0xA1 && b <= 0xFE)) {
                 lead_ = b;
             } else {
-                out += kReplacement;
+                AppendReplacement(out);
             }
             return;
         }
@@ -191,12 +189,15 @@ class Iso2022JpDecoder final : public ByteDecoder<Iso2022JpDecoder> {
 
 public:
     void Finish(std::u32string& out) override {
-        if (lead_ != 0) out += kReplacement;
+        if (lead_ != 0) AppendReplacement(out);
         if (!escape_.empty()) {
-            out += kReplacement;
+            AppendReplacement(out);
             for (size_t i = 1; i < escape_.size(); ++i) out += static_cast<unsigned char>(escape_[i]);
         }
-        *this = Iso2022JpDecoder();
+        set_ = Set::Ascii;
+        shiftOut_ = false;
+        lead_ = 0;
+        escape_.clear();
     }
 
 private:
@@ -222,7 +223,11 @@ private:
             if (b >= 0x21 && b <= 0x5F) {
                 out += 0xFF61 + (b - 0x21);
             } else {
-                out += b < 0x80 ? static_cast<char32_t>(b) : kReplacement;
+                if (b < 0x80) {
+                    out += b;
+                } else {
+                    AppendReplacement(out);
+                }
             }
             return;
         }
@@ -231,7 +236,7 @@ private:
             return;
         }
         if (b >= 0x80) {
-            out += kReplacement;
+            AppendReplacement(out);
         } else if (set_ == Set::Roman && b == 0x5C) {
             out += 0x00A5;
         } else if (set_ == Set::Roman && b == 0x7E) {
@@ -246,7 +251,11 @@ private:
             if (b >= 0x21 && b <= 0x7E) {
                 lead_ = b;
             } else {
-                out += b < 0x80 ? static_cast<char32_t>(b) : kReplacement;
+                if (b < 0x80) {
+                    out += b;
+                } else {
+                    AppendReplacement(out);
+                }
             }
             return;
         }
@@ -256,10 +265,14 @@ private:
             const int pointer = (lead - 0x21) * kJisCells + (b - 0x21);
             const char32_t cp =
                 set_ == Set::Jis0212 ? Jis0212CodePoint(pointer) : Jis0208CodePoint(pointer);
-            out += cp != 0 ? cp : kReplacement;
+            if (cp != 0) {
+                out += cp;
+            } else {
+                AppendReplacement(out);
+            }
             return;
         }
-        out += kReplacement;
+        AppendReplacement(out);
         Step(b, out);
     }
 
@@ -288,12 +301,12 @@ private:
         // An unknown escape sequence is one error; what follows the ESC is text.
         std::string rest = escape_.substr(1);
         escape_.clear();
-        out += kReplacement;
+        AppendReplacement(out);
         for (char c : rest) Step(static_cast<unsigned char>(c), out);
     }
 
     void DropLead(std::u32string& out) {
-        if (lead_ != 0) out += kReplacement;
+        if (lead_ != 0) AppendReplacement(out);
         lead_ = 0;
     }
 

@@ -102,6 +102,7 @@ void RssHandler::FileItems(const Feed& parsed) {
         message->SetSender(item.channelTitle.empty() ? host : item.channelTitle);
         message->SetSenderAddress(address);
         message->SetSubject(item.title);
+        message->SetRawSubject(item.rawTitle);
         message->SetLink(item.link);
         for (const FeedDate& date : item.dates) {
             if (date.w3c) {
@@ -114,7 +115,10 @@ void RssHandler::FileItems(const Feed& parsed) {
         if (!item.enclosures.empty()) message->AddBody(EnclosureLines(item.enclosures), false);
         // The id stays what it was before links were resolved and before items had an
         // identity, so a client that leaves mail on the server does not fetch one twice.
-        message->SetUid(MakeUid(feed_->url, item.legacyTitle.empty() ? item.title : item.legacyTitle,
+        const std::string& uidTitle = !item.legacyTitle.empty() ? item.legacyTitle
+                                      : item.rawTitle ? *item.rawTitle
+                                                      : item.title;
+        message->SetUid(MakeUid(feed_->url, uidTitle,
                                 item.rawLink.empty() ? item.link : item.rawLink, *message));
         // Subject and link always; the date too for Atom entries and for dated RSS items.
         const bool withDate = compareDate || message->HasTime();

@@ -108,7 +108,8 @@ void RssHandler::FinishDownload(const FeedTransferResult& result) {
     // in, and parsed from memory.
     std::string body = result.body;
     std::string error;
-    if (auto converted = NormaliseJapaneseEncoding(body)) body = std::move(*converted);
+    std::string repairNote;
+    if (auto converted = NormaliseJapaneseEncoding(body, &repairNote)) body = std::move(*converted);
     // Synced like the validators below: a latest.xml lost in a crash while its
     // validators survive would be answered with 304 and its items never offered.
     const bool stored = ReplaceFileAtomically(latest, body, error);
@@ -128,6 +129,8 @@ void RssHandler::FinishDownload(const FeedTransferResult& result) {
         ReplaceFileAtomically(folder + "etag.txt", result.etag, error);
     else
         std::remove((folder + "etag.txt").c_str());
+    // Bytes the declared encoding has no character for became U+FFFD: a repair, logged.
+    if (!repairNote.empty()) context_.Log("フィードを修復して読み込みました。\n" + repairNote + "\nURL: " + url + "\n\n");
     ParseDocument(body, result.contentType);
 }
 
@@ -157,7 +160,8 @@ std::string RssHandler::MakeUid(const std::string& feedUrl, const std::string& s
     AppendField(key, subject);
     AppendField(key, link);
     // An undated item keeps its id when only the construction time of its date changes.
-    if (message.HasTime()) AppendField(key, message.GetDate());
+    // The date text is the one earlier versions wrote, so that ids stay as they were.
+    if (message.HasTime()) AppendField(key, message.GetLegacyDate());
     char uid[48];
     std::snprintf(uid, sizeof uid, "%020llu%020llu", HashText(key, 1), HashText(key, 2));
     return uid;

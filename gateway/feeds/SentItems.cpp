@@ -7,6 +7,7 @@
 #include "SafeUrl.h"
 
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -72,6 +73,19 @@ std::vector<RecordTexts> LegacyRecordTexts(const FeedItem& item, const MailData&
     add(oldSubject, oldLink, date);
     add(subject, oldLink, date);
     add(oldSubject, link, date);
+    // Versions before dates were written as RFC 5322 dates and titles were read whole
+    // recorded the date text as they wrote it and the title's first node as written.
+    const std::optional<std::string>& rawSubject = message.GetRawSubject();
+    const std::string legacyDate = message.GetLegacyDate();
+    std::vector<const std::string*> subjects{&subject, &oldSubject};
+    if (rawSubject) subjects.push_back(&*rawSubject);
+    std::vector<const std::string*> dates{&date};
+    if (legacyDate != date) dates.push_back(&legacyDate);
+    for (const std::string* d : dates) {
+        for (const std::string* s : subjects) {
+            for (const std::string* l : {&link, &oldLink}) add(*s, *l, *d);
+        }
+    }
     return texts;
 }
 

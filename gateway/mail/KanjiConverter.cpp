@@ -1,7 +1,9 @@
 #include "KanjiConverter.h"
 
+#include "Jis0208.h"
 #include "KanjiCodec.h"
 #include "MimeHeader.h"
+#include "Utf8.h"
 
 #include <algorithm>
 
@@ -58,25 +60,51 @@ std::string ConvertTextWith(std::string_view options, std::string_view input) {
     return Convert(ParseOptions(options), input, 0);
 }
 
-std::string EncodeHeaderValue(std::string_view utf8, std::size_t column) {
-    return Convert(Options{'W', 'M'}, utf8, column);
+std::string EncodeHeaderValue(std::string_view utf8, std::size_t column, HeaderCharset charset) {
+    return EncodeMimeHeader(Decode('W', utf8), column, false, charset);
 }
 
-std::string EncodeHeaderWords(std::string_view utf8, std::size_t column) {
+std::string EncodeHeaderWords(std::string_view utf8, std::size_t column, HeaderCharset charset) {
     if (utf8.empty()) return "";
-    return EncodeMimeHeader(Decode('W', utf8), column, true);
+    return EncodeMimeHeader(Decode('W', utf8), column, true, charset);
 }
 
-bool FitsIso2022Jp(std::string_view utf8) {
-    if (IsPlainAscii(utf8)) return true;
-    std::u32string folded;
-    HalfWidthKanaFolder folder;
-    folder.Fold(Decode('W', utf8), folded);
-    folder.Finish(folded);
-    return std::all_of(folded.begin(), folded.end(), [](char32_t cp) {
-        if (cp < 0x80) return cp != 0x0E && cp != 0x0F && cp != 0x1B;
-        return cp == 0x00A5 || cp == 0x203E || IsoJisPointer(cp) >= 0;
-    });
+bool SuitsIso2022Jp(std::initializer_list<std::string_view> utf8Texts) {
+    bool japanese = false;
+    for (std::string_view utf8 : utf8Texts) {
+        for (std::size_t i = 0; i < utf8.size();) {
+            const auto b = static_cast<unsigned char>(utf8[i]);
+            if (b < 0x80) {
+                if (b == 0x0E || b == 0x0F || b == 0x1B) return false;
+                ++i;
+                continue;
+            }
+            // Invalid UTF-8 would be sent as U+FFFD, which JIS lacks.
+            const std::size_t length = Utf8SequenceLength(utf8, i);
+            if (length == 0) return false;
+            char32_t cp = b & (0x7F >> length);
+            for (std::size_t k = 1; k < length; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+            i += length;
+            if (Jis0208JisFormPointer(cp) < 0) return false;
+            // Hiragana, katakana and the iteration marks, or a kanji of the set.
+            japanese = japanese || (cp >= 0x3041 && cp <= 0x30FF) || (cp >= 0x3005 && cp <= 0x3007) ||
+                       (cp >= 0x4E00 && cp <= 0x9FFF);
+        }
+    }
+    return japanese;
+}
+
+std::string HtmlInJisX0208(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (char32_t cp : Decode('W', utf8)) {
+        if ((cp < 0x80 && cp != 0x0E && cp != 0x0F && cp != 0x1B) || Jis0208JisFormPointer(cp) >= 0) {
+            AppendUtf8(out, cp);
+        } else {
+            out += "&#" + std::to_string(static_cast<unsigned long>(cp)) + ";";
+        }
+    }
+    return out;
 }
 
 struct KanjiStream::State {
@@ -125,3 +153,5 @@ std::string KanjiStream::Finish() {
     s.encoder->Finish(out);
     return out;
 }
+
+std::size_t KanjiStream::Replacements() const { return state_->decoder->Replacements(); }

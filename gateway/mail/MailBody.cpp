@@ -102,8 +102,33 @@ EncodedBody EncodeBody(std::string_view utf8, bool iso2022jp) {
         if (HasLongLine(converted)) return {"iso-2022-jp", "quoted-printable", EncodeQuotedPrintable(converted)};
         return {"iso-2022-jp", "7bit", std::move(converted)};
     }
+    const bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char c) {
+        return c == '\n' || c == '\r' || c == '\t' || (c >= 0x20 && c < 0x7F);
+    });
+    if (ascii && !HasLongLine(utf8)) return {"utf-8", "7bit", LfLines(utf8)};
     const std::size_t quoted = static_cast<std::size_t>(std::count_if(
         utf8.begin(), utf8.end(), [](char c) { return NeedsQuoting(static_cast<unsigned char>(c)) && c != '\n' && c != '\r'; }));
     if (utf8.size() + 2 * quoted <= utf8.size() / 3 * 4) return {"utf-8", "quoted-printable", EncodeQuotedPrintable(utf8)};
     return {"utf-8", "base64", EncodeBase64Text(utf8)};
+}
+
+std::string WithoutControlCharacters(std::string_view utf8) {
+    // The length of the control character at i: 1 for C0 and DEL, 2 for C1 (C2 80..C2 9F).
+    const auto control = [&](std::size_t i) -> std::size_t {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        if ((b < 0x20 && b != '\t' && b != '\r' && b != '\n') || b == 0x7F) return 1;
+        if (b == 0xC2 && i + 1 < utf8.size() && (static_cast<unsigned char>(utf8[i + 1]) & 0xE0) == 0x80) return 2;
+        return 0;
+    };
+    std::size_t i = 0;
+    while (i < utf8.size() && control(i) == 0) ++i;
+    std::string out(utf8.substr(0, i));
+    while (i < utf8.size()) {
+        if (const std::size_t length = control(i)) {
+            i += length;
+        } else {
+            out += utf8[i++];
+        }
+    }
+    return out;
 }

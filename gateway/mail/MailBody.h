@@ -20,8 +20,13 @@ struct EncodedBody {
 };
 
 // UTF-8 text as ISO-2022-JP (7bit, or quoted-printable when a line would pass 998
-// octets) or as UTF-8 (quoted-printable or base64, whichever is shorter).
+// octets) or as UTF-8 (7bit when it is ASCII in lines that fit, else quoted-printable
+// or base64, whichever is shorter).
 EncodedBody EncodeBody(std::string_view utf8, bool iso2022jp);
+
+// The text without control characters but TAB, CR and LF: C0, DEL and, in UTF-8, C1.
+// A NUL or a vertical tab from a feed has no place in a message, whatever its charset.
+std::string WithoutControlCharacters(std::string_view utf8);
 
 // Quoted-printable of text whose lines end in LF (CR LF and lone CR count as line
 // ends too); encoded lines are at most 76 characters.

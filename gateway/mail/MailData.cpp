@@ -41,54 +41,87 @@ std::string Boundary(const EncodedBody& plain, const EncodedBody& html) {
     }
 }
 
+// The Message-ID's left part: the uid, which is digits; anything else is left out, so
+// the field always parses.
+std::string MessageIdField(std::string_view uid) {
+    std::string id;
+    for (char c : uid) {
+        if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) id += c;
+    }
+    return id.empty() ? std::string() : "Message-ID: <" + id + "@quillo.invalid>\r\n";
+}
+
 }  // namespace
 
-MailData::MailData(bool htmlEnabled, MailCharset charset)
-    : htmlEnabled_(htmlEnabled), charset_(charset), date_(FormatClockDate(std::time(nullptr))) {}
+MailData::MailData(bool htmlEnabled, MailCharset charset, std::time_t firstSeen)
+    : htmlEnabled_(htmlEnabled),
+      charset_(charset),
+      date_(FormatMailDate(LocalInstant(firstSeen))),
+      legacyDate_(LegacyClockDate(firstSeen)) {}
+
+void MailData::SetDate(std::string_view pubDate) {
+    legacyDate_ = pubDate;
+    if (auto instant = ParseFeedDate(pubDate, false)) date_ = FormatMailDate(*instant);
+}
+
+void MailData::ParseW3cDate(std::string_view value) {
+    if (auto legacy = LegacyW3cDate(value, hasTime_)) legacyDate_ = std::move(*legacy);
+    if (auto instant = ParseFeedDate(value, true)) date_ = FormatMailDate(*instant);
+}
 
 void MailData::AddBody(std::string_view text, bool isHtml) {
     if (isHtml) htmlSeen_ = true;
+    // Control characters go before the HTML parser could make U+FFFD of them.
+    const std::string piece = WithoutControlCharacters(text);
     // Consecutive HTML pieces (a text node and a CDATA section of one element) are one
     // document to the HTML parser, so a tag split between them still reads.
     if (!body_.empty() && body_.back().isHtml == isHtml) {
-        body_.back().text += text;
+        body_.back().text += piece;
         return;
     }
-    body_.push_back({std::string(text), isHtml});
+    body_.push_back({piece, isHtml});
 }
 
-std::string MailData::PlainBody() const {
+std::string MailData::PlainBody(const std::string& link) const {
     // A link resolved against the feed's URL may carry its user name and password.
-    std::string text = "link: " + UrlWithoutCredentials(link_) + "\n\n";
+    std::string text = "link: " + UrlWithoutCredentials(link) + "\n\n";
     HtmlLinks links;
-    for (const BodyPiece& piece : body_) text += piece.isHtml ? RenderHtmlText(piece.text, links) : piece.text;
-    text += links.ListText();
+    // A character reference ("&#1;") makes one again when HTML is read.
+    for (const BodyPiece& piece : body_)
+        text += piece.isHtml ? WithoutControlCharacters(RenderHtmlText(piece.text, links)) : piece.text;
+    text += WithoutControlCharacters(links.ListText());
     return text;
 }
 
-std::string MailData::HtmlBody() const {
+std::string MailData::HtmlBody(const std::string& link) const {
     std::string html;
     for (const BodyPiece& piece : body_) html += piece.isHtml ? piece.text : EscapeHtmlText(piece.text);
-    return HtmlLinkLine(link_) + "\n\n" + CleanHtml(html);
+    return HtmlLinkLine(link) + "\n\n" + WithoutControlCharacters(CleanHtml(html));
 }
 
 const std::string& MailData::GetText() {
     if (!text_.empty()) return text_;
     const bool multipart = htmlSeen_ && htmlEnabled_;
-    const std::string plain = PlainBody();
-    const std::string html = multipart ? HtmlBody() : std::string();
+    const std::string sender = WithoutControlCharacters(sender_);
+    const std::string subject = WithoutControlCharacters(subject_);
+    // The pieces lost theirs as they were added.
+    const std::string link = WithoutControlCharacters(link_);
+    const std::string plain = PlainBody(link);
+    const std::string html = multipart ? HtmlBody(link) : std::string();
     // The HTML part does not take part: in ISO-2022-JP a character the set lacks
     // becomes a character reference, which HTML reads back as that character.
-    const bool iso = charset_ == MailCharset::Iso2022Jp ||
-                     (FitsIso2022Jp(sender_) && FitsIso2022Jp(subject_) && FitsIso2022Jp(plain));
+    const bool iso = charset_ == MailCharset::Iso2022Jp || SuitsIso2022Jp({sender, subject, plain});
+    const HeaderCharset headers = charset_ == MailCharset::Iso2022Jp ? HeaderCharset::Iso2022JpWindows
+                                  : iso                              ? HeaderCharset::Iso2022Jp
+                                                                     : HeaderCharset::Utf8;
     const EncodedBody plainPart = EncodeBody(plain + "\n", iso);
 
     std::string text;
     text.reserve(plainPart.text.size() * (multipart ? 3 : 1) + plainPart.text.size() / 32 + 512);
-    text += FromField(sender_, senderAddress_.empty() ? FeedSenderAddress(sender_) : senderAddress_);
-    text += UnstructuredField("Subject", subject_);
-    text += UnstructuredField("Date", date_);
-    text += "Message-ID: <" + EncodeHeaderValue(OneLine(uid_), 13) + ">\r\n";
+    text += FromField(sender, senderAddress_.empty() ? FeedSenderAddress(sender_) : senderAddress_, headers);
+    text += UnstructuredField("Subject", subject, headers);
+    text += "Date: " + OneLine(date_) + "\r\n";
+    text += MessageIdField(uid_);
     text += "Mime-Version: 1.0\r\n";
     if (!multipart) {
         text += "Content-Transfer-Encoding: " + plainPart.transferEncoding + "\r\n";
@@ -96,7 +129,10 @@ const std::string& MailData::GetText() {
         text += "\r\n";
         AppendMailBody(plainPart.text, text);
     } else {
-        const EncodedBody htmlPart = EncodeBody(html + "\n", iso);
+        // Characters of attributes or entities the text part does not show may still
+        // lie outside JIS X 0208; they go as references, so that every reader decodes.
+        const bool jisOnly = iso && charset_ == MailCharset::Auto;
+        const EncodedBody htmlPart = EncodeBody((jisOnly ? HtmlInJisX0208(html) : html) + "\n", iso);
         const std::string boundary = Boundary(plainPart, htmlPart);
         text += "Content-Transfer-Encoding: 7bit\r\n";
         text += "Content-Type: multipart/alternative; boundary=\"" + boundary + "\"\r\n";

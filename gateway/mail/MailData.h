@@ -3,17 +3,23 @@
 #include "MailBody.h"
 
 #include <cstdint>
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 // One mail message built from one feed item. Text fields hold UTF-8, as the feed gave
 // them: the delivered-items records compare subject, link and date text, so those stay
-// exactly as read. Only the composed text renders them for mail readers.
+// exactly as read. Only the composed text renders them for mail readers, without
+// control characters (but TAB, CR and LF).
 class MailData {
 public:
-    explicit MailData(bool htmlEnabled, MailCharset charset = MailCharset::Auto);
+    // firstSeen is the moment the item was first seen: the date of an item that has none
+    // of its own, in the machine's time zone.
+    explicit MailData(bool htmlEnabled, MailCharset charset = MailCharset::Auto,
+                      std::time_t firstSeen = std::time(nullptr));
 
     // The display name of From: the feed's title.
     void SetSender(std::string_view sender) { sender_ = sender; }
@@ -22,17 +28,28 @@ public:
     void SetUid(std::string_view uid) { uid_ = uid; }
     void SetSubject(std::string_view subject) { subject_ = subject; }
     void SetLink(std::string_view link) { link_ = link; }
-    // Verbatim date text (an RFC 822 pubDate, or a stored record); has-time is kept.
-    void SetDate(std::string_view date) { date_ = date; }
-    // Renders a W3C-DTF value into the date text; may set has-time.
+    // An RSS pubDate (RFC 822). A date that cannot be read leaves the date as it was;
+    // has-time is kept.
+    void SetDate(std::string_view pubDate);
+    // A W3C-DTF value (dc:date, Atom, JSON Feed); sets has-time when it has a time part.
     void ParseW3cDate(std::string_view value);
 
     std::string GetSender() const { return sender_; }
     std::string GetUid() const { return uid_; }
     std::string GetSubject() const { return subject_; }
     std::string GetLink() const { return link_; }
+    // The Date text: "Wed, 09 Dec 2026 16:00:00 +0900", in the item's own offset.
     std::string GetDate() const { return date_; }
     bool HasTime() const { return hasTime_; }
+
+    // Texts versions before this one recorded for the item, which their delivered records
+    // hold. The date text as they wrote it: a pubDate verbatim, a W3C-DTF value cut at
+    // fixed places ("09 Dec 2026 07:00:00Z"), the local clock labelled "+0900".
+    std::string GetLegacyDate() const { return legacyDate_; }
+    // The title as the version before this one read it (the element's first child node
+    // as written: untrimmed, an html title's markup), when it differs from the subject.
+    void SetRawSubject(std::optional<std::string> subject) { rawSubject_ = std::move(subject); }
+    const std::optional<std::string>& GetRawSubject() const { return rawSubject_; }
 
     // Appends one body piece. HTML pieces are rendered as text; with HTML mail on, the
     // message also carries the HTML, cleaned, as the alternative a reader may show.
@@ -53,16 +70,18 @@ private:
 
     // The body as plain text, in UTF-8 with LF line ends: the link line, the pieces
     // (HTML ones rendered) and the list of the links they refer to.
-    std::string PlainBody() const;
+    std::string PlainBody(const std::string& link) const;
     // The body as cleaned HTML, for the alternative part.
-    std::string HtmlBody() const;
+    std::string HtmlBody(const std::string& link) const;
 
     bool htmlEnabled_;
     bool htmlSeen_ = false;
     MailCharset charset_;
     std::string date_;
+    std::string legacyDate_;
     std::string text_;
     bool hasTime_ = false;
+    std::optional<std::string> rawSubject_;
     std::string sender_;
     std::string senderAddress_;
     std::string uid_;

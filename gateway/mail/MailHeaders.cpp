@@ -61,17 +61,17 @@ std::string OneLine(std::string_view value) {
     return out;
 }
 
-std::string UnstructuredField(std::string_view name, std::string_view utf8) {
+std::string UnstructuredField(std::string_view name, std::string_view utf8, HeaderCharset charset) {
     const std::string value = OneLine(utf8);
     const std::string head = std::string(name) + ": ";
     if (IsPrintableAscii(value) && value.find("=?") == std::string::npos) {
         std::string folded;
         if (FoldAscii(head + value, head.size(), folded)) return folded + "\r\n";
     }
-    return head + EncodeHeaderWords(value, head.size()) + "\r\n";
+    return head + EncodeHeaderWords(value, head.size(), charset) + "\r\n";
 }
 
-std::string FromField(std::string_view displayName, std::string_view address) {
+std::string FromField(std::string_view displayName, std::string_view address, HeaderCharset charset) {
     const std::string name = std::string(Trim(OneLine(displayName), " "));
     const std::string angle = "<" + std::string(address) + ">";
     const std::string head = "From: ";
@@ -90,7 +90,7 @@ std::string FromField(std::string_view displayName, std::string_view address) {
         std::string folded;
         if (FoldAscii(head + phrase + " " + angle, head.size(), folded)) return folded + "\r\n";
     }
-    const std::string words = EncodeHeaderWords(name, head.size());
+    const std::string words = EncodeHeaderWords(name, head.size(), charset);
     const std::size_t lastBreak = words.rfind("\r\n");
     const std::size_t lastLine = lastBreak == std::string::npos ? head.size() + words.size() : words.size() - lastBreak - 2;
     const char* gap = lastLine + 1 + angle.size() > kFoldAt ? "\r\n " : " ";

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MimeHeader.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -14,10 +16,13 @@ std::string OneLine(std::string_view value);
 // An unstructured field (Subject). Printable ASCII is folded at its blanks; other text,
 // ASCII that looks like an encoded-word ("=?...?=") and ASCII too long to fold become
 // RFC 2047 encoded-words, so a reader shows the text exactly as the feed gave it.
-std::string UnstructuredField(std::string_view name, std::string_view utf8);
+// charset: the encoded-words, as the message's charset wants them.
+std::string UnstructuredField(std::string_view name, std::string_view utf8,
+                              HeaderCharset charset = HeaderCharset::Iso2022JpWindows);
 
 // "From: " with the display name (quoted or encoded as it needs) and "<address>".
-std::string FromField(std::string_view displayName, std::string_view address);
+std::string FromField(std::string_view displayName, std::string_view address,
+                      HeaderCharset charset = HeaderCharset::Iso2022JpWindows);
 
 // 64-bit FNV-1a: fixed here so that an address never changes between builds.
 std::uint64_t Fnv1a64(std::string_view bytes);

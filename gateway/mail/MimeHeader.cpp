@@ -17,9 +17,18 @@ constexpr std::string_view kSuffix = "?=";
 
 enum class Kind { Neutral, Jis, Utf8 };
 
-Kind KindOf(char32_t cp) {
+Kind KindOf(char32_t cp, HeaderCharset charset) {
     if (cp < 0x80 && cp != 0x0E && cp != 0x0F && cp != 0x1B) return Kind::Neutral;
-    if (cp == 0x00A5 || cp == 0x203E || IsoJisPointer(cp) >= 0) return Kind::Jis;
+    switch (charset) {
+        case HeaderCharset::Iso2022JpWindows:
+            if (cp == 0x00A5 || cp == 0x203E || IsoJisPointer(cp) >= 0) return Kind::Jis;
+            break;
+        case HeaderCharset::Iso2022Jp:
+            if (Jis0208JisFormPointer(cp) >= 0) return Kind::Jis;
+            break;
+        case HeaderCharset::Utf8:
+            break;
+    }
     return Kind::Utf8;
 }
 
@@ -146,30 +155,35 @@ std::string Base64Encode(std::string_view bytes) {
     return out;
 }
 
-std::string EncodeMimeHeader(std::u32string_view input, std::size_t column, bool alwaysWords) {
+std::string EncodeMimeHeader(std::u32string_view input, std::size_t column, bool alwaysWords,
+                             HeaderCharset charset) {
     const bool plain = !alwaysWords && std::all_of(input.begin(), input.end(), [](char32_t cp) {
         return (cp >= 0x20 && cp < 0x7F) || cp == '\t';
     });
     if (plain) return std::string(input.begin(), input.end());
 
     std::u32string text;
-    HalfWidthKanaFolder folder;
-    folder.Fold(input, text);
-    folder.Finish(text);
+    if (charset == HeaderCharset::Iso2022JpWindows) {
+        HalfWidthKanaFolder folder;
+        folder.Fold(input, text);
+        folder.Finish(text);
+    } else {
+        text = input;
+    }
 
     // ASCII fits either kind of word; it joins the run before it (or, at the
     // start, the first run), so a value splits only where the set must change.
     std::vector<Kind> kinds(text.size());
     Kind current = Kind::Neutral;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        kinds[i] = KindOf(text[i]);
+        kinds[i] = KindOf(text[i], charset);
         if (kinds[i] == Kind::Neutral) {
             kinds[i] = current;
         } else {
             current = kinds[i];
         }
     }
-    Kind first = Kind::Jis;
+    Kind first = charset == HeaderCharset::Utf8 ? Kind::Utf8 : Kind::Jis;
     auto found = std::find_if(kinds.begin(), kinds.end(), [](Kind k) { return k != Kind::Neutral; });
     if (found != kinds.end()) first = *found;
     std::replace(kinds.begin(), kinds.end(), Kind::Neutral, first);

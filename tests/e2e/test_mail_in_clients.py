@@ -36,16 +36,16 @@ UNTITLED = """<?xml version="1.0" encoding="UTF-8"?>
 <description>plain text</description></item></channel></rss>
 """
 
-# Feed title, then (subject, a text the decoded body holds, charset, whether the item
-# is HTML) per message, in the order Quillo offers them: the feed-list of Quillo.xml
+# Feed title, then (subject, a text the decoded body holds, charset: ISO-2022-JP for
+# Japanese, UTF-8 for the rest, whether the item is HTML) per message, in the order Quillo offers them: the feed-list of Quillo.xml
 # first, then feedlist.xml.
 EXPECTED = [
     ("Quillo のお知らせ", [
         ("Quillo へようこそ", "メールソフトでフィードを読むための POP3 ゲートウェイです。", "iso-2022-jp", False),
         ("フィードの追加方法", "Corvane で feedlist.xml を編集するか", "iso-2022-jp", False)]),
     ("Tech notes (Atom demo)", [
-        ("Conditional GET saves bandwidth", "a 304 reply keeps the feed quiet.", "iso-2022-jp", False),
-        ("POP3 in one paragraph", "QUIT are all a reader needs.", "iso-2022-jp", True)]),
+        ("Conditional GET saves bandwidth", "a 304 reply keeps the feed quiet.", "utf-8", False),
+        ("POP3 in one paragraph", "QUIT are all a reader needs.", "utf-8", True)]),
     ("日記 (RSS 1.0 デモ)", [
         ("冬の朝", "霜が降りて、庭が真っ白でした。", "iso-2022-jp", False),
         ("新しいメールソフト", "フィードがメールで届くのは便利です。", "iso-2022-jp", False)]),
@@ -53,7 +53,7 @@ EXPECTED = [
         ('Café crème, "literally" =?UTF-8?B?SGk=?=',
          "Café crème more[1]\n\n* one\n* two\n\nRead full article  >>\n\n[1] http://127.0.0.1/more",
          "utf-8", True)]),
-    ("127.0.0.1", [("No title feed item", "plain text", "iso-2022-jp", False)]),
+    ("127.0.0.1", [("No title feed item", "plain text", "utf-8", False)]),
 ]
 
 

@@ -1,5 +1,6 @@
 #include "EncodingNormaliser.h"
 
+#include "FeedRepair.h"
 #include "KanjiConverter.h"
 #include "TextUtil.h"
 
@@ -15,7 +16,7 @@ std::string ReadFirstLinePiece(std::string_view bytes) {
 }
 
 std::optional<std::string> NormaliseEncoding(std::string_view bytes, std::string_view encodingName,
-                                             std::string_view converterOptions) {
+                                             std::string_view converterOptions, std::string* repairNote) {
     const std::string firstLine = ReadFirstLinePiece(bytes);
     if (firstLine.empty()) return std::nullopt;
     const std::string searched = "ENCODING=\"" + std::string(encodingName) + "\"";
@@ -26,12 +27,13 @@ std::optional<std::string> NormaliseEncoding(std::string_view bytes, std::string
     KanjiStream stream(converterOptions);
     out += stream.Convert(bytes.substr(firstLine.size()));
     out += stream.Finish();
+    if (repairNote) *repairNote = ReplacementNote(encodingName, stream.Replacements());
     return out;
 }
 
-std::optional<std::string> NormaliseJapaneseEncoding(std::string_view bytes) {
+std::optional<std::string> NormaliseJapaneseEncoding(std::string_view bytes, std::string* repairNote) {
     // Once one has converted, the first line declares utf-8 and the others find nothing.
-    if (auto converted = NormaliseEncoding(bytes, "EUC-JP", "-Ew")) return converted;
-    if (auto converted = NormaliseEncoding(bytes, "SHIFT-JIS", "-Sw")) return converted;
-    return NormaliseEncoding(bytes, "ISO-2022-JP", "-Jw");
+    if (auto converted = NormaliseEncoding(bytes, "EUC-JP", "-Ew", repairNote)) return converted;
+    if (auto converted = NormaliseEncoding(bytes, "SHIFT-JIS", "-Sw", repairNote)) return converted;
+    return NormaliseEncoding(bytes, "ISO-2022-JP", "-Jw", repairNote);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,7 @@ struct FeedEnclosure {
 // the document's URL.
 struct FeedItem {
     std::string channelTitle;  // the feed title current when the item was read: its sender
-    std::string title;
+    std::string title;         // all its text, trimmed; the plain text of an html or xhtml title
     std::string link;
     // The link exactly as written, when resolving changed it: records made before
     // links were resolved still hold this text.
@@ -40,6 +41,11 @@ struct FeedItem {
     // What the document calls the item by (RSS guid, Atom id, JSON Feed id), as
     // written; "" when it gives none. See ItemIdentity.h.
     std::string guid;
+    // The title as the version before whole titles read it, when it differs from title:
+    // the element's first child node as written (white space around a CDATA section,
+    // the markup of an html title, "" for an xhtml title's div). Records made by that
+    // version hold this text.
+    std::optional<std::string> rawTitle;
     std::vector<FeedDate> dates;
     std::vector<FeedBodyPiece> body;
     std::vector<FeedEnclosure> enclosures;

@@ -40,7 +40,9 @@ void KeepLegacyTexts(const Feed& legacy, Feed& feed) {
     for (size_t i = 0; i < feed.items.size(); ++i) {
         const FeedItem& before = legacy.items[i];
         FeedItem& item = feed.items[i];
-        if (before.title != item.title) item.legacyTitle = before.title;
+        // Both versions read the title's first node as it stood.
+        const std::string& beforeTitle = before.rawTitle ? *before.rawTitle : before.title;
+        if (beforeTitle != (item.rawTitle ? *item.rawTitle : item.title)) item.legacyTitle = beforeTitle;
         const std::string& link = before.rawLink.empty() ? before.link : before.rawLink;
         if (link != item.link && item.rawLink.empty()) item.rawLink = link;
     }
@@ -60,14 +62,18 @@ FeedParseResult ParseFeed(std::string_view bytes, const FeedSource& source) {
     // the earlier XML library read it: 〜 and the like keep the code points that
     // delivered records hold.
     std::string decoded;
-    if (auto shiftJis = ShiftJisAsUtf8(bytes)) {
+    // Bytes that form no character are a repair like any other, said in the log.
+    std::vector<std::string> notes;
+    std::size_t replaced = 0;
+    if (auto shiftJis = ShiftJisAsUtf8(bytes, &replaced)) {
         decoded = std::move(*shiftJis);
         bytes = decoded;
+        if (replaced > 0) notes.push_back(ReplacementNote("Shift_JIS", replaced));
     }
 
     // The strict read first: a well-formed feed is read once, exactly as written.
     XmlFeedReadResult best = ReadXmlFeed(bytes, source.url, false);
-    if (best.parse.clean) return ToResult(std::move(best), {});
+    if (best.parse.clean) return ToResult(std::move(best), notes);
     // A document that is well-formed but for undeclared entities was read before, with
     // those references dropped; its texts of then still match delivered records.
     std::optional<Feed> legacy;
@@ -78,7 +84,6 @@ FeedParseResult ParseFeed(std::string_view bytes, const FeedSource& source) {
     };
 
     // Then each repair in turn on top of the ones before, until a read is clean.
-    std::vector<std::string> notes;
     std::string_view current = bytes;
     std::string owned;
     auto attempt = [&](std::string note) -> bool {
@@ -96,7 +101,7 @@ FeedParseResult ParseFeed(std::string_view bytes, const FeedSource& source) {
         owned = std::move(redecoded->utf8);
         current = owned;
         if (attempt("宣言された文字コードに合わないバイトがあるため、" + redecoded->encoding +
-                    "として読み込みました。"))
+                    "として読み込みました。" + ReplacementNote(redecoded->encoding, redecoded->replacements)))
             return result(std::move(best), notes);
     }
     if (auto repaired = RepairReferences(current)) {

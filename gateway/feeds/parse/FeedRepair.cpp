@@ -70,8 +70,7 @@ std::optional<std::u32string> DecodeStrictly(char inputLetter, std::string_view 
     std::u32string out;
     decoder->Decode(bytes, out);
     decoder->Finish(out);
-    const bool hadReplacement = bytes.find("\xEF\xBF\xBD") != std::string_view::npos;
-    if (!hadReplacement && out.find(U'\uFFFD') != std::u32string::npos) return std::nullopt;
+    if (decoder->Replacements() > 0) return std::nullopt;
     return out;
 }
 
@@ -81,12 +80,13 @@ constexpr char32_t kWindows1252High[32] = {
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-std::u32string DecodeWindows1252(std::string_view bytes) {
+std::u32string DecodeWindows1252(std::string_view bytes, std::size_t& replacements) {
     std::u32string out;
     out.reserve(bytes.size());
     for (char byte : bytes) {
         const auto c = static_cast<unsigned char>(byte);
         if (c >= 0x80 && c < 0xA0) {
+            if (!kWindows1252High[c - 0x80]) ++replacements;
             out += kWindows1252High[c - 0x80] ? kWindows1252High[c - 0x80] : U'\uFFFD';
         } else {
             out += static_cast<char32_t>(c);
@@ -118,7 +118,13 @@ bool IsJapaneseName(const std::string& name) {
 
 }  // namespace
 
-std::optional<std::string> ShiftJisAsUtf8(std::string_view bytes) {
+std::string ReplacementNote(std::string_view encoding, std::size_t count) {
+    if (count == 0) return "";
+    return std::string(encoding) + "として読めないバイト列" + std::to_string(count) +
+           "箇所をU+FFFD(�)に置き換えました。";
+}
+
+std::optional<std::string> ShiftJisAsUtf8(std::string_view bytes, std::size_t* replacements) {
     const std::string declared = DeclaredEncoding(bytes);
     if (declared != "SHIFT_JIS" && declared != "SJIS" && declared != "X-SJIS" && declared != "CP932" &&
         declared != "MS932" && declared != "WINDOWS-31J" && declared != "SHIFT-JIS")
@@ -127,6 +133,7 @@ std::optional<std::string> ShiftJisAsUtf8(std::string_view bytes) {
     std::u32string text;
     decoder->Decode(bytes, text);
     decoder->Finish(text);
+    if (replacements) *replacements = decoder->Replacements();
     std::string utf8;
     utf8.reserve(bytes.size() + bytes.size() / 2);
     for (char32_t c : text) AppendUtf8(utf8, c);
@@ -272,12 +279,13 @@ std::optional<Redecoded> RedecodeToFit(std::string_view bytes) {
             name = candidate;
         }
     }
+    std::size_t replacements = 0;
     if (!text) {
-        text = DecodeWindows1252(bytes);
+        text = DecodeWindows1252(bytes, replacements);
         name = "windows-1252";
     }
     std::string utf8;
     utf8.reserve(text->size() + text->size() / 2);
     for (char32_t c : *text) AppendUtf8(utf8, c);
-    return Redecoded{WithUtf8Declaration(std::move(utf8)), name};
+    return Redecoded{WithUtf8Declaration(std::move(utf8)), name, replacements};
 }

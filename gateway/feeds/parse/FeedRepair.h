@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,8 +19,12 @@ std::optional<std::string> RepairReferences(std::string_view bytes);
 
 // A document declaring Shift_JIS under a spelling the normaliser leaves alone
 // (Shift_JIS, SJIS, CP932, Windows-31J...), read with the converter's CP932 table, as
-// UTF-8 with its declaration saying so; nullopt for every other document.
-std::optional<std::string> ShiftJisAsUtf8(std::string_view bytes);
+// UTF-8 with its declaration saying so; nullopt for every other document. replacements
+// receives the number of byte sequences that formed no character and became U+FFFD.
+std::optional<std::string> ShiftJisAsUtf8(std::string_view bytes, std::size_t* replacements = nullptr);
+
+// The log line for count byte sequences of the encoding that became U+FFFD; "" for none.
+std::string ReplacementNote(std::string_view encoding, std::size_t count);
 
 // The encoding the document declares (BOM first, then the XML declaration), upper case;
 // "" when it declares none.
@@ -32,6 +37,7 @@ bool IsValidUtf8(std::string_view bytes);
 struct Redecoded {
     std::string utf8;
     std::string encoding;  // the name it was read as, for the log
+    std::size_t replacements = 0;  // bytes that encoding has no character for, now U+FFFD
 };
 // Only for a document whose bytes do not fit what it declares (UTF-8 when it declares
 // nothing), or that declares a Japanese encoding; nullopt otherwise.

@@ -1,6 +1,8 @@
 #include "XmlFeedReader.h"
 
+#include "FeedText.h"
 #include "FeedUrls.h"
+#include "TextUtil.h"
 
 #include <memory>
 #include <optional>
@@ -163,6 +165,41 @@ struct AtomTextConstruct {
     bool present = false;
 };
 
+// A title element while it is open: all its character data, descendants' included,
+// or for an xhtml title the markup of its children.
+struct TitleCapture {
+    size_t depth = 0;  // frames open with the title on top
+    TextType type = TextType::Text;
+    std::string text;
+    MarkupWriter markup;
+
+    bool Below(size_t frames) const { return frames >= depth; }
+    void Start(const XmlElementStart& element) {
+        if (type == TextType::Xhtml) markup.Start(element);
+    }
+    void End() {
+        if (type == TextType::Xhtml) markup.End();
+    }
+    void Node(XmlNodeKind kind, std::string_view value) {
+        if (type == TextType::Xhtml) {
+            markup.Node(kind, value);
+        } else if (kind == XmlNodeKind::Text || kind == XmlNodeKind::Cdata) {
+            text += value;
+        }
+    }
+
+    std::string PlainText() {
+        switch (type) {
+            case TextType::Html: return PlainTextOfHtml(text);
+            case TextType::Xhtml:
+                markup.CloseTag();
+                return PlainTextOfHtml(markup.out);
+            case TextType::Text: break;
+        }
+        return std::string(Trim(text));
+    }
+};
+
 struct Frame {
     Role role = Role::Ignored;
     std::string base;  // xml:base in force for the element
@@ -223,6 +260,7 @@ public:
             frames_.push_back(Frame{Role::Ignored, std::move(base), {}});
             return;
         }
+        if (title_ && title_->Below(frames_.size())) title_->Start(element);
         Role role = frames_.empty() ? RootRole(element) : ChildRole(element);
         if (frames_.empty() && role == Role::Ignored) {
             stop = true;  // not a feed: nothing below it is read
@@ -250,6 +288,7 @@ public:
             frames_.pop_back();
             return;
         }
+        if (title_ && title_->Below(frames_.size() - 1)) title_->End();
         Frame frame = std::move(frames_.back());
         frames_.pop_back();
         Finish(frame);
@@ -272,9 +311,11 @@ public:
             xhtml_.Node(kind, value);
             return;
         }
+        if (title_ && title_->Below(frames_.size())) title_->Node(kind, value);
         if (!item_ || !characterData) return;
+        // A description is HTML in a CDATA section, or entity-escaped in its text.
         if (frame.role == Role::Description)
-            item_->description.push_back({std::string(value), kind == XmlNodeKind::Cdata});
+            item_->description.push_back({std::string(value), kind == XmlNodeKind::Cdata || LooksLikeHtml(value)});
         else if (frame.role == Role::ContentEncoded)
             item_->contentEncoded.push_back({std::string(value), true});
     }
@@ -408,6 +449,16 @@ private:
             case Role::AtomDate:
                 atomDateName_ = std::string(element.local);
                 break;
+            case Role::ChannelTitle:
+            case Role::ItemTitle:
+            case Role::AtomTitle: {
+                title_.emplace();
+                title_->depth = frames_.size();
+                // Atom and RSS 1.0 titles say how they hold their text; RSS 2.0 ones hold text.
+                if (result.feed.format == FeedFormat::Atom || result.feed.format == FeedFormat::Rss1)
+                    title_->type = TextTypeOf(element.Attribute("type"), element.Attribute("mode"));
+                break;
+            }
             case Role::ContentEncoded:
                 item_->contentEncoded.clear();
                 item_->contentBase = frame.base;
@@ -442,10 +493,11 @@ private:
         switch (frame.role) {
             case Role::ChannelTitle:
                 // The first title with a child node names the feed.
-                if (frame.first.seen) {
-                    result.feed.title = frame.first.value;
+                if (frame.first.seen && title_) {
+                    result.feed.title = title_->PlainText();
                     titleTaken_ = true;
                 }
+                title_.reset();
                 break;
             case Role::Channel:
                 // A later channel of an RSS 1.0 document may name the feed anew.
@@ -454,7 +506,12 @@ private:
                 break;
             case Role::ItemTitle:
             case Role::AtomTitle:
-                if (item_ && frame.first.seen) item_->item.title = frame.first.value;
+                // The whole title, and its first node as the version before read it.
+                if (item_ && frame.first.seen && title_) {
+                    item_->item.title = title_->PlainText();
+                    item_->item.rawTitle = frame.first.value;
+                }
+                title_.reset();
                 break;
             case Role::ItemLink:
                 if (item_ && frame.first.seen) SetLink(frame.first.value, frame.base);
@@ -569,6 +626,7 @@ private:
     void FinishItem() {
         ItemState& state = *item_;
         FeedItem& item = state.item;
+        if (item.rawTitle == item.title) item.rawTitle.reset();
         if (state.isAtom) {
             // The entry's page, not its comment feed or edit URL.
             if (state.alternate) {
@@ -614,6 +672,7 @@ private:
     std::string atomDateName_;
     AtomTextConstruct* construct_ = nullptr;
     size_t constructDepth_ = 0;
+    std::optional<TitleCapture> title_;
     // xhtml:body of an RSS item: its markup while it is open (depth 0: none open).
     MarkupWriter xhtml_;
     size_t xhtmlDepth_ = 0;

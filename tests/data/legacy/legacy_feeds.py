@@ -1,18 +1,23 @@
-"""The feed folders of tests/data/legacy/data, as a Quillo binary writes them.
+"""The feed folders of tests/data/legacy, as a Quillo binary writes them.
 
-    legacy_feeds.py make QUILLO [OUT [FEED...]]
-                                        runs that Quillo on the feeds of feeds/ (or the
-                                        FEEDs named), takes every item with POP3 (DELE
-                                        all, QUIT) and copies the feed folders to OUT
-                                        (default: data/ here)
-    legacy_feeds.py check QUILLO        gives a Quillo the stored folders and fails
-                                        unless it offers none of their items again
+A set is a folder holding feeds/ (the documents served) and data/ (what a Quillo left
+for them): this folder itself (written by the Xerces-based Quillo) and v1.3/ (written by
+Quillo 1.3, before RFC 5322 dates and whole titles).
+
+    legacy_feeds.py make QUILLO [SET]   runs that Quillo on the feeds of SET/feeds, takes
+                                        every item with POP3 (DELE all, QUIT) and copies
+                                        the feed folders to SET/data (default SET: here)
+    legacy_feeds.py check QUILLO [SET]  gives a Quillo the stored folders of every set
+                                        (or of SET) and fails unless it offers none of
+                                        their items again and keeps every record
 
 Everything runs on loopback: a temporary application directory with a copy of the
 binary, an HTTP server on 127.0.0.1 serving feeds/, and Python's poplib.
 """
 
 import contextlib
+import email
+import email.policy
 import http.server
 import os
 import poplib
@@ -29,10 +34,7 @@ import xml.etree.ElementTree
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "support"))
 from quillo_harness import LOOPBACK, free_port, is_listening  # noqa: E402
-FEEDS = os.path.join(HERE, "feeds")
-FEED_NAMES = ["rss2.xml", "rss1.xml", "atom.xml", "rss2-sjis.xml", "guid-only.xml", "same-title.xml"]
-# Feeds whose items have no date: each parse dates them anew.
-UNDATED_FEEDS = ["guid-only.xml"]
+SETS = [HERE, os.path.join(HERE, "v1.3")]
 # The one feed that answers with validators; a request that sends them back gets 304.
 VALIDATED = "rss2.xml"
 LAST_MODIFIED = "Sat, 01 Jan 2005 00:00:00 GMT"
@@ -40,7 +42,17 @@ ETAG = '"legacy-rss2-1"'
 STORED_FILES = ["sentitems.xml", "latest.xml", "lastmodified.txt", "etag.txt"]
 # A query that makes another feed folder for the validated feed; the server ignores it.
 FRESH = "?fresh"
-UNDATED_LINK = "http://example.com/undated"
+# Items without a date: their records hold the time of the parse that wrote them.
+UNDATED_LINKS = {"http://example.com/undated", "http://example.com/v13/undated", "http://example.com/json/4"}
+# Feeds whose items have no date at all: each parse dates them anew.
+UNDATED_FEEDS = {"guid-only.xml"}
+# A date as this version writes it: the day name and a numeric zone.
+RFC5322_DATE = re.compile(r"(Mon|Tue|Wed|Thu|Fri|Sat|Sun), \d\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+                          r"\d{4} \d\d:\d\d:\d\d [+-]\d{4}$")
+
+
+def feed_names(feeds):
+    return sorted(os.listdir(feeds))
 
 
 class _FeedHandler(http.server.BaseHTTPRequestHandler):
@@ -52,8 +64,8 @@ class _FeedHandler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         name = self.path.lstrip("/").split("?")[0]
         self.server.requests.append((self.path, dict(self.headers)))
-        path = os.path.join(FEEDS, name)
-        if name not in FEED_NAMES or not os.path.isfile(path):
+        path = os.path.join(self.server.feeds, name)
+        if name not in feed_names(self.server.feeds) or not os.path.isfile(path):
             self.send_response(404)
             self.send_header("Content-Length", "0")
             self.end_headers()
@@ -79,8 +91,9 @@ class _FeedHandler(http.server.BaseHTTPRequestHandler):
 
 
 @contextlib.contextmanager
-def feed_server():
+def feed_server(feeds):
     server = http.server.ThreadingHTTPServer((LOOPBACK, 0), _FeedHandler)
+    server.feeds = feeds
     server.requests = []
     thread = threading.Thread(target=server.serve_forever, daemon=True)
     thread.start()
@@ -131,8 +144,17 @@ def running_quillo(binary, app, pop3_port):
                 process.wait()
 
 
-def take_everything(pop3_port):
-    """One POP3 session: the subjects offered (raw header lines), every message deleted."""
+def sender_address(url):
+    """The From address Quillo gives the messages of a feed: FNV-1a 64 of its folder name."""
+    h = 0xcbf29ce484222325
+    for b in folder_name(url).encode("utf-8"):
+        h = ((h ^ b) * 0x100000001b3) & 0xFFFFFFFFFFFFFFFF
+    return "%016x" % h
+
+
+def take_everything(pop3_port, ids=None):
+    """One POP3 session: the subjects offered (raw header lines), every message deleted.
+    With a list as ids, (sender address, link, UIDL) of each message go into it."""
     pop = poplib.POP3(LOOPBACK, pop3_port, timeout=60)
     pop.user("me")
     pop.pass_("x")
@@ -141,6 +163,12 @@ def take_everything(pop3_port):
     for n in range(1, count + 1):
         _, lines, _ = pop.top(n, 0)
         subjects += [line for line in lines if line.lower().startswith(b"subject:")]
+        if ids is not None:
+            uid = pop.uidl(n).split()[2].decode("ascii")
+            message = email.message_from_bytes(b"\r\n".join(pop.retr(n)[1]), policy=email.policy.default)
+            part = message.get_body(("plain",))
+            link = part.get_content().split("\n", 1)[0][len("link: "):].strip()
+            ids.append((message["From"].addresses[0].username, link, uid))
         pop.dele(n)
     pop.quit()
     return subjects
@@ -152,17 +180,27 @@ def new_app(binary):
     return app
 
 
-def make(binary, out, names=FEED_NAMES):
+def make(binary, legacy_set):
+    feeds = os.path.join(legacy_set, "feeds")
+    out = os.path.join(legacy_set, "data")
+    names = feed_names(feeds)
     app = new_app(binary)
     try:
-        with feed_server() as server:
+        with feed_server(feeds) as server:
             urls = ["http://%s:%d/%s" % (LOOPBACK, server.server_address[1], n) for n in names]
             pop3_port = free_port()
             with open(os.path.join(app, "Quillo.xml"), "w") as f:
                 f.write(settings_xml(pop3_port, urls))
             with running_quillo(binary, app, pop3_port):
-                offered = take_everything(pop3_port)
+                ids = []
+                offered = take_everything(pop3_port, ids)
                 print("offered %d messages" % len(offered))
+                feed_of = {sender_address(url)[:12]: name for name, url in zip(names, urls)}
+                with open(os.path.join(legacy_set, "uids.txt"), "w", encoding="utf-8") as f:
+                    f.write("# The UIDL of every item, as that Quillo gave it with the feeds at this port.\n")
+                    f.write("port\t%d\n" % server.server_address[1])
+                    for address, link, uid in ids:
+                        f.write("%s\t%s\t%s\n" % (feed_of[address], link, uid))
                 # The records are written after the reply to QUIT.
                 folders = [os.path.join(app, "data", folder_name(url)) for url in urls]
                 deadline = time.monotonic() + 20
@@ -202,17 +240,53 @@ def records(path):
     return [tuple(item.findtext(f) or "" for f in ("subject", "link", "date")) for item in root.iter("item")]
 
 
-def check(binary, stored=os.path.join(HERE, "data")):
-    """0 when the binary, given the stored folders, offers nothing again and keeps the
-    records. The validated feed is given twice: once with its validators (it must send
-    the stored ETag back and get 304) and once without them, as FRESH (served the same
-    document), so that its records are matched against a parsed document too."""
+def compare_records(url, before, after, before_path, after_path, undated_feed=False):
+    """What changed between the stored records and those the binary saved at QUIT, as
+    failure texts. Every record stays, in its order and under its link. A record whose
+    item is in the document is written anew with the texts of the binary: the same, or
+    a subject read anew and a date with the day name and a numeric zone."""
+    failures = []
+    if [r[1] for r in after] != [r[1] for r in before]:
+        return ["%s: records lost or moved:\n %r\n %r" % (url, before, after)]
+    for old, new in zip(before, after):
+        if new[2] != old[2] and not RFC5322_DATE.match(new[2]):
+            failures.append("%s: date %r written as %r" % (url, old[2], new[2]))
+        if new != old:
+            print("rewritten: %r\n       as: %r" % (old, new))
+    # An undated item is written with the time of its latest parse.
+    undated = lambda rs: [r if r[1] not in UNDATED_LINKS and not undated_feed else r[:2] for r in rs]
+    if undated(after) == undated(before) and not UNDATED_LINKS & {r[1] for r in before} and not undated_feed:
+        # The save stamps each record with the day it was seen in the feed (files of
+        # Quillo 1.3 hold stamps of their own); apart from those lines the file keeps
+        # its bytes.
+        rewritten = open(after_path, "rb").read()
+        stamp = rb"    <last-seen>\d{4}-\d\d-\d\d</last-seen>\n"
+        # ...and the identity of its item.
+        identity = rb"    <identity>[0-9a-f]{32}</identity>\n"
+        stamps = len(re.findall(stamp, rewritten))
+        identities = len(re.findall(identity, rewritten))
+        if stamps != len(after) or identities != len(after):
+            failures.append("%s: %d records, %d last-seen, %d identity" % (url, len(after), stamps, identities))
+        original = re.sub(stamp, b"", open(before_path, "rb").read())
+        if original != re.sub(identity, b"", re.sub(stamp, b"", rewritten)):
+            failures.append("%s: sentitems.xml is not byte for byte the same" % url)
+    return failures
+
+
+def check(binary, legacy_set):
+    """0 when the binary, given the stored folders of the set, offers nothing again and
+    keeps the records. The validated feed is given twice: once with its validators (it
+    must send the stored ETag back and get 304) and once without them, as FRESH (served
+    the same document), so that its records are matched against a parsed document too.
+    A second session after the QUIT that rewrote the records offers nothing either."""
+    feeds_dir = os.path.join(legacy_set, "feeds")
+    stored = os.path.join(legacy_set, "data")
     app = new_app(binary)
     failures = []
     try:
-        with feed_server() as server:
+        with feed_server(feeds_dir) as server:
             base = "http://%s:%d/" % (LOOPBACK, server.server_address[1])
-            feeds = [(name, base + name) for name in FEED_NAMES] + [(VALIDATED, base + VALIDATED + FRESH)]
+            feeds = [(name, base + name) for name in feed_names(feeds_dir)] + [(VALIDATED, base + VALIDATED + FRESH)]
             for name, url in feeds:
                 dest = os.path.join(app, "data", folder_name(url))
                 os.makedirs(dest)
@@ -236,27 +310,8 @@ def check(binary, stored=os.path.join(HERE, "data")):
             for name, url in feeds:
                 before_path = os.path.join(stored, name, "sentitems.xml")
                 after_path = os.path.join(app, "data", folder_name(url), "sentitems.xml")
-                before, after = records(before_path), records(after_path)
-                # An undated item is written with the time of its latest parse.
-                undated = lambda rs: [r if r[1] != UNDATED_LINK and name not in UNDATED_FEEDS else r[:2]
-                                      for r in rs]
-                if undated(after) != undated(before):
-                    failures.append("%s: records changed:\n %r\n %r" % (url, before, after))
-                elif UNDATED_LINK not in [r[1] for r in before] and name not in UNDATED_FEEDS:
-                    # The save stamps each record with the day it was seen in the feed and
-                    # the identity of its item; apart from those lines the file keeps its
-                    # bytes.
-                    rewritten = open(after_path, "rb").read()
-                    stamp = rb"    <last-seen>\d{4}-\d\d-\d\d</last-seen>\n"
-                    identity = rb"    <identity>[0-9a-f]{32}</identity>\n"
-                    stamps = len(re.findall(stamp, rewritten))
-                    identities = len(re.findall(identity, rewritten))
-                    if stamps != len(after) or identities != len(after):
-                        failures.append("%s: %d records, %d last-seen, %d identity"
-                                        % (url, len(after), stamps, identities))
-                    original = re.sub(stamp, b"", open(before_path, "rb").read())
-                    if original != re.sub(identity, b"", re.sub(stamp, b"", rewritten)):
-                        failures.append("%s: sentitems.xml is not byte for byte the same" % url)
+                failures += compare_records(url, records(before_path), records(after_path), before_path, after_path,
+                                            name in UNDATED_FEEDS)
             log = os.path.join(app, "log.txt")
             if os.path.exists(log):
                 text = open(log, encoding="utf-8", errors="replace").read()
@@ -264,17 +319,17 @@ def check(binary, stored=os.path.join(HERE, "data")):
                 if "sentitems.xml" in text:
                     failures.append("the log names sentitems.xml")
         for failure in failures:
-            print("FAIL", failure)
+            print("FAIL", legacy_set, failure)
         return 1 if failures else 0
     finally:
         shutil.rmtree(app, ignore_errors=True)
 
 
 if __name__ == "__main__":
-    if len(sys.argv) >= 3 and sys.argv[1] == "make":
-        make(sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else os.path.join(HERE, "data"),
-             sys.argv[4:] or FEED_NAMES)
-    elif len(sys.argv) == 3 and sys.argv[1] == "check":
-        sys.exit(check(sys.argv[2]))
+    if len(sys.argv) in (3, 4) and sys.argv[1] == "make":
+        make(sys.argv[2], os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else HERE)
+    elif len(sys.argv) in (3, 4) and sys.argv[1] == "check":
+        sets = [os.path.abspath(sys.argv[3])] if len(sys.argv) > 3 else SETS
+        sys.exit(max(check(sys.argv[2], s) for s in sets))
     else:
         sys.exit(__doc__)

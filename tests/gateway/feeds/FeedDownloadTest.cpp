@@ -296,6 +296,23 @@ TEST_F(FeedDownload, AnUnreadableDocumentIsLoggedAsAParseFailure) {
                                 "RSSの解析に失敗しました。\n予期しない書式です。\nURL: " + url + "\n\n"});
 }
 
+TEST_F(FeedDownload, BytesTheDeclaredJapaneseEncodingCannotReadAreLoggedAsARepair) {
+    // EUC-JP with one pair of an empty row (0xA9 0xA1) inside a title.
+    Reply([](const Request&) {
+        return Ok("<?xml version=\"1.0\" encoding=\"EUC-JP\"?>\n<rss version=\"2.0\"><channel><title>t</title>"
+                  "<item><title>\xC6\xFC\xA9\xA1\xCB\xDC</title><link>http://x/1</link></item></channel></rss>\n");
+    });
+    const std::string url = server_->Url("/euc.xml");
+    auto handler = Run(url);
+    ASSERT_EQ(handler->Pending().size(), 1u);
+    EXPECT_EQ(handler->Pending()[0]->GetSubject(), "日\uFFFD本");
+    EXPECT_EQ(LogEntries(), std::vector<std::string>{"フィードを修復して読み込みました。\n"
+                                                     "EUC-JPとして読めないバイト列1箇所をU+FFFD(\uFFFD)に置き換えました。\n"
+                                                     "URL: " + url + "\n\n"});
+    // A repair is no feed error.
+    EXPECT_FALSE(Context().HadFeedError());
+}
+
 TEST_F(FeedDownload, ALongBodyIsStoredWholeInOrder) {
     std::string body = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>t</title>";
     for (int i = 0; i < 500; ++i)

@@ -45,7 +45,7 @@ protected:
 TEST_F(SentItems, RecordsRoundTripWithAnyTextOfAnyLength) {
     const std::string longSubject(5000, 'S');
     const std::string link = "http://x/?a=1&b=<2>\"'";
-    auto handler = HandlerWithDeleted({{"日本語 & <tags>", link, "Sat, 01 Jan 2005"},
+    auto handler = HandlerWithDeleted({{"日本語 & <tags>", link, "Sat, 01 Jan 2005 00:00:00 GMT"},
                                        {longSubject, std::string(3000, 'l'), "d"},
                                        {"", "", ""}});
     fs::create_directories(StorePath().parent_path());
@@ -61,7 +61,7 @@ TEST_F(SentItems, RecordsRoundTripWithAnyTextOfAnyLength) {
     ASSERT_EQ(reader.SentItems().size(), 3u);
     EXPECT_EQ(reader.SentItems()[0].subject, "日本語 & <tags>");
     EXPECT_EQ(reader.SentItems()[0].link, link);
-    EXPECT_EQ(reader.SentItems()[0].date, "Sat, 01 Jan 2005");
+    EXPECT_EQ(reader.SentItems()[0].date, "Sat, 01 Jan 2005 00:00:00 +0000");
     // A text longer than a few kilobytes is recorded as its first bytes and a digest.
     EXPECT_EQ(reader.SentItems()[1].subject, SentItemsStore::BoundedText(longSubject));
     EXPECT_LE(reader.SentItems()[1].subject.size(), SentItemsStore::kMaxTextBytes);

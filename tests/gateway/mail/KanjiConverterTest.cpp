@@ -1,5 +1,8 @@
 #include "KanjiConverter.h"
 
+#include "Jis0208.h"
+#include "Utf8.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -124,6 +127,85 @@ TEST(KanjiConverter, DecodedTextOfEverySetSurvivesIso2022Jp) {
         ++checked;
     }
     EXPECT_GE(checked, 6);
+}
+
+TEST(KanjiConverter, AutoSendsIso2022JpOnlyForJapaneseEveryReaderDecodesAlike) {
+    // Two texts of one message (say its subject and its body) and the verdict.
+    struct FitCase {
+        std::string_view first;
+        std::string_view second;
+        bool iso;
+    };
+    const FitCase cases[] = {
+        {"東京", "晴れ", true},
+        {"ASCII only", "東京", true},
+        {"全角ＡＢＣ、「記号」〜 ― ∵ ￥ ＼", "", true},
+        {"々と〆", "", true},
+        {"ASCII only", "", false},
+        {"", "", false},
+        {"Новости — обзор", "", false},
+        {"Новости ― обзор", "", false},  // Cyrillic and JIS punctuation, but no kana or kanji
+        {"東京", "①", false},
+        {"髙橋", "", false},
+        {"﨑", "", false},
+        {"㈱", "かな", false},
+        {"ｶﾀｶﾅ", "", false},
+        {"かな～", "", false},  // U+FF5E: Windows' form of the wave dash
+        {"かな—", "", false},   // U+2014: JIS has only the horizontal bar
+        {"かな¥", "", false},
+        {"かな", "é", false},
+        {"かな😀", "", false},
+        {"かな\x1b$B", "", false},
+    };
+    for (const FitCase& c : cases) {
+        EXPECT_EQ(SuitsIso2022Jp({c.first, c.second}), c.iso) << c.first << "|" << c.second;
+    }
+}
+
+// What auto sends as ISO-2022-JP is written in the cell glibc and Python read it from.
+TEST(KanjiConverter, EveryCharacterOfJisX0208ItselfIsWrittenInItsOwnCell) {
+    int cells = 0;
+    for (int pointer = 0; pointer < kJisPlaneRows * kJisCells; ++pointer) {
+        const char32_t cp = Jis0208JisFormCodePoint(pointer);
+        if (cp == 0) continue;
+        std::string utf8;
+        AppendUtf8(utf8, cp);
+        ASSERT_TRUE(SuitsIso2022Jp({"か", utf8})) << pointer;
+        const std::string expected = std::string("\x1b$B") + static_cast<char>(0x21 + pointer / kJisCells) +
+                                     static_cast<char>(0x21 + pointer % kJisCells) + "\x1b(B";
+        ASSERT_EQ(ConvertTextWith("-Wj", utf8), expected) << pointer;
+        ++cells;
+    }
+    EXPECT_EQ(cells, 6879);
+    // NEC row 13 and the NEC-selected IBM rows are Windows' own.
+    for (int pointer : {12 * kJisCells, 12 * kJisCells + 1, 88 * kJisCells, 91 * kJisCells + 3}) {
+        std::string utf8;
+        AppendUtf8(utf8, Jis0208CodePoint(pointer));
+        EXPECT_FALSE(SuitsIso2022Jp({"か", utf8})) << pointer;
+    }
+}
+
+TEST(KanjiStream, CountsTheByteSequencesItReplaced) {
+    struct CountCase {
+        const char* options;
+        std::string input;
+        std::size_t replacements;
+    };
+    const CountCase cases[] = {
+        {"-Ew", "\xC6\xFC\xA9\xA1\xCB\xDC", 1},
+        {"-Sw", "\x82\xA0\x85\x40\x93", 2},
+        {"-Jw", "\x1b$B\x29\x21\x1b(B\x1b$Z", 2},
+        {"-Ww", "a\xff b\xe3\x81", 2},
+        // A U+FFFD the text holds is a character, not a repair.
+        {"-Ww", "\xef\xbf\xbd", 0},
+        {"-Ew", "\xC6\xFC", 0},
+    };
+    for (const CountCase& c : cases) {
+        KanjiStream stream(c.options);
+        stream.Convert(c.input);
+        stream.Finish();
+        EXPECT_EQ(stream.Replacements(), c.replacements) << c.options << " " << c.input;
+    }
 }
 
 TEST(KanjiConverter, EachCallIsIndependentOfTheOneBefore) {

@@ -1,6 +1,7 @@
 // Composes messages for the Python decoding test. Standard input holds records
 // separated by 0x1E; the fields of a record are separated by 0x1F: html-enabled
-// ("0" or "1", followed by "i" for the iso-2022-jp charset setting), sender, subject, date, link, then pairs of piece flag ("0" text,
+// ("0" or "1", followed by "i" for the iso-2022-jp charset setting), sender, subject,
+// date (a pubDate, or "w3c:" and a W3C-DTF value), link, then pairs of piece flag ("0" text,
 // "1" HTML) and piece text. Each message is written as its length, a line feed
 // and its bytes.
 #include "MailData.h"
@@ -39,7 +40,12 @@ int main() {
         mail.SetSender(fields[1]);
         mail.SetUid("4242");
         mail.SetSubject(fields[2]);
-        if (!fields[3].empty()) mail.SetDate(fields[3]);
+        // "w3c:" before a date marks a W3C-DTF value; any other is a pubDate.
+        if (fields[3].starts_with("w3c:")) {
+            mail.ParseW3cDate(fields[3].substr(4));
+        } else if (!fields[3].empty()) {
+            mail.SetDate(fields[3]);
+        }
         mail.SetLink(fields[4]);
         for (std::size_t i = 5; i + 1 < fields.size(); i += 2) mail.AddBody(fields[i + 1], fields[i] == "1");
         const std::string& text = mail.GetText();

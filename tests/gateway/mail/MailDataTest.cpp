@@ -29,11 +29,11 @@ TEST(MailData, ComposesAPlainAsciiMessage) {
     EXPECT_EQ(mail.GetText(),
               "From: Example Feed <0123456789ab@quillo.invalid>\r\n"
               "Subject: Hello World\r\n"
-              "Date: Wed, 01 Jun 2005 12:34:56 GMT\r\n"
-              "Message-ID: <1234567890>\r\n"
+              "Date: Wed, 01 Jun 2005 12:34:56 +0000\r\n"
+              "Message-ID: <1234567890@quillo.invalid>\r\n"
               "Mime-Version: 1.0\r\n"
               "Content-Transfer-Encoding: 7bit\r\n"
-              "Content-Type: Text/Plain; charset=iso-2022-jp\r\n"
+              "Content-Type: Text/Plain; charset=utf-8\r\n"
               "\r\n"
               "link: http://example.com/1\r\n"
               "\r\n"
@@ -43,19 +43,28 @@ TEST(MailData, ComposesAPlainAsciiMessage) {
 
 TEST(MailData, ComposesAJapaneseMessage) {
     MailData mail = MakeMail(false, "日本語", "東京", "http://example.jp/");
-    mail.AddBody("晴れ①", false);
+    mail.AddBody("晴れ", false);
     EXPECT_EQ(mail.GetText(),
               "From: =?ISO-2022-JP?B?GyRCRnxLXDhsGyhC?= <0123456789ab@quillo.invalid>\r\n"
               "Subject: =?ISO-2022-JP?B?GyRCRWw1fhsoQg==?=\r\n"
-              "Date: Wed, 01 Jun 2005 12:34:56 GMT\r\n"
-              "Message-ID: <1234567890>\r\n"
+              "Date: Wed, 01 Jun 2005 12:34:56 +0000\r\n"
+              "Message-ID: <1234567890@quillo.invalid>\r\n"
               "Mime-Version: 1.0\r\n"
               "Content-Transfer-Encoding: 7bit\r\n"
               "Content-Type: Text/Plain; charset=iso-2022-jp\r\n"
               "\r\n"
               "link: http://example.jp/\r\n"
               "\r\n"
-              "\x1b$B@2$l-!\x1b(B\r\n");
+              "\x1b$B@2$l\x1b(B\r\n");
+}
+
+TEST(MailData, Iso2022JpSettingKeepsTheNecAndIbmRowsInIso2022Jp) {
+    MailData mail = MakeMail(false, "日本語", "東京①", "http://example.jp/", MailCharset::Iso2022Jp);
+    mail.AddBody("晴れ①", false);
+    const std::string& text = mail.GetText();
+    EXPECT_NE(text.find("Subject: =?ISO-2022-JP?B?GyRCRWw1fi0hGyhC?=\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("charset=iso-2022-jp\r\n\r\nlink: http://example.jp/\r\n\r\n\x1b$B@2$l-!\x1b(B\r\n"),
+              std::string::npos) << text;
 }
 
 TEST(MailData, HtmlMailIsMultipartAlternativeOfTheTextAndTheHtml) {
@@ -64,14 +73,14 @@ TEST(MailData, HtmlMailIsMultipartAlternativeOfTheTextAndTheHtml) {
     EXPECT_EQ(mail.GetText(),
               "From: Feed <0123456789ab@quillo.invalid>\r\n"
               "Subject: Title\r\n"
-              "Date: Wed, 01 Jun 2005 12:34:56 GMT\r\n"
-              "Message-ID: <1234567890>\r\n"
+              "Date: Wed, 01 Jun 2005 12:34:56 +0000\r\n"
+              "Message-ID: <1234567890@quillo.invalid>\r\n"
               "Mime-Version: 1.0\r\n"
               "Content-Transfer-Encoding: 7bit\r\n"
               "Content-Type: multipart/alternative; boundary=\"=_quillo_alternative_0\"\r\n"
               "\r\n"
               "--=_quillo_alternative_0\r\n"
-              "Content-Type: text/plain; charset=iso-2022-jp\r\n"
+              "Content-Type: text/plain; charset=utf-8\r\n"
               "Content-Transfer-Encoding: 7bit\r\n"
               "\r\n"
               "link: http://example.com/a\r\n"
@@ -80,7 +89,7 @@ TEST(MailData, HtmlMailIsMultipartAlternativeOfTheTextAndTheHtml) {
               "World\r\n"
               "\r\n"
               "--=_quillo_alternative_0\r\n"
-              "Content-Type: text/html; charset=iso-2022-jp\r\n"
+              "Content-Type: text/html; charset=utf-8\r\n"
               "Content-Transfer-Encoding: 7bit\r\n"
               "\r\n"
               "link: <a href=\"http://example.com/a\">http://example.com/a</a><br><br>\r\n"
@@ -91,7 +100,7 @@ TEST(MailData, HtmlMailIsMultipartAlternativeOfTheTextAndTheHtml) {
 }
 
 TEST(MailData, HtmlPartIsCleanedOfWhatRunsOrReachesOut) {
-    MailData mail = MakeMail(true, "F", "S", "javascript:alert(1)");
+    MailData mail = MakeMail(true, "F", "S", "javascript:alert(1)", MailCharset::Iso2022Jp);
     mail.AddBody("<p onclick=\"steal()\" class=k>Cafe&nbsp;<a href=\"javascript:x()\">j</a>"
                  "<a href=\"http://ok/\" onmouseover=\"x()\">ok</a></p><script>s()</script>"
                  "<style>p{}</style><iframe src=\"http://i/\"></iframe><form action=\"http://f/\">"
@@ -102,7 +111,7 @@ TEST(MailData, HtmlPartIsCleanedOfWhatRunsOrReachesOut) {
     for (const char* gone : {"onclick", "steal", "javascript:x", "<script", "s()", "<style", "iframe",
                              "<form", "http://f/", "<object", "http://o/", "onmouseover"})
         EXPECT_EQ(html.find(gone), std::string::npos) << gone << "\n" << html;
-    // The plain text fits ISO-2022-JP; the HTML writes what the set lacks as references.
+    // In ISO-2022-JP the HTML writes what the set lacks as references.
     EXPECT_NE(html.find("charset=iso-2022-jp"), std::string::npos);
     EXPECT_NE(html.find("link: javascript:alert(1)<br><br>"), std::string::npos) << html;
     EXPECT_NE(html.find("<p>Cafe&#160;<a>j</a><a href=\"http://ok/\">ok</a></p>end"),
@@ -111,17 +120,17 @@ TEST(MailData, HtmlPartIsCleanedOfWhatRunsOrReachesOut) {
 }
 
 TEST(MailData, EmptyFieldsGiveEmptyValues) {
-    // Without an address the sender's hash stands in, here that of "".
+    // Without an address the sender's hash stands in, here that of ""; without a uid
+    // there is no Message-ID.
     MailData mail(false);
     mail.SetDate("Wed, 01 Jun 2005 12:34:56 GMT");
     EXPECT_EQ(mail.GetText(),
               "From: <cbf29ce48422@quillo.invalid>\r\n"
               "Subject: \r\n"
-              "Date: Wed, 01 Jun 2005 12:34:56 GMT\r\n"
-              "Message-ID: <>\r\n"
+              "Date: Wed, 01 Jun 2005 12:34:56 +0000\r\n"
               "Mime-Version: 1.0\r\n"
               "Content-Transfer-Encoding: 7bit\r\n"
-              "Content-Type: Text/Plain; charset=iso-2022-jp\r\n"
+              "Content-Type: Text/Plain; charset=utf-8\r\n"
               "\r\n"
               "link: \r\n"
               "\r\n"
@@ -132,7 +141,7 @@ TEST(MailData, HtmlPieceIsReducedToPlainTextWhenHtmlIsOff) {
     MailData mail = MakeMail(false, "F", "S", "L");
     mail.AddBody("<p>Hello<br>World</p>", true);
     const std::string& text = mail.GetText();
-    EXPECT_NE(text.find("Content-Type: Text/Plain; charset=iso-2022-jp\r\n"), std::string::npos);
+    EXPECT_NE(text.find("Content-Type: Text/Plain; charset=utf-8\r\n"), std::string::npos);
     EXPECT_NE(text.find("\r\nlink: L\r\n\r\nHello\r\nWorld\r\n"), std::string::npos) << text;
     EXPECT_TRUE(text.ends_with("World\r\n"));
 }
@@ -141,7 +150,7 @@ TEST(MailData, HtmlEnabledWithoutHtmlPiecesStaysPlainText) {
     MailData mail = MakeMail(true, "F", "S", "L");
     mail.AddBody("just text", false);
     const std::string& text = mail.GetText();
-    EXPECT_NE(text.find("Content-Type: Text/Plain; charset=iso-2022-jp\r\n"), std::string::npos);
+    EXPECT_NE(text.find("Content-Type: Text/Plain; charset=utf-8\r\n"), std::string::npos);
     EXPECT_NE(text.find("\r\n\r\nlink: L\r\n\r\njust text\r\n"), std::string::npos);
 }
 
@@ -162,7 +171,7 @@ TEST(MailData, HeaderValuesNeverCarryLineBreaksOrTabs) {
     EXPECT_EQ(text.substr(0, text.find("Message-ID")),
               "From: Feed   Title <0123456789ab@quillo.invalid>\r\n"
               "Subject: Line one line two \r\n"
-              "Date: Wed, 01 Jun 2005  12:34:56 GMT\r\n");
+              "Date: Wed, 01 Jun 2005 12:34:56 +0000\r\n");
     // The stored field keeps what the feed gave.
     EXPECT_EQ(mail.GetSubject(), "Line one\n\n\tline two\r");
 }
@@ -193,14 +202,44 @@ TEST(MailData, EveryByteOfTheMessageIsSevenBitInEitherCharset) {
     }
 }
 
-TEST(MailData, AutoCharsetIsIso2022JpWhenTheWholeMessageFits) {
-    MailData mail = MakeMail(false, "ﾊﾟｿｺﾝ情報①", "髙橋さん ㈱", "http://example.jp/");
-    mail.AddBody("<p>纊褜 &yen;500</p>", true);
+TEST(MailData, AutoCharsetIsIso2022JpForJapaneseThatJisX0208Holds) {
+    MailData mail = MakeMail(false, "パソコン情報", "高橋さん 〜「株」", "http://example.jp/");
+    mail.AddBody("<p>漢字とかな、ＡＢＣ &amp; ― ￥500 ∵</p>", true);
     const std::string& text = mail.GetText();
     EXPECT_NE(text.find("Content-Transfer-Encoding: 7bit\r\nContent-Type: Text/Plain; charset=iso-2022-jp\r\n"),
               std::string::npos) << text;
+    EXPECT_EQ(text.find("UTF-8"), std::string::npos) << text;
     EXPECT_EQ(ConvertTextWith("-Jw", text.substr(text.find("\r\n\r\n") + 4)),
-              "link: http://example.jp/\r\n\r\n纊褜 ¥500\r\n");
+              "link: http://example.jp/\r\n\r\n漢字とかな、ＡＢＣ & ― ￥500 ∵\r\n");
+}
+
+TEST(MailData, AutoCharsetIsUtf8WhatEveryReaderCannotReadInIso2022Jp) {
+    struct Case {
+        const char* why;
+        const char* subject;
+        const char* body;
+    };
+    const Case cases[] = {
+        {"NEC row 13", "第Ⅲ期", "①②"},
+        {"NEC row 13 in the subject only", "㈱の記事", "本文"},
+        {"IBM extension kanji", "髙橋さん", "﨑"},
+        {"half-width katakana", "ｶﾀｶﾅ", "かな"},
+        {"Windows form of the wave dash", "〜", "～"},
+        {"em dash, which JIS holds only as the horizontal bar", "かな", "—"},
+        {"yen sign of JIS X 0201", "かな", "¥500"},
+        {"only Cyrillic", "Новости", "Только кириллица — и тире."},
+        {"only Greek", "Ειδήσεις", "αβγ"},
+        {"only ASCII", "News", "text"},
+        {"emoji beside kana", "かな", "😀"},
+    };
+    for (const Case& c : cases) {
+        MailData mail = MakeMail(false, "F", c.subject, "L");
+        mail.AddBody(c.body, false);
+        const std::string& text = mail.GetText();
+        EXPECT_NE(text.find("Content-Type: Text/Plain; charset=utf-8\r\n"), std::string::npos) << c.why << "\n" << text;
+        EXPECT_EQ(text.find("ISO-2022-JP"), std::string::npos) << c.why << "\n" << text;
+        EXPECT_EQ(text.find('\x1b'), std::string::npos) << c.why;
+    }
 }
 
 TEST(MailData, AutoCharsetIsUtf8WhenAnyCharacterFallsOutsideIso2022Jp) {
@@ -215,7 +254,7 @@ TEST(MailData, AutoCharsetIsUtf8WhenAnyCharacterFallsOutsideIso2022Jp) {
         // Mostly ASCII reads best as quoted-printable, mostly other letters as base64.
         {"F", "S", "Café crème, a French coffee with cream", "quoted-printable", "Caf=C3=A9 cr=C3=A8me, a"},
         {"F", "😀", "東京", "base64", "bGluazogTA0KDQrmnbHkuqwNCg=="},
-        {"Café", "S", "x", "quoted-printable", "link: L\r\n\r\nx\r\n"},
+        {"Café", "S", "x", "7bit", "link: L\r\n\r\nx\r\n"},
     };
     for (const Case& c : cases) {
         MailData mail = MakeMail(false, c.sender, c.subject, "L");
@@ -303,7 +342,7 @@ TEST(MailData, FromIsTheTitleAsDisplayNameAndOneAddress) {
          "From: \"Wellness: Health, Fitness, Nutrition & More - The Washington Post\"\r\n"
          " <0123456789ab@quillo.invalid>\r\n"},
         {" say \"hi\" \\ bye ", "From: \"say \\\"hi\\\" \\\\ bye\" <0123456789ab@quillo.invalid>\r\n"},
-        {"=?UTF-8?B?SGk=?=", "From: =?ISO-2022-JP?B?PT9VVEYtOD9CP1NHaz0/PQ==?= <0123456789ab@quillo.invalid>\r\n"},
+        {"=?UTF-8?B?SGk=?=", "From: =?UTF-8?B?PT9VVEYtOD9CP1NHaz0/PQ==?= <0123456789ab@quillo.invalid>\r\n"},
         {"", "From: <0123456789ab@quillo.invalid>\r\n"},
     };
     for (const Case& c : cases) {
@@ -311,6 +350,42 @@ TEST(MailData, FromIsTheTitleAsDisplayNameAndOneAddress) {
         const std::string& text = mail.GetText();
         EXPECT_EQ(text.substr(0, text.find("Subject: ")), c.from) << c.title;
     }
+}
+
+TEST(MailData, NoControlCharacterButTabCrAndLfReachesTheMessage) {
+    static constexpr char kControls[] = "NUL\0 VT\v FF\f ESC\x1b SO\x0e DEL\x7f C1\xc2\x85\xc2\x9f";
+    const std::string controls(kControls, sizeof kControls - 1);
+    for (MailCharset charset : {MailCharset::Auto, MailCharset::Iso2022Jp}) {
+        for (bool html : {false, true}) {
+            MailData mail = MakeMail(html, "Feed" + controls, "Title" + controls, "http://example.com/" + controls,
+                                     charset);
+            mail.AddBody("Body\tTAB" + controls + "\r\nline", false);
+            mail.AddBody("<p>Html" + controls + "&#1;&#x0b;&#127;&#x85;<a href=\"http://x/&#1;\">a</a></p>", true);
+            const std::string& text = mail.GetText();
+            for (std::size_t i = 0; i < text.size(); ++i) {
+                const auto b = static_cast<unsigned char>(text[i]);
+                // ESC only as ISO-2022-JP's own shifts, which a reader never shows.
+                if (b == 0x1b) {
+                    const std::string_view shift = std::string_view(text).substr(i, 3);
+                    EXPECT_TRUE(shift == "\x1b$B" || shift == "\x1b(B" || shift == "\x1b(J") << i << "\n" << text;
+                    continue;
+                }
+                EXPECT_TRUE(b >= 0x20 || b == '\t' || b == '\r' || b == '\n') << static_cast<int>(b) << "\n" << text;
+                EXPECT_NE(b, 0x7f) << text;
+            }
+            // Nor as references or encoded bytes: the text reads as if they had never been there.
+            EXPECT_EQ(text.find("&#"), std::string::npos) << text;
+            EXPECT_NE(text.find("NUL VT FF ESC SO DEL C1"), std::string::npos) << text;
+        }
+    }
+}
+
+TEST(MailData, MessageIdIsTheUidAtQuilloInvalid) {
+    MailData mail = MakeMail(false, "F", "S", "L");
+    mail.SetUid("0213098820285661683207762453409017836742");
+    const std::string& text = mail.GetText();
+    EXPECT_NE(text.find("\r\nMessage-ID: <0213098820285661683207762453409017836742@quillo.invalid>\r\n"),
+              std::string::npos) << text;
 }
 
 TEST(MailHeaders, AsciiIsFoldedAtBlanksAndWhatCannotFoldIsEncoded) {

@@ -124,6 +124,38 @@ TEST(MimeHeader, WordsAreShortSelfContainedAndDecodeToTheOriginal) {
     }
 }
 
+TEST(MimeHeader, EachMessageCharsetPutsTheCharactersInItsOwnWords) {
+    struct CharsetCase {
+        HeaderCharset charset;
+        std::string value;
+        std::vector<std::string> charsets;  // of the words, in order
+        std::string decoded;
+    };
+    const CharsetCase cases[] = {
+        // The iso-2022-jp setting: the Windows rows in ISO-2022-JP, half-width kana made full-width.
+        {HeaderCharset::Iso2022JpWindows, "東京① ｶﾅ", {"ISO-2022-JP"}, "東京① カナ"},
+        {HeaderCharset::Iso2022JpWindows, "東京😀", {"ISO-2022-JP", "UTF-8"}, "東京😀"},
+        // A message in ISO-2022-JP: JIS X 0208 itself only.
+        {HeaderCharset::Iso2022Jp, "東京 晴れ", {"ISO-2022-JP"}, "東京 晴れ"},
+        {HeaderCharset::Iso2022Jp, "東京①", {"ISO-2022-JP", "UTF-8"}, "東京①"},
+        {HeaderCharset::Iso2022Jp, "ｶﾅ", {"UTF-8"}, "ｶﾅ"},
+        // A message in UTF-8: UTF-8 words only, the text as it is.
+        {HeaderCharset::Utf8, "東京① ｶﾅ", {"UTF-8"}, "東京① ｶﾅ"},
+        {HeaderCharset::Utf8, "Новости — обзор", {"UTF-8"}, "Новости — обзор"},
+    };
+    for (const CharsetCase& c : cases) {
+        const std::string value = EncodeHeaderValue(c.value, 9, c.charset);
+        const std::vector<Word> words = SplitWords(value);
+        std::vector<std::string> charsets;
+        for (const Word& w : words) charsets.push_back(w.charset);
+        EXPECT_EQ(charsets, c.charsets) << value;
+        EXPECT_EQ(DecodeWords(words), c.decoded) << value;
+    }
+    // ASCII that must not be read as a word is one word of the message's charset.
+    EXPECT_EQ(EncodeHeaderWords("=?x?=", 9, HeaderCharset::Utf8), "=?UTF-8?B?PT94Pz0=?=");
+    EXPECT_EQ(EncodeHeaderWords("=?x?=", 9, HeaderCharset::Iso2022Jp), "=?ISO-2022-JP?B?PT94Pz0=?=");
+}
+
 TEST(MimeHeader, AStreamEncodesTheWholeValueAtFinish) {
     KanjiStream stream("-WM");
     EXPECT_EQ(stream.Convert("日"), "");

@@ -122,3 +122,26 @@ TEST(Normaliser, OnlyTheFirstMatchingConversionOfTheThreeApplies) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Normaliser, BytesTheEncodingCannotReadBecomeUFffdAndTheNoteCountsThem) {
+    struct Case {
+        std::string document;
+        std::string note;
+    };
+    const std::string head = "<?xml version=\"1.0\" encoding=\"";
+    const Case cases[] = {
+        {head + "EUC-JP\"?>\n<t>" + kEuc + "\xA9\xA1</t>", "EUC-JPとして読めないバイト列1箇所をU+FFFD(\uFFFD)に置き換えました。"},
+        {head + "SHIFT-JIS\"?>\n<t>\x85\x40" + kSjis + "\x93</t>", "SHIFT-JISとして読めないバイト列2箇所をU+FFFD(\uFFFD)に置き換えました。"},
+        {head + "ISO-2022-JP\"?>\n<t>" + kJis + "</t>", ""},
+        {head + "EUC-JP\"?>\n<t>" + kEuc + "</t>", ""},
+    };
+    for (const Case& c : cases) {
+        std::string note = "left over";
+        ASSERT_TRUE(NormaliseJapaneseEncoding(c.document, &note));
+        EXPECT_EQ(note, c.note) << c.document;
+    }
+}
+
+}  // namespace

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -62,9 +64,10 @@ TEST(FeedParse, RssChannelTitleAndItemsKeepTheirOldRules) {
     ASSERT_EQ(rdf.feed.items.size(), 2u);
     EXPECT_EQ(rdf.feed.items[0].channelTitle, "");
     EXPECT_EQ(rdf.feed.items[1].channelTitle, "C");
-    // Only the first child node of a field counts: a comment splits a title.
+    // A title is all its text, a comment between its pieces left out; a link is only
+    // its first child node.
     auto split = Parse(Rss2("<item><title>first<!--x-->second</title><link><b>el</b></link></item>"));
-    EXPECT_EQ(split.feed.items.at(0).title, "first");
+    EXPECT_EQ(split.feed.items.at(0).title, "firstsecond");
     EXPECT_EQ(split.feed.items.at(0).link, "");
     // An undeclared dc prefix is still Dublin Core, as it always was.
     auto sloppy = Parse(Rss2("<item><dc:date>2005-01-02T03:04:05Z</dc:date></item>"));
@@ -163,6 +166,113 @@ TEST(FeedParse, TextsAsTheEarlierParserReadThemAreKeptForDeliveredRecords) {
     ASSERT_EQ(sjis.feed.items.size(), 1u);
     EXPECT_EQ(sjis.feed.items[0].title, "あ\xEF\xBD\x9E");
     EXPECT_TRUE(sjis.notes.empty());
+}
+
+TEST(FeedParse, ReplacementCharactersMadeWhileDecodingAreNoted) {
+    // Shift_JIS with a pair of an empty row: one U+FFFD, and a note that says so.
+    auto sjis = Parse("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><rss version=\"2.0\"><channel>"
+                      "<item><title>\x82\xA0\x85\x40\x82\xA2</title></item></channel></rss>");
+    ASSERT_EQ(sjis.feed.items.size(), 1u);
+    EXPECT_EQ(sjis.feed.items[0].title, "あ\uFFFD@い");
+    EXPECT_EQ(sjis.notes, std::vector<std::string>{"Shift_JISとして読めないバイト列1箇所をU+FFFD(\uFFFD)に置き換えました。"});
+    // windows-1252 has no letter for 0x81 and 0x9D.
+    auto latin = Parse(Rss2("<item><title>Caf\xE9 \x81\x9D</title></item>"));
+    ASSERT_EQ(latin.feed.items.size(), 1u);
+    EXPECT_EQ(latin.feed.items[0].title, "Café \uFFFD\uFFFD");
+    ASSERT_FALSE(latin.notes.empty());
+    EXPECT_NE(latin.notes.back().find("windows-1252として読めないバイト列2箇所"), std::string::npos) << latin.notes.back();
+    // A U+FFFD the document holds as a character is no repair.
+    EXPECT_TRUE(Parse(Rss2("<item><title>\uFFFD &#xFFFD;</title></item>")).notes.empty());
+}
+
+// --- Titles ---
+
+TEST(FeedParse, ATitleIsAllItsTextAndCdataTrimmed) {
+    struct Case {
+        const char* title;
+        const char* text;
+        std::optional<std::string> raw;  // as the version before read it, when it differs
+    };
+    const Case cases[] = {
+        {"\n      <![CDATA[Pretty-printed <CDATA> title]]>\n    ", "Pretty-printed <CDATA> title", "\n      "},
+        {"Tom &amp; <![CDATA[Jerry]]> show", "Tom & Jerry show", "Tom & "},
+        {"  blanks around  ", "blanks around", "  blanks around  "},
+        // Adjacent sections were one node to that version as well.
+        {"<![CDATA[one]]><![CDATA[two]]>", "onetwo", std::nullopt},
+        {"\n\t \n", "", "\n\t \n"},
+        {"plain", "plain", std::nullopt},
+        {"<![CDATA[ kept inside ]]>", "kept inside", " kept inside "},
+        {"line one&#13;&#10;line two", "line one\r\nline two", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        for (const std::string& document :
+             {Rss2(std::string("<item><title>") + c.title + "</title></item>"),
+              std::string("<feed xmlns=\"http://www.w3.org/2005/Atom\"><entry><title>") + c.title +
+                  "</title></entry></feed>"}) {
+            auto result = Parse(document);
+            ASSERT_EQ(result.feed.items.size(), 1u);
+            EXPECT_EQ(result.feed.items[0].title, c.text);
+            EXPECT_EQ(result.feed.items[0].rawTitle, c.raw);
+        }
+    }
+    // The feed's own title too: it names the sender.
+    EXPECT_EQ(Parse("<rss version=\"2.0\"><channel><title>\n <![CDATA[Chan & co]]>\n</title></channel></rss>").feed.title,
+              "Chan & co");
+}
+
+TEST(FeedParse, AtomAndRss1TitlesFollowTheirType) {
+    const std::string atom = "<feed xmlns=\"http://www.w3.org/2005/Atom\"><title type=\"html\">Caf&amp;eacute; &amp;amp; co</title>";
+    auto result = Parse(
+        atom +
+        "<entry><title type=\"html\">Caf&amp;eacute; &amp;amp; tea &amp;lt;notes&amp;gt;</title></entry>"
+        "<entry><title type=\"xhtml\"><div xmlns=\"http://www.w3.org/1999/xhtml\">Bold <b>move</b> &amp; "
+        "more<br/>next</div></title></entry>"
+        "<entry><title type=\"html\"><![CDATA[<em>CDATA</em>  &copy; 2026 <script>x()</script>]]></title></entry>"
+        "<entry><title type=\"text\">&lt;b&gt;kept&lt;/b&gt; &amp;amp;</title></entry>"
+        "<entry><title type=\"text/html\" mode=\"escaped\">Atom 0.3 &amp;eacute;</title></entry></feed>");
+    ASSERT_EQ(result.feed.items.size(), 5u);
+    EXPECT_EQ(result.feed.title, "Café & co");
+    EXPECT_EQ(result.feed.items[0].title, "Café & tea <notes>");
+    EXPECT_EQ(result.feed.items[0].rawTitle, "Caf&eacute; &amp; tea &lt;notes&gt;");
+    EXPECT_EQ(result.feed.items[1].title, "Bold move & more next");
+    EXPECT_EQ(result.feed.items[1].rawTitle, "");
+    EXPECT_EQ(result.feed.items[2].title, "CDATA © 2026");
+    EXPECT_EQ(result.feed.items[3].title, "<b>kept</b> &amp;");
+    EXPECT_EQ(result.feed.items[4].title, "Atom 0.3 é");
+
+    auto rdf = Parse(
+        "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" xmlns=\"http://purl.org/rss/1.0/\">"
+        "<item><title type=\"html\">&lt;em&gt;Typed&lt;/em&gt; &amp;amp; escaped</title></item></rdf:RDF>");
+    ASSERT_EQ(rdf.feed.items.size(), 1u);
+    EXPECT_EQ(rdf.feed.items[0].title, "Typed & escaped");
+    // RSS 2.0 titles are text, whatever attribute they carry.
+    auto rss = Parse(Rss2("<item><title type=\"html\">&lt;em&gt;x&lt;/em&gt;</title></item>"));
+    ASSERT_EQ(rss.feed.items.size(), 1u);
+    EXPECT_EQ(rss.feed.items[0].title, "<em>x</em>");
+}
+
+TEST(FeedParse, EntityEscapedHtmlInADescriptionIsHtml) {
+    const std::string ns = " xmlns:content=\"http://purl.org/rss/1.0/modules/content/\"";
+    auto result = Parse(Rss2(
+        "<item><description>&lt;p&gt;Hello &amp;amp; &lt;a href=\"/x\"&gt;bye&lt;/a&gt;&lt;/p&gt;</description></item>"
+        "<item><description>Caf&amp;eacute; only an entity</description></item>"
+        "<item><description>Line one\nline two, a &lt; b &amp;&amp; c &gt; d, AT&amp;T</description></item>"
+        "<item><description><![CDATA[<b>cdata</b>]]></description></item>"
+        "<item><content:encoded>&lt;p&gt;escaped full text&lt;/p&gt;</content:encoded></item>",
+        ns));
+    ASSERT_EQ(result.feed.items.size(), 5u);
+    EXPECT_EQ(BodyText(result.feed.items[0]),
+              "[html]<p>Hello &amp; <a href=\"http://example.org/x\">bye</a></p>");
+    EXPECT_EQ(BodyText(result.feed.items[1]), "[html]Caf&eacute; only an entity");
+    EXPECT_EQ(BodyText(result.feed.items[2]), "[text]Line one\nline two, a < b && c > d, AT&T");
+    EXPECT_EQ(BodyText(result.feed.items[3]), "[html]<b>cdata</b>");
+    EXPECT_EQ(BodyText(result.feed.items[4]), "[html]<p>escaped full text</p>");
+    auto rdf = Parse(
+        "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" xmlns=\"http://purl.org/rss/1.0/\">"
+        "<item><description>&lt;p&gt;RSS 1.0&lt;/p&gt;</description></item></rdf:RDF>");
+    ASSERT_EQ(rdf.feed.items.size(), 1u);
+    EXPECT_EQ(BodyText(rdf.feed.items[0]), "[html]<p>RSS 1.0</p>");
 }
 
 // --- Content, links and enclosures ---
