@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-// One mail message built from one feed item. Text fields hold UTF-8, as the feed gave
+// One mail message built from one feed item. Text fields hold UTF-8, as the parser gave
 // them: the delivered-items records compare subject, link and date text, so those stay
-// exactly as read. Only the composed text renders them for mail readers, without
-// control characters (but TAB, CR and LF).
+// exactly as read (the date as its RFC 5322 form). Only the composed text renders them
+// for mail readers, without control characters (but TAB, CR and LF).
 class MailData {
 public:
     // firstSeen is the moment the item was first seen: the date of an item that has none
