@@ -56,17 +56,26 @@ std::string MessageIdField(std::string_view uid) {
 MailData::MailData(bool htmlEnabled, MailCharset charset, std::time_t firstSeen)
     : htmlEnabled_(htmlEnabled),
       charset_(charset),
-      date_(FormatMailDate(LocalInstant(firstSeen))),
+      mailDate_(FormatMailDate(LocalInstant(firstSeen))),
       legacyDate_(LegacyClockDate(firstSeen)) {}
 
 void MailData::SetDate(std::string_view pubDate) {
     legacyDate_ = pubDate;
-    if (auto instant = ParseFeedDate(pubDate, false)) date_ = FormatMailDate(*instant);
+    TakeDate(pubDate, ParseFeedDate(pubDate, false));
 }
 
 void MailData::ParseW3cDate(std::string_view value) {
     if (auto legacy = LegacyW3cDate(value, hasTime_)) legacyDate_ = std::move(*legacy);
-    if (auto instant = ParseFeedDate(value, true)) date_ = FormatMailDate(*instant);
+    TakeDate(value, ParseFeedDate(value, true));
+}
+
+void MailData::TakeDate(std::string_view text, const std::optional<MailInstant>& instant) {
+    if (instant) {
+        mailDate_ = FormatMailDate(*instant);
+        dateRead_ = true;
+    } else if (!dateRead_) {
+        date_ = text;
+    }
 }
 
 void MailData::AddBody(std::string_view text, bool isHtml) {
@@ -120,7 +129,7 @@ const std::string& MailData::GetText() {
     text.reserve(plainPart.text.size() * (multipart ? 3 : 1) + plainPart.text.size() / 32 + 512);
     text += FromField(sender, senderAddress_.empty() ? FeedSenderAddress(sender_) : senderAddress_, headers);
     text += UnstructuredField("Subject", subject, headers);
-    text += "Date: " + OneLine(date_) + "\r\n";
+    text += "Date: " + mailDate_ + "\r\n";
     text += MessageIdField(uid_);
     text += "Mime-Version: 1.0\r\n";
     if (!multipart) {

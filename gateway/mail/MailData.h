@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MailBody.h"
+#include "MailDate.h"
 
 #include <cstdint>
 #include <ctime>
@@ -10,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-// One mail message built from one feed item. Text fields hold UTF-8, as the feed gave
+// One mail message built from one feed item. Text fields hold UTF-8, as the parser gave
 // them: the delivered-items records compare subject, link and date text, so those stay
-// exactly as read. Only the composed text renders them for mail readers, without
-// control characters (but TAB, CR and LF).
+// exactly as read (the date as its RFC 5322 form). Only the composed text renders them
+// for mail readers, without control characters (but TAB, CR and LF).
 class MailData {
 public:
     // firstSeen is the moment the item was first seen: the date of an item that has none
@@ -28,8 +29,8 @@ public:
     void SetUid(std::string_view uid) { uid_ = uid; }
     void SetSubject(std::string_view subject) { subject_ = subject; }
     void SetLink(std::string_view link) { link_ = link; }
-    // An RSS pubDate (RFC 822). A date that cannot be read leaves the date as it was;
-    // has-time is kept.
+    // An RSS pubDate (RFC 822); has-time is kept. A date that cannot be read leaves the
+    // Date as it was (a later one does not undo an earlier one that could be read).
     void SetDate(std::string_view pubDate);
     // A W3C-DTF value (dc:date, Atom, JSON Feed); sets has-time when it has a time part.
     void ParseW3cDate(std::string_view value);
@@ -38,8 +39,13 @@ public:
     std::string GetUid() const { return uid_; }
     std::string GetSubject() const { return subject_; }
     std::string GetLink() const { return link_; }
-    // The Date text: "Wed, 09 Dec 2026 16:00:00 +0900", in the item's own offset.
-    std::string GetDate() const { return date_; }
+    // The Date field's value: "Wed, 09 Dec 2026 16:00:00 +0900", the item's time in its
+    // own offset, or the time first seen in the machine's zone.
+    std::string GetMailDate() const { return mailDate_; }
+    // The date text delivered records hold: the Date when a date of the feed could be
+    // read, else the last date element as the feed wrote it (so that it stays the same
+    // from one check to the next), else the Date of the time first seen.
+    std::string GetDate() const { return dateRead_ || date_.empty() ? mailDate_ : date_; }
     bool HasTime() const { return hasTime_; }
 
     // Texts versions before this one recorded for the item, which their delivered records
@@ -68,6 +74,7 @@ private:
         bool isHtml;
     };
 
+    void TakeDate(std::string_view text, const std::optional<MailInstant>& instant);
     // The body as plain text, in UTF-8 with LF line ends: the link line, the pieces
     // (HTML ones rendered) and the list of the links they refer to.
     std::string PlainBody(const std::string& link) const;
@@ -77,7 +84,9 @@ private:
     bool htmlEnabled_;
     bool htmlSeen_ = false;
     MailCharset charset_;
-    std::string date_;
+    std::string mailDate_;
+    std::string date_;  // the last date element as written, "" while there is none
+    bool dateRead_ = false;
     std::string legacyDate_;
     std::string text_;
     bool hasTime_ = false;

@@ -2,8 +2,6 @@
 // the texts earlier versions wrote, which their delivered records still hold.
 #include "MailDate.h"
 
-#include "MailData.h"
-
 #include <array>
 #include <chrono>
 #include <cstdio>

@@ -41,6 +41,7 @@ TEST(MailDate, W3cValuesBecomeRfc5322DatesInTheirOwnOffset) {
     for (const DateCase& c : cases) {
         MailData mail(false, MailCharset::Auto, kFirstSeen);
         mail.ParseW3cDate(c.value);
+        EXPECT_EQ(mail.GetMailDate(), c.expected) << c.value;
         EXPECT_EQ(mail.GetDate(), c.expected) << c.value;
     }
 }
@@ -70,6 +71,7 @@ TEST(MailDate, PubDatesAreReadAsFeedsWriteThem) {
     for (const DateCase& c : cases) {
         MailData mail(false, MailCharset::Auto, kFirstSeen);
         mail.SetDate(c.value);
+        EXPECT_EQ(mail.GetMailDate(), c.expected) << c.value;
         EXPECT_EQ(mail.GetDate(), c.expected) << c.value;
         EXPECT_FALSE(mail.HasTime()) << c.value;
     }
@@ -83,19 +85,29 @@ TEST(MailDate, WhatIsNoDateLeavesTheDateItHad) {
         "Wed, 09 Dec 2026", "Wed, 09 Dec 2026 1000 GMT", "Wed, 09 Dec 2026 10:0:00 GMT",
         "\x01\x02 09 Dec", "Wed, 09 Dec 12345 10:00:00 GMT",
     };
-    const std::string firstSeen = MailData(false, MailCharset::Auto, kFirstSeen).GetDate();
-    for (const char* value : notDates) {
-        MailData w3c(false, MailCharset::Auto, kFirstSeen);
-        w3c.ParseW3cDate(value);
-        EXPECT_EQ(w3c.GetDate(), firstSeen) << value;
-        MailData rss(false, MailCharset::Auto, kFirstSeen);
-        rss.SetDate(value);
-        EXPECT_EQ(rss.GetDate(), firstSeen) << value;
+    const std::string firstSeen = MailData(false, MailCharset::Auto, kFirstSeen).GetMailDate();
+    for (const std::string value : notDates) {
+        for (bool w3cElement : {true, false}) {
+            MailData mail(false, MailCharset::Auto, kFirstSeen);
+            MailData later(false, MailCharset::Auto, kFirstSeen + 3600);
+            for (MailData* m : {&mail, &later}) {
+                if (w3cElement) m->ParseW3cDate(value);
+                else m->SetDate(value);
+            }
+            // The Date is the time first seen; the record keeps the text as written, so
+            // that it is the same at the next check.
+            EXPECT_EQ(mail.GetMailDate(), firstSeen) << value;
+            EXPECT_EQ(mail.GetDate(), value.empty() ? firstSeen : value) << value;
+            if (!value.empty()) {
+                EXPECT_EQ(later.GetDate(), mail.GetDate()) << value;
+            }
+        }
     }
     // A later date that cannot be read does not undo an earlier one that could.
     MailData mail(false, MailCharset::Auto, kFirstSeen);
     mail.ParseW3cDate("2026-12-09T07:00:00Z");
     mail.SetDate("yesterday");
+    EXPECT_EQ(mail.GetMailDate(), "Wed, 09 Dec 2026 07:00:00 +0000");
     EXPECT_EQ(mail.GetDate(), "Wed, 09 Dec 2026 07:00:00 +0000");
 }
 
