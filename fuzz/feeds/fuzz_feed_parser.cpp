@@ -59,7 +59,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     handler.ConvertFromShiftJis();
     handler.ConvertFromIso2022Jp();
     handler.Parse();
-    handler.GetMailbox()->Number(1);
     for (const auto& message : handler.Pending()) {
         const std::string& text = message->GetText();
         for (unsigned char c : text) {
@@ -67,12 +66,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     if (mode == 1 && !handler.Pending().empty()) {
-        handler.GetMailbox()->Delete(1);
-        handler.SaveSentItems();
+        // The first message delivered in a session, as QUIT records it.
+        const MailData& first = *handler.Pending()[0];
+        handler.SaveSentItems({{first.GetSubject(), first.GetLink(), first.GetDate()}});
         RssHandler again(Context(), "http://127.0.0.1/fuzz", true, false);
         again.LoadSentItems();
         // A record written is a record read back, whatever its text.
-        if (again.SentItems().size() != handler.Deleted().size()) std::abort();
+        if (again.SentItems().size() != handler.Deleted().size() + 1) std::abort();
     }
     return 0;
 }

@@ -70,7 +70,8 @@ void RssHandler::ParseDocument(std::string_view bytes, const std::string& conten
         for (const auto& note : result.notes) entry += LogPiece(note) + "\n";
         context_.Log(entry + "URL: " + LogPiece(UrlWithoutCredentials(feed_->url)) + "\n\n");
     }
-    FileItems(result.feed);
+    parsed_ = std::make_shared<const Feed>(std::move(result.feed));
+    FileItems(*parsed_);
 }
 
 void RssHandler::FileItems(const Feed& parsed) {

@@ -101,8 +101,4 @@ void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSessi
         if (handledCount == downloads.size() || stopped()) break;
         if (!control.waitToFile || !control.waitToFile()) break;
     }
-    // A refresh ended early leaves no reply files behind.
-    for (auto& download : downloads) {
-        if (!download.handled && !download.result.bodyPath.empty()) std::remove(download.result.bodyPath.c_str());
-    }
 }

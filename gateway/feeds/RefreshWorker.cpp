@@ -5,6 +5,9 @@
 #include "RssManager.h"
 
 #include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <set>
 
 namespace {
 
@@ -31,7 +34,36 @@ RefreshWorker::RefreshWorker(RssManager& manager)
     : manager_(manager),
       greetingDeadline_(std::chrono::seconds(manager.GetSettings().greetingDeadlineSeconds)),
       interval_(manager.GetSettings().refreshIntervalMinutes) {
+    LoadStores();
     thread_ = std::thread([this] { Loop(); });
+}
+
+void RefreshWorker::LoadStores() {
+    manager_.LoadFeedList();
+    std::vector<std::string> keys = FeedKeys(manager_.Handlers());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const auto& handler = manager_.Handlers()[i];
+        StoreFor(handler->FeedFolder(), handler->GetFeed()->url);
+    }
+    feedKeys_ = keys;
+    for (std::size_t i = 0; i < keys.size(); ++i) folderOf_[keys[i]] = manager_.Handlers()[i]->FeedFolder();
+    // Feeds no longer listed keep their stored messages until they are delivered.
+    const std::filesystem::path data = std::filesystem::path(manager_.Context().Layout().stateDir) / "data";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(data, error)) {
+        std::error_code ignored;
+        if (!std::filesystem::is_directory(entry.path() / "mail", ignored)) continue;
+        StoreFor(entry.path().string() + "/", "");
+    }
+}
+
+StoredFeedPointer RefreshWorker::StoreFor(const std::string& folder, const std::string& url) {
+    auto found = stores_.find(folder);
+    if (found != stores_.end()) return found->second;
+    auto store = std::make_shared<StoredFeed>(manager_.Context(), folder, url, manager_.GetSettings());
+    store->Load();
+    stores_.emplace(folder, store);
+    return store;
 }
 
 RefreshWorker::~RefreshWorker() {
@@ -83,11 +115,22 @@ void RefreshWorker::RunOneRefresh() {
     manager_.LoadFeedList();
     const std::vector<RssHandlerPointer> handlers = manager_.Handlers();
     const std::vector<std::string> keys = FeedKeys(handlers);
+    std::vector<StoredFeedPointer> stores;
+    stores.reserve(handlers.size());
     {
         std::lock_guard lock(mutex_);
         feedKeys_ = keys;
         for (auto it = filed_.begin(); it != filed_.end();) {
             it = std::find(keys.begin(), keys.end(), it->first) == keys.end() ? filed_.erase(it) : std::next(it);
+        }
+        for (std::size_t i = 0; i < handlers.size(); ++i) {
+            const std::string folder = handlers[i]->FeedFolder();
+            folderOf_[keys[i]] = folder;
+            stores.push_back(StoreFor(folder, handlers[i]->GetFeed()->url));
+            if (i < manager_.ListFolders().size()) stores.back()->SetListFolders(manager_.ListFolders()[i]);
+            // A 304 files the items of the last parse again instead of parsing.
+            auto previous = filed_.find(keys[i]);
+            if (previous != filed_.end()) handlers[i]->ReuseParseOf(previous->second);
         }
     }
     InternetSession session(manager_.TransferLimits());
@@ -96,19 +139,51 @@ void RefreshWorker::RunOneRefresh() {
     RefreshControl control;
     control.anyOrderFrom = start + std::max(std::chrono::milliseconds(0), greetingDeadline_ - kAnyOrderLead);
     control.beginFiling = [this] { return BeginFiling(); };
-    control.filed = [this, &keys, &handlers](std::size_t index) { Filed(keys[index], handlers[index]); };
+    // Composing and storing a feed's new messages (its writes and syncs) runs on a
+    // thread of its own, in the order the feeds were filed, so it never holds up the
+    // transfers of the others. A feed counts as being filed until it is stored.
+    std::mutex queueMutex;
+    std::condition_variable queued;
+    std::deque<std::size_t> toStore;
+    bool transfersDone = false;
+    std::thread storer([&] {
+        std::unique_lock lock(queueMutex);
+        for (;;) {
+            queued.wait(lock, [&] { return transfersDone || !toStore.empty(); });
+            if (toStore.empty()) return;
+            const std::size_t index = toStore.front();
+            toStore.pop_front();
+            lock.unlock();
+            stores[index]->File(handlers[index]);
+            Filed(keys[index], handlers[index]);
+            lock.lock();
+        }
+    });
+    control.filed = [&](std::size_t index) {
+        {
+            std::lock_guard lock(queueMutex);
+            toStore.push_back(index);
+        }
+        queued.notify_one();
+    };
     control.waitToFile = [this] { return WaitToFile(); };
     control.stop = stop_.get_token();
     control.progress = &progress;
     DownloadFeeds(handlers, session, manager_.GetSettings().downloadConcurrency, control);
     session.Close();
+    {
+        std::lock_guard lock(queueMutex);
+        transfersDone = true;
+    }
+    queued.notify_one();
+    storer.join();
     progress.Finished();
 }
 
 bool RefreshWorker::BeginFiling() {
     std::lock_guard lock(mutex_);
-    if (stop_.stop_requested() || mailboxOpen_) return false;
-    filing_ = true;
+    if (stop_.stop_requested() || mailboxOpen_ || mailboxWanted_) return false;
+    ++filing_;
     return true;
 }
 
@@ -116,14 +191,14 @@ void RefreshWorker::Filed(const std::string& key, const RssHandlerPointer& handl
     {
         std::lock_guard lock(mutex_);
         filed_[key] = handler;
-        filing_ = false;
+        --filing_;
     }
     changed_.notify_all();
 }
 
 bool RefreshWorker::WaitToFile() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return stop_.stop_requested() || !mailboxOpen_; });
+    changed_.wait(lock, [this] { return stop_.stop_requested() || (!mailboxOpen_ && !mailboxWanted_); });
     return !stop_.stop_requested();
 }
 
@@ -154,31 +229,31 @@ Mailbox RefreshWorker::OpenMailbox() {
     std::unique_lock lock(mutex_);
     // A feed being filed right now is finished first: its sentitems.xml was read before
     // anything this session could record.
-    changed_.wait(lock, [this] { return stop_.stop_requested() || !filing_; });
+    // No feed begins meanwhile, so the ones queued for storing drain.
+    mailboxWanted_ = true;
+    changed_.wait(lock, [this] { return stop_.stop_requested() || filing_ == 0; });
+    mailboxWanted_ = false;
     mailboxOpen_ = true;
     std::vector<Mailbox::Part> parts;
-    parts.reserve(feedKeys_.size());
+    std::set<std::string> included;
+    parts.reserve(stores_.size());
     for (const auto& key : feedKeys_) {
-        auto found = filed_.find(key);
-        if (found == filed_.end()) continue;
-        RssHandlerPointer handler = found->second;
-        parts.push_back(SentItemsPart(handler));
+        auto folder = folderOf_.find(key);
+        if (folder == folderOf_.end() || !included.insert(folder->second).second) continue;
+        auto store = stores_.find(folder->second);
+        if (store != stores_.end()) parts.push_back(store->second->Part());
+    }
+    for (const auto& [folder, store] : stores_) {
+        if (store->Empty() || !included.insert(folder).second) continue;
+        parts.push_back(store->Part());
     }
     return Mailbox(std::move(parts));
 }
 
-void RefreshWorker::EndMailbox(Mailbox& mailbox, bool opened, bool committed) {
+void RefreshWorker::EndMailbox(bool opened) {
     {
         std::lock_guard lock(mutex_);
-        if (opened) {
-            // The handlers serve the next session too: as recorded, or as before this one.
-            if (committed) {
-                mailbox.KeepDeletions();
-            } else {
-                mailbox.Reset();
-            }
-            mailboxOpen_ = false;
-        }
+        if (opened) mailboxOpen_ = false;
         claimed_ = false;
         releasing_ = false;
     }
@@ -190,7 +265,7 @@ void RefreshWorker::Releasing() {
     releasing_ = true;
 }
 
-RefreshWorker::Claim::~Claim() { worker_.EndMailbox(mailbox_, opened_, committed_); }
+RefreshWorker::Claim::~Claim() { worker_.EndMailbox(opened_); }
 
 Mailbox& RefreshWorker::Claim::Open() {
     if (!opened_) {

@@ -2,6 +2,7 @@
 
 #include "Mailbox.h"
 #include "RssHandler.h"
+#include "StoredFeed.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -16,9 +17,10 @@
 
 class RssManager;
 
-// Runs the refreshes on a thread of its own and keeps, for every feed, the handler of
-// its last finished download: the mailbox of a session is formed from those. One
-// refresh runs at a time, so a feed is never downloaded twice at once.
+// Runs the refreshes on a thread of its own and keeps, for every feed folder, its store
+// of messages (see StoredFeed) and the handler of its last finished download: the
+// mailbox of a session is formed from the stores. One refresh runs at a time, so a feed
+// is never downloaded twice at once.
 //
 // The mailbox is one: a session claims it, and while the claimed mailbox is open no
 // feed is filed (its sentitems.xml read, its reply handled). So what a session sees
@@ -29,7 +31,8 @@ public:
     class Claim;
 
     // The manager's settings and feed list are used from the worker thread; the
-    // manager must outlive the worker.
+    // manager must outlive the worker. Every store in the feed folders is read here,
+    // before any session, so a restart offers what was stored at once.
     explicit RefreshWorker(RssManager& manager);
     ~RefreshWorker();
     RefreshWorker(const RefreshWorker&) = delete;
@@ -63,7 +66,9 @@ private:
     void Filed(const std::string& key, const RssHandlerPointer& handler);
     bool WaitToFile();
     Mailbox OpenMailbox();
-    void EndMailbox(Mailbox& mailbox, bool opened, bool committed);
+    void EndMailbox(bool opened);
+    void LoadStores();
+    StoredFeedPointer StoreFor(const std::string& folder, const std::string& url);
     void Releasing();
 
     RssManager& manager_;
@@ -79,11 +84,16 @@ private:
     bool claimed_ = false;
     bool releasing_ = false;  // the holder has had QUIT and is recording
     bool mailboxOpen_ = false;
-    bool filing_ = false;
+    int filing_ = 0;  // feeds begun and not stored yet
+    bool mailboxWanted_ = false;  // a session waits for the feeds being filed
     // The feeds of the latest list, each as URL and occurrence ("url#2" for the second
     // listing), and the last filed handler of each.
     std::vector<std::string> feedKeys_;
     std::map<std::string, RssHandlerPointer> filed_;
+    // Every feed folder's store, by folder path, listed or not; and the folder of each
+    // feed key.
+    std::map<std::string, StoredFeedPointer> stores_;
+    std::map<std::string, std::string> folderOf_;
     std::thread thread_;
 };
 
@@ -91,23 +101,21 @@ private:
 class RefreshWorker::Claim {
 public:
     explicit Claim(RefreshWorker& worker) : worker_(worker) {}
-    // Deletions are kept when Committed was called, else undone (RSET), so a later
-    // session offers those messages again.
+    // A session's deletions are recorded only by its commit at QUIT; without one the
+    // next session is offered every stored message again.
     ~Claim();
     Claim(const Claim&) = delete;
     Claim& operator=(const Claim&) = delete;
 
-    // Forms the mailbox from the last download of every listed feed. From here until
-    // the claim ends no feed is filed.
+    // Forms the mailbox from the stores: feed by feed in list order, then the feeds no
+    // longer listed, each in the order its messages arrived. From here until the claim
+    // ends no feed is filed.
     Mailbox& Open();
     // QUIT arrived: the claim ends once the deleted lists are recorded.
     void Releasing() { worker_.Releasing(); }
-    // QUIT recorded every deleted list.
-    void Committed() { committed_ = true; }
 
 private:
     RefreshWorker& worker_;
     Mailbox mailbox_;
     bool opened_ = false;
-    bool committed_ = false;
 };

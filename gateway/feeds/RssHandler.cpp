@@ -82,41 +82,44 @@ void RssHandler::FinishDownload(const FeedTransferResult& result) {
             Trace("HttpSendRequest: " + result.detail + ": " + url);
             LogFailure("HttpSendRequest()に失敗。\nURL: " + url + "\n\n");
             return;
-        case Outcome::WriteFailed:
-            LogFailure("latest.xmlを保存できませんでした。\nURL: " + url + "\n\n");
-            return;
         case Outcome::Replied:
             break;
     }
     if (result.status == 304) {
-        if (!result.bodyPath.empty()) std::remove(result.bodyPath.c_str());
-        // The stored copy is still the feed: items offered before but never deleted
-        // are offered again, and sentitems.xml still holds back the delivered ones.
-        Parse();
+        // The stored copy is still the feed. Its items as the last parse made them are
+        // filed again against the records read now; only after a restart is it parsed.
+        if (previous_ && previous_->parsed_) {
+            parsed_ = previous_->parsed_;
+            previous_.reset();
+            FileItems(*parsed_);
+        } else {
+            Parse();
+        }
         return;
     }
     if (result.status != 200 && result.status != 0) {
-        if (!result.bodyPath.empty()) std::remove(result.bodyPath.c_str());
         LogFailure("HTTPステータス: " + std::to_string(result.status) + " " + LogPiece(result.statusText) +
                    "\nURLが正しいかどうか確認してください。\nURL: " + url + "\n\n");
         return;
     }
+    previous_.reset();
     if (!result.lastModified.empty()) Trace("最終更新時刻[" + result.lastModified + "]");
-    // The reply is read once into memory: normalised there, stored as latest.xml in the
-    // form it is parsed in, and parsed from memory.
-    std::string body;
+    // The reply is normalised in memory, stored as latest.xml in the form it is parsed
+    // in, and parsed from memory.
+    std::string body = result.body;
     std::string error;
     std::string repairNote;
-    bool stored = !result.bodyPath.empty() && ReadWholeFile(result.bodyPath, body);
-    if (stored) {
-        if (auto converted = NormaliseJapaneseEncoding(body, &repairNote)) body = std::move(*converted);
-        // Synced like the validators below: a latest.xml lost in a crash while its
-        // validators survive would be answered with 304 and its items never offered.
-        stored = ReplaceFileAtomically(latest, body, error);
-    }
-    if (!result.bodyPath.empty()) std::remove(result.bodyPath.c_str());
+    if (auto converted = NormaliseJapaneseEncoding(body, &repairNote)) body = std::move(*converted);
+    // Synced like the validators below: a latest.xml lost in a crash while its
+    // validators survive would be answered with 304 and its items never offered.
+    const bool stored = ReplaceFileAtomically(latest, body, error);
     if (!stored) {
         LogFailure("latest.xmlを保存できませんでした。\nURL: " + url + "\n\n");
+        // The items of the reply are offered all the same, from memory if need be;
+        // without the copy no validators are kept, so the next check downloads again.
+        std::remove((folder + "lastmodified.txt").c_str());
+        std::remove((folder + "etag.txt").c_str());
+        if (!body.empty()) ParseDocument(body, result.contentType);
         return;
     }
     if (!result.lastModified.empty())

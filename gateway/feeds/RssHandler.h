@@ -17,9 +17,9 @@
 class InternetSession;
 struct FeedTransferResult;
 
-// One feed of the current refresh. Its pending messages are its part of the mailbox;
-// the deleted list holds items recognised as delivered plus messages deleted in the
-// session, and is what QUIT records in sentitems.xml.
+// One feed of the current refresh: its items as messages, pending (not delivered) or
+// recognised as delivered, and its records in sentitems.xml, which QUIT rewrites with
+// the messages deleted in the session (see StoredFeed).
 class RssHandler {
 public:
     // The context gives the feed folder and takes the log entries; it must outlive the
@@ -63,22 +63,29 @@ public:
     static std::string MakeUid(const std::string& feedUrl, const std::string& subject,
                                const std::string& link, const MailData& message);
 
-    // The feed's part of the mailbox, which the parser fills.
+    // The items of the last document, as messages filed pending or delivered.
     const FeedMailboxPointer& GetMailbox() const { return mailbox_; }
+    // A 304 reply then files the items `previous` parsed from the same document again,
+    // against the records as they are now, instead of reading and parsing latest.xml.
+    void ReuseParseOf(std::shared_ptr<const RssHandler> previous) { previous_ = std::move(previous); }
     // QUIT in two steps, so that several feeds record all or nothing. Prepare writes and
     // syncs PreparedPath() (nothing when the deleted list is empty) and returns ""
     // or the reason it could not; Install puts it in place, keeping the file it replaces
     // as sentitems.xml.bak; Discard removes a prepared file that is not to be installed.
-    // The records are the deleted list, seen today, then the loaded records no item of
-    // this document matched, each with its last-seen day, unless that is more than
-    // SentItemsStore::kKeepUnseenDays ago.
-    std::string PrepareSentItems();
+    // The records are the items of this document recognised as delivered and the
+    // `deleted` ones (delivered in the session), seen today, then the loaded records no
+    // item of this document matched, each with its last-seen day, unless that is more
+    // than SentItemsStore::kKeepUnseenDays ago.
+    std::string PrepareSentItems(const std::vector<SentRecord>& deleted = {});
     std::string InstallSentItems();
     void DiscardSentItems();
+    // Records items delivered other than by a client (expired, or put into a Maildir):
+    // every later prepare writes them too, seen today.
+    void AddRecords(const std::vector<SentRecord>& records) { added_.insert(added_.end(), records.begin(), records.end()); }
     // The file a prepare writes beside sentitems.xml, for this handler only.
     std::string PreparedPath() const;
     // Prepare and install; false when either failed.
-    bool SaveSentItems();
+    bool SaveSentItems(const std::vector<SentRecord>& deleted = {});
 
     const FeedPointer& GetFeed() const { return feed_; }
     const std::vector<MailDataPointer>& Pending() const { return mailbox_->Pending(); }
@@ -99,7 +106,7 @@ private:
     void LogParseFailure();
     // A log entry that also sets the context's feed-error flag.
     void LogFailure(const std::string& text);
-    std::vector<SentRecord> FreshRecords() const;
+    std::vector<SentRecord> FreshRecords(const std::vector<SentRecord>& deleted) const;
 
     GatewayContext& context_;
     FeedPointer feed_;
@@ -108,6 +115,10 @@ private:
     bool enableHtml_;
     MailCharset mailCharset_;
     FeedMailboxPointer mailbox_ = std::make_shared<FeedMailbox>();
+    // The document as last parsed, kept so that a 304 needs no parse.
+    std::shared_ptr<const Feed> parsed_;
+    std::shared_ptr<const RssHandler> previous_;
+    std::vector<SentRecord> added_;
     SentItemsStore sentItems_;
     TodayFunction today_;
     // A record without last-seen was written before it existed: seen on the day of loading.
@@ -121,6 +132,3 @@ private:
 };
 
 using RssHandlerPointer = std::shared_ptr<RssHandler>;
-
-// The handler's part of a session's mailbox: its messages and its sentitems.xml steps.
-Mailbox::Part SentItemsPart(const RssHandlerPointer& handler);

@@ -22,10 +22,7 @@ constexpr const char* kSettingsFailure = "設定ファイルQuillo.xmlを使え�
 RssManager::RssManager(GatewayContext& context, FeedTransferLimits limits)
     : context_(context), limits_(std::move(limits)) {}
 
-RssManager::~RssManager() {
-    mailbox_ = Mailbox();
-    handlers_.clear();
-}
+RssManager::~RssManager() = default;
 
 bool RssManager::LoadSettings() {
     const SettingsFileResult read = LoadSettingsFile(context_.ConfigFile("Quillo.xml"), settings_);
@@ -51,13 +48,15 @@ bool RssManager::LoadSettings() {
     return true;
 }
 
-void RssManager::AddFeed(const std::string& url) {
+void RssManager::AddFeed(const std::string& url, std::vector<std::string> folders) {
+    listFolders_.push_back(std::move(folders));
     handlers_.push_back(std::make_shared<RssHandler>(context_, url, settings_.disableMessageBox,
                                                      settings_.enableHtml, settings_.mailCharset));
 }
 
 void RssManager::LoadFeedList() {
     handlers_.clear();
+    listFolders_.clear();
     // A Quillo.xml without the quillo root was reported once, when the settings were read.
     const FeedListResult list = ReadSettingsFeedList(context_.ConfigFile("Quillo.xml"));
     if (list.status == FeedListResult::Status::Unreadable)
@@ -87,24 +86,9 @@ void RssManager::LoadOpmlFeedList() {
         return;
     case FeedListResult::Status::Read:
         // An empty xmlUrl names a feed too, one that fails visibly in the log.
-        for (const auto& url : list.urls) AddFeed(url);
+        for (std::size_t i = 0; i < list.urls.size(); ++i) AddFeed(list.urls[i], list.folders[i]);
         return;
     }
-}
-
-Mailbox& RssManager::Refresh() {
-    // The last session's messages are let go before the new downloads.
-    mailbox_ = Mailbox();
-    LoadFeedList();
-    InternetSession session(limits_);
-    if (!OpenInternetSession(session, static_cast<int>(handlers_.size()))) return OpenMailbox();
-    RefreshControl control;
-    control.progress = &context_.Progress();
-    DownloadFeeds(handlers_, session, settings_.downloadConcurrency, control);
-    session.Close();
-    Mailbox& mailbox = OpenMailbox();
-    context_.Progress().Finished();
-    return mailbox;
 }
 
 bool RssManager::OpenInternetSession(InternetSession& session, int feedCount) {
@@ -114,13 +98,4 @@ bool RssManager::OpenInternetSession(InternetSession& session, int feedCount) {
     if (!settings_.disableMessageBox) context_.ShowErrorBox(kSessionFailure);
     context_.Log(kSessionFailure);
     return false;
-}
-
-Mailbox& RssManager::OpenMailbox() {
-    std::vector<Mailbox::Part> parts;
-    parts.reserve(handlers_.size());
-    for (const auto& handler : handlers_)
-        parts.push_back(SentItemsPart(handler));
-    mailbox_ = Mailbox(std::move(parts));
-    return mailbox_;
 }

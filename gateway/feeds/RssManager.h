@@ -2,15 +2,13 @@
 
 #include "FeedTransferLimits.h"
 #include "GatewayContext.h"
-#include "Mailbox.h"
 #include "RssHandler.h"
 #include "Settings.h"
 
 #include <string>
 #include <vector>
 
-// The gateway's feed manager: settings, the handlers of the current refresh and the
-// mailbox over their pending messages. Its settings are read once, before other threads
+// The gateway's feed manager: settings and the handlers of the current refresh. Its settings are read once, before other threads
 // look at them; the feed list and handlers belong to the one thread that refreshes.
 class InternetSession;
 
@@ -35,29 +33,24 @@ public:
     GatewayContext& Context() const { return context_; }
     const FeedTransferLimits& TransferLimits() const { return limits_; }
 
-    // One refresh per connection: rebuild the feed list, download every feed, then
-    // form the session's mailbox from them.
-    Mailbox& Refresh();
     // Opens the internet session of a refresh of feedCount feeds and reports the start
     // of the refresh; a failure is reported (box, log) and also ends the report.
     bool OpenInternetSession(InternetSession& session, int feedCount);
     void LoadFeedList();
     void LoadOpmlFeedList();
-    // Forms the mailbox from the handlers' parts in list order; QUIT commits each part
-    // through its handler's sentitems.xml.
-    Mailbox& OpenMailbox();
-    Mailbox& GetMailbox() { return mailbox_; }
 
     const std::vector<RssHandlerPointer>& Handlers() const { return handlers_; }
+    // Per handler, the feed-list folders it is listed in (see FeedListResult::folders).
+    const std::vector<std::vector<std::string>>& ListFolders() const { return listFolders_; }
 
 private:
-    void AddFeed(const std::string& url);
+    void AddFeed(const std::string& url, std::vector<std::string> folders = {});
 
     GatewayContext& context_;
     const FeedTransferLimits limits_;
     Settings settings_;
     std::vector<RssHandlerPointer> handlers_;
-    Mailbox mailbox_;
+    std::vector<std::vector<std::string>> listFolders_;
 };
 
 using RssManagerPointer = std::shared_ptr<RssManager>;

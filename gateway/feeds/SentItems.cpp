@@ -98,20 +98,24 @@ bool RssHandler::MatchLegacyRecord(const FeedItem& item, const MailData& message
     return false;
 }
 
-std::vector<SentRecord> RssHandler::FreshRecords() const {
+std::vector<SentRecord> RssHandler::FreshRecords(const std::vector<SentRecord>& deletedInSession) const {
     const std::string seenToday = SentItemsStore::DayText(today_());
     std::vector<SentRecord> records;
     const auto& deleted = mailbox_->Deleted();
-    records.reserve(deleted.size());
+    records.reserve(deleted.size() + deletedInSession.size() + added_.size());
     for (const auto& message : deleted)
         records.push_back({message->GetSubject(), message->GetLink(), message->GetDate(), seenToday,
                            IdentityOf(*message)});
+    for (const auto* list : {&deletedInSession, &added_}) {
+        for (const auto& record : *list)
+            records.push_back({record.subject, record.link, record.date, seenToday, record.identity});
+    }
     return records;
 }
 
-std::string RssHandler::PrepareSentItems() {
+std::string RssHandler::PrepareSentItems(const std::vector<SentRecord>& deleted) {
     prepared_ = false;
-    if (mailbox_->Deleted().empty()) return "";
+    if (mailbox_->Deleted().empty() && deleted.empty() && added_.empty()) return "";
     // Only a complete file, written and synced, replaces the old one: a truncated store
     // would bring every delivered item back.
     // The deleted list first, seen today, then the records of items this document lacks,
@@ -119,7 +123,7 @@ std::string RssHandler::PrepareSentItems() {
     // bring the others back later.
     std::string file;
     std::string error;
-    if (!sentItems_.Compose(FreshRecords(), today_(), loadDay_, file, error))
+    if (!sentItems_.Compose(FreshRecords(deleted), today_(), loadDay_, file, error))
         return "cannot write sentitems.xml for " + feed_->url + ": " + error;
     if (!WriteFileSynced(PreparedPath(), file, error))
         return "cannot write sentitems.xml for " + feed_->url + ": " + error;
@@ -153,12 +157,7 @@ std::string RssHandler::PreparedPath() const {
     return FeedFolder() + kStore + tag;
 }
 
-bool RssHandler::SaveSentItems() {
-    if (!PrepareSentItems().empty()) return false;
+bool RssHandler::SaveSentItems(const std::vector<SentRecord>& deleted) {
+    if (!PrepareSentItems(deleted).empty()) return false;
     return InstallSentItems().empty();
-}
-
-Mailbox::Part SentItemsPart(const RssHandlerPointer& handler) {
-    return {handler->GetMailbox(), [handler] { return handler->PrepareSentItems(); },
-            [handler] { return handler->InstallSentItems(); }, [handler] { handler->DiscardSentItems(); }};
 }

@@ -11,21 +11,17 @@
 
 namespace {
 
-// The text after the header block as RETR must send it: every line ends in CR LF
-// (bare CR or LF from the feed included) and a line that begins with "." gets one
-// more, so no feed line can end the message early.
+// The text after the header block: every line ends in CR LF, bare CR or LF from the
+// feed included. Lines that begin with "." stay as they are; the POP3 server stuffs
+// them while sending.
 void AppendMailBody(std::string_view text, std::string& out) {
-    bool lineStart = true;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '\r' || c == '\n') {
             if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
             out += "\r\n";
-            lineStart = true;
             continue;
         }
-        if (lineStart && c == '.') out += '.';
-        lineStart = false;
         out += c;
     }
 }
@@ -159,7 +155,12 @@ const std::string& MailData::GetText() {
         text += "\r\n--" + boundary + "--\r\n";
     }
     if (!text.ends_with("\r\n")) text += "\r\n";
-    text += ".\r\n";
     text_ = std::move(text);
     return text_;
+}
+
+std::uint64_t LinesBeginningWithDot(std::string_view text) {
+    std::uint64_t count = !text.empty() && text.front() == '.' ? 1 : 0;
+    for (std::size_t at = text.find("\n."); at != std::string_view::npos; at = text.find("\n.", at + 1)) ++count;
+    return count;
 }

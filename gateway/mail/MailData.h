@@ -3,6 +3,7 @@
 #include "MailBody.h"
 #include "MailDate.h"
 
+#include <cstdint>
 #include <ctime>
 #include <memory>
 #include <optional>
@@ -56,16 +57,16 @@ public:
     void SetRawSubject(std::optional<std::string> subject) { rawSubject_ = std::move(subject); }
     const std::optional<std::string>& GetRawSubject() const { return rawSubject_; }
 
-    int GetNumber() const { return number_; }
-    void SetNumber(int number) { number_ = number; }
-
     // Appends one body piece. HTML pieces are rendered as text; with HTML mail on, the
     // message also carries the HTML, cleaned, as the alternative a reader may show.
     void AddBody(std::string_view text, bool isHtml);
 
-    // The complete message as RETR sends it, ending in ".\r\n". Composed once, then cached.
+    // The complete message: 7-bit, every line ending in CR LF, the last one too. Lines
+    // that begin with "." are not stuffed and there is no terminating line: that is the
+    // POP3 server's wire form, not the message. Composed once, then cached.
     const std::string& GetText();
-    int GetSize() { return static_cast<int>(GetText().size()); }
+    // Lets the cached text go once it is stored elsewhere; GetText composes it again.
+    void DropText() { std::string().swap(text_); }
 
 private:
     struct BodyPiece {
@@ -96,7 +97,10 @@ private:
     std::string subject_;
     std::string link_;
     std::vector<BodyPiece> body_;
-    int number_ = 0;
 };
 
 using MailDataPointer = std::shared_ptr<MailData>;
+
+// The lines of a message text that begin with "." (the POP3 server stuffs each with
+// one more), counted once when the message is stored.
+std::uint64_t LinesBeginningWithDot(std::string_view text);

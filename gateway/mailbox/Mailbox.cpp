@@ -1,9 +1,7 @@
 #include "Mailbox.h"
 
 #include <algorithm>
-#include <unordered_map>
 #include <unordered_set>
-#include <string_view>
 
 std::string CleanUid(std::string uid) {
     for (char& c : uid) {
@@ -14,93 +12,57 @@ std::string CleanUid(std::string uid) {
     return uid;
 }
 
-long long MessageOctets(MailData& message) {
-    // GetText holds the message as sent, terminating line included.
-    const std::string& text = message.GetText();
-    constexpr std::string_view kEnd = ".\r\n";
-    const bool terminated = text.size() >= kEnd.size() && text.compare(text.size() - kEnd.size(), kEnd.size(), kEnd) == 0;
-    return static_cast<long long>(text.size() - (terminated ? kEnd.size() : 0));
-}
-
 Mailbox::Mailbox(std::vector<Part> parts) : parts_(std::move(parts)) {
-    int next = 1;
-    starts_.reserve(parts_.size());
-    for (const auto& part : parts_) {
-        starts_.push_back(next);
-        next = part.messages->Number(next);
-    }
-    // Clients key their "already downloaded" lists on the id, so two pending messages
-    // must never share one; later ones get a short suffix, the first free of -2, -3...
-    // Each id remembers the last suffix it handed out, so even thousands of messages
-    // with one id cost one set lookup each.
+    // Clients key their "already downloaded" lists on the id, so two messages must never
+    // share one; later ones get a short suffix.
     std::unordered_set<std::string> seen;
-    std::unordered_map<std::string, int> lastSuffix;
-    const std::vector<MailDataPointer> messages = Messages();
-    seen.reserve(messages.size());
-    for (const auto& message : messages) {
-        std::string uid = CleanUid(message->GetUid());
-        if (!seen.insert(uid).second) {
-            int& k = lastSuffix.try_emplace(uid, 1).first->second;
-            for (++k;; ++k) {
-                std::string suffix = "-" + std::to_string(k);
-                std::string candidate = uid.substr(0, std::min(uid.size(), kMaxUidLength - suffix.size())) + suffix;
-                if (seen.insert(candidate).second) {
-                    uid = std::move(candidate);
-                    break;
+    for (std::size_t p = 0; p < parts_.size(); ++p) {
+        for (const auto& message : parts_[p].messages) {
+            std::string uid = CleanUid(message->Uid());
+            if (!seen.insert(uid).second) {
+                for (int k = 2;; ++k) {
+                    std::string suffix = "-" + std::to_string(k);
+                    std::string candidate = uid.substr(0, std::min(uid.size(), kMaxUidLength - suffix.size())) + suffix;
+                    if (seen.insert(candidate).second) {
+                        uid = candidate;
+                        break;
+                    }
                 }
             }
+            entries_.push_back({message, std::move(uid), p, false});
         }
-        if (uid != message->GetUid()) message->SetUid(uid);
     }
+    count_ = static_cast<int>(entries_.size());
 }
 
-int Mailbox::Count() const {
-    std::size_t count = 0;
-    for (const auto& part : parts_) count += part.messages->PendingCount();
-    return static_cast<int>(count);
-}
-
-long long Mailbox::TotalSize() const {
-    long long total = 0;
-    for (const auto& part : parts_) {
-        for (const auto& message : part.messages->Pending()) total += MessageOctets(*message);
-    }
-    return total;
-}
-
-std::vector<MailDataPointer> Mailbox::Messages() const {
-    std::vector<MailDataPointer> messages;
-    messages.reserve(static_cast<std::size_t>(Count()));
-    for (const auto& part : parts_) {
-        const auto pending = part.messages->Pending();
-        messages.insert(messages.end(), pending.begin(), pending.end());
-    }
-    return messages;
-}
-
-const Mailbox::Part* Mailbox::PartOf(int n) const {
-    // The last part that starts at or before n; numbers never change after forming.
-    const auto after = std::upper_bound(starts_.begin(), starts_.end(), n);
-    if (after == starts_.begin()) return nullptr;
-    return &parts_[static_cast<std::size_t>(after - starts_.begin() - 1)];
-}
-
-MailDataPointer Mailbox::Find(int n) const {
-    const Part* part = PartOf(n);
-    return part ? part->messages->Find(n) : nullptr;
+const Mailbox::Entry* Mailbox::Find(int n) const {
+    if (n < 1 || static_cast<std::size_t>(n) > entries_.size()) return nullptr;
+    const Entry& entry = entries_[static_cast<std::size_t>(n) - 1];
+    return entry.deleted ? nullptr : &entry;
 }
 
 bool Mailbox::Delete(int n) {
-    const Part* part = PartOf(n);
-    return part && part->messages->Delete(n);
+    if (!Find(n)) return false;
+    entries_[static_cast<std::size_t>(n) - 1].deleted = true;
+    --count_;
+    return true;
 }
 
 void Mailbox::Reset() {
-    for (const auto& part : parts_) part.messages->Undelete();
+    for (auto& entry : entries_) {
+        if (entry.deleted && entry.part != kRecorded) {
+            entry.deleted = false;
+            ++count_;
+        }
+    }
 }
 
-void Mailbox::KeepDeletions() {
-    for (const auto& part : parts_) part.messages->KeepDeletions();
+Mailbox::MessageList Mailbox::DeletedOf(std::size_t part) const {
+    MessageList deleted;
+    for (const auto& entry : entries_) {
+        if (entry.deleted && entry.part == part) deleted.push_back(entry.message);
+    }
+    return deleted;
 }
 
 namespace {
@@ -116,26 +78,34 @@ std::string OneLine(std::string reason) {
 }  // namespace
 
 std::string Mailbox::Commit() {
-    std::vector<const Part*> prepared;
-    for (const auto& part : parts_) {
+    std::vector<std::size_t> prepared;
+    std::vector<MessageList> deleted(parts_.size());
+    for (std::size_t p = 0; p < parts_.size(); ++p) deleted[p] = DeletedOf(p);
+    for (std::size_t p = 0; p < parts_.size(); ++p) {
+        const Part& part = parts_[p];
         if (!part.prepare) continue;
-        const std::string reason = part.prepare();
+        const std::string reason = part.prepare(deleted[p]);
         if (!reason.empty()) {
             if (part.discard) part.discard();
-            for (const Part* done : prepared) {
-                if (done->discard) done->discard();
+            for (std::size_t done : prepared) {
+                if (parts_[done].discard) parts_[done].discard();
             }
             return OneLine(reason);
         }
-        prepared.push_back(&part);
+        prepared.push_back(p);
     }
     std::string failure;
-    for (const Part* part : prepared) {
-        const std::string reason = part->install ? part->install() : "";
+    for (std::size_t p : prepared) {
+        const Part& part = parts_[p];
+        const std::string reason = part.install ? part.install() : "";
         if (reason.empty()) {
-            part->messages->KeepDeletions();
+            if (part.delivered) part.delivered(deleted[p]);
+            // Recorded: a reset after a failure elsewhere no longer brings these back.
+            for (auto& entry : entries_) {
+                if (entry.part == p && entry.deleted) entry.part = kRecorded;
+            }
         } else {
-            if (part->discard) part->discard();
+            if (part.discard) part.discard();
             if (failure.empty()) failure = OneLine(reason);
         }
     }

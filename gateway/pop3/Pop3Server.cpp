@@ -341,13 +341,11 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client, b
     };
     bool commitFailed = false;
     // Runs at QUIT in TRANSACTION, so with the claim, before the client has its answer:
-    // +OK promises the records are written. A failure leaves the deletions undone when
-    // the claim ends, so a later session offers those items again.
+    // +OK promises the records are written. A failure leaves the deletions unrecorded,
+    // so a later session offers those items again.
     sessionOptions.commit = [this, &claim, &commitFailed] {
         std::string reason = claim->Open().Commit();
-        if (reason.empty()) {
-            claim->Committed();
-        } else {
+        if (!reason.empty()) {
             commitFailed = true;
             context_.Log("QUITで配信済みの記録を保存できませんでした: " + reason +
                          "\n削除された記事は次の接続で再び届きます。\n\n");

@@ -2,6 +2,7 @@
 
 #include "Mailbox.h"
 #include "Numbers.h"
+#include "Pop3Wire.h"
 #include "TextUtil.h"
 #include "Trace.h"
 
@@ -13,6 +14,14 @@
 #include <vector>
 
 namespace {
+
+// A reason is sent on the status line; a line end in it would end the reply early.
+std::string OneLineText(std::string text) {
+    for (char& c : text) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return text;
+}
 
 constexpr const char* kOk = "+OK\r\n";
 constexpr const char* kUnknown = "-ERR unknown command\r\n";
@@ -74,9 +83,9 @@ std::optional<int> ParseDigits(std::string_view text) {
     return digits ? std::optional<int>(INT_MAX) : std::nullopt;
 }
 
-// The pending message a number argument names, or the -ERR that says why there is none.
+// The message a number argument names, or the -ERR that says why there is none.
 struct MessageArgument {
-    MailDataPointer message;
+    const Mailbox::Entry* entry = nullptr;
     int number = 0;
     const char* error = nullptr;
 };
@@ -84,23 +93,25 @@ struct MessageArgument {
 MessageArgument FindMessage(const Mailbox& mailbox, std::string_view text) {
     std::optional<int> n = ParseMessageNumber(text);
     if (!n) return {nullptr, 0, kBadNumber};
-    MailDataPointer message = mailbox.Find(*n);
+    const Mailbox::Entry* entry = mailbox.Find(*n);
     // Deleted messages keep their number but are no longer there to name.
-    if (!message) return {nullptr, *n, kNoSuchMessage};
-    return {message, *n, nullptr};
+    if (!entry) return {nullptr, *n, kNoSuchMessage};
+    return {entry, *n, nullptr};
 }
 
-// A multi-line listing of every pending message: its number and one value.
+// A multi-line listing of every message not deleted: its number and one value.
 template <typename Value>
 std::string Listing(const Mailbox& mailbox, Value value) {
     std::string reply = kOk;
-    for (const auto& message : mailbox.Messages())
-        reply += std::to_string(message->GetNumber()) + " " + value(*message) + "\r\n";
+    const auto& entries = mailbox.Entries();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!entries[i].deleted) reply += std::to_string(i + 1) + " " + value(entries[i]) + "\r\n";
+    }
     return reply + ".\r\n";
 }
 
-std::string SizeOf(MailData& message) { return std::to_string(MessageOctets(message)); }
-std::string UidOf(MailData& message) { return message.GetUid(); }
+std::string SizeOf(const Mailbox::Entry& entry) { return std::to_string(Pop3Octets(*entry.message)); }
+std::string UidOf(const Mailbox::Entry& entry) { return entry.uid; }
 
 // LIST and UIDL: the listing without an argument, one line for one message.
 template <typename Value>
@@ -110,41 +121,21 @@ std::string ListingOrLine(const Mailbox& mailbox, std::string_view arguments, Va
     if (tokens.size() > 1) return kSurplusArgument;
     MessageArgument found = FindMessage(mailbox, tokens[0]);
     if (found.error) return found.error;
-    return "+OK " + std::to_string(found.number) + " " + value(*found.message) + "\r\n";
+    return "+OK " + std::to_string(found.number) + " " + value(*found.entry) + "\r\n";
 }
 
-// The header, the empty line that ends it and the first lineCount body lines.
-std::string TopReply(const std::string& text, int lineCount) {
-    // The text ends with its own terminating line, which is never copied.
-    size_t end = text.size();
-    if (end >= 5 && text.compare(end - 5, 5, "\r\n.\r\n") == 0) end -= 3;
+// RETR and TOP: +OK and the part of the text that `part` picks, stuffed and
+// terminated, or -ERR when the stored text cannot be read.
+template <typename Part>
+std::string MessageReply(const Mailbox::Entry& entry, Part part) {
+    std::string text;
+    std::string error;
+    if (!entry.message->ReadText(text, error)) return "-ERR cannot read message: " + OneLineText(error) + "\r\n";
     std::string reply = kOk;
-    bool headerEnded = false;
-    int bodyLines = 0;
-    size_t pos = 0;
-    while (pos < end) {
-        if (headerEnded && bodyLines >= lineCount) break;
-        size_t eol = text.find("\r\n", pos);
-        size_t next = (eol == std::string::npos || eol + 2 > end) ? end : eol + 2;
-        reply.append(text, pos, next - pos);
-        if (headerEnded) {
-            ++bodyLines;
-        } else if (next - pos == 2 && text.compare(pos, 2, "\r\n") == 0) {
-            headerEnded = true;
-        }
-        pos = next;
-    }
-    return reply + ".\r\n";
+    AppendDotStuffed(part(text), reply);
+    return reply;
 }
 
-// A reason from the commit is sent on the status line; a line end in it would end
-// the reply early.
-std::string OneLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\r' || c == '\n') c = ' ';
-    }
-    return text;
-}
 
 std::string Digest(const EVP_MD* type, std::string_view data) {
     unsigned char out[EVP_MAX_MD_SIZE];
@@ -267,7 +258,7 @@ std::string Pop3Session::Quit(std::string_view arguments) {
     // The client hears +OK only once the deletions are on disk; a failure leaves them
     // undone, and the next session offers those messages again.
     const std::string reason = options_.commit ? options_.commit() : std::string();
-    if (!reason.empty()) return "-ERR " + OneLine(reason) + "\r\n";
+    if (!reason.empty()) return "-ERR " + OneLineText(reason) + "\r\n";
     return kOk;
 }
 
@@ -283,7 +274,11 @@ std::string Pop3Session::Capa(std::string_view arguments) {
 
 std::string Pop3Session::Stat(std::string_view arguments) {
     if (!Split(arguments).empty()) return kSurplusArgument;
-    return "+OK " + std::to_string(mailbox_->Count()) + " " + std::to_string(mailbox_->TotalSize()) + "\r\n";
+    std::uint64_t total = 0;
+    for (const auto& entry : mailbox_->Entries()) {
+        if (!entry.deleted) total += Pop3Octets(*entry.message);
+    }
+    return "+OK " + std::to_string(mailbox_->Count()) + " " + std::to_string(total) + "\r\n";
 }
 
 std::string Pop3Session::List(std::string_view arguments) {
@@ -299,7 +294,7 @@ std::string Pop3Session::Retr(std::string_view arguments) {
     if (tokens.size() > 1) return kSurplusArgument;
     MessageArgument found = FindMessage(*mailbox_, tokens[0]);
     if (found.error) return found.error;
-    return kOk + found.message->GetText();
+    return MessageReply(*found.entry, [](std::string_view text) { return text; });
 }
 
 std::string Pop3Session::Top(std::string_view arguments) {
@@ -310,7 +305,7 @@ std::string Pop3Session::Top(std::string_view arguments) {
     if (found.error) return found.error;
     std::optional<int> lines = ParseLineCount(tokens[1]);
     if (!lines) return kBadLineCount;
-    return TopReply(found.message->GetText(), *lines);
+    return MessageReply(*found.entry, [n = *lines](std::string_view text) { return TopOfMessage(text, n); });
 }
 
 std::string Pop3Session::Dele(std::string_view arguments) {

@@ -77,22 +77,28 @@ std::string Escaped(std::string_view text, bool keepLineEnds) {
 std::string LogPiece(std::string_view text) { return Escaped(text, false); }
 
 void AppendLog(const std::string& path, std::string_view text) {
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return;
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    char stamp[64];
+    char stamp[80];
     std::snprintf(stamp, sizeof stamp, "[%04d/%02d/%02d %02d:%02d:%02d] ", local.tm_year + 1900, local.tm_mon + 1,
                   local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     const std::string entry = stamp + Escaped(text, true);
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    bool written = fd >= 0;
     // O_APPEND puts the one write at the end, whoever else writes.
-    for (std::size_t done = 0; done < entry.size();) {
+    for (std::size_t done = 0; written && done < entry.size();) {
         const ssize_t n = write(fd, entry.data() + done, entry.size() - done);
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
+        if (n <= 0) written = false;
+        else done += static_cast<std::size_t>(n);
     }
-    close(fd);
+    if (fd >= 0 && close(fd) != 0) written = false;
+    // An entry log.txt cannot take (a full disk, a folder without the right) is not
+    // lost without a trace: standard error has it, as a service's journal keeps it.
+    if (!written) {
+        std::fwrite(entry.data(), 1, entry.size(), stderr);
+        std::fflush(stderr);
+    }
 }
 
 void OpenLogFile(std::string path) {

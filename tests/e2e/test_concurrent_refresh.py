@@ -91,8 +91,15 @@ class ConcurrentRefresh(unittest.TestCase):
         for folder, _, names in os.walk(data):
             for name in names:
                 path = os.path.join(folder, name)
+                relative = os.path.relpath(path, data)
+                if "/mail/" in relative:
+                    # Stored messages are named by the time and process that stored them:
+                    # counted, their texts are what the sessions above read.
+                    stored = relative[:relative.index("/mail/") + 6] + "*"
+                    files[stored] = files.get(stored, 0) + 1
+                    continue
                 with open(path, "rb") as f:
-                    files[os.path.relpath(path, data)] = f.read()
+                    files[relative] = f.read()
         return sessions, entries, files
 
     def test_side_by_side_gives_what_one_at_a_time_gives(self):

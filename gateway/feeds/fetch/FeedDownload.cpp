@@ -32,15 +32,11 @@ std::string ReadStoredValidator(std::ifstream& file) {
 }  // namespace
 
 FeedTransfer::FeedTransfer(std::string url, std::string folder)
-    : url_(std::move(url)), folder_(std::move(folder)), bodyPath_(folder_ + "latest.xml.part") {}
+    : url_(std::move(url)), folder_(std::move(folder)) {}
 
 FeedTransfer::~FeedTransfer() {
     if (curl_) curl_easy_cleanup(curl_);
     if (headers_) curl_slist_free_all(headers_);
-    if (body_) {
-        std::fclose(body_);
-        std::remove(bodyPath_.c_str());
-    }
 }
 
 std::string FeedTransfer::ConditionalHeader(const std::string& folder) {
@@ -65,11 +61,6 @@ bool FeedTransfer::Setup(const InternetSession& session) {
     curl_ = curl_easy_init();
     if (!curl_) {
         initFailed_ = true;
-        return false;
-    }
-    body_ = std::fopen(bodyPath_.c_str(), "wb");
-    if (!body_) {
-        writeFailed_ = true;
         return false;
     }
     const FeedTransferLimits& limits = session.Limits();
@@ -134,12 +125,8 @@ void FeedTransfer::HeaderLine(std::string line) {
             if (reason != std::string::npos) statusText_ = Trim(std::string_view(rest).substr(reason + 1));
         }
         // A body written for an earlier reply of the chain is not the document.
-        if (body_ && bodyBytes_ > 0) {
-            std::fflush(body_);
-            if (std::fseek(body_, 0, SEEK_SET) != 0 || ::ftruncate(fileno(body_), 0) != 0)
-                writeFailed_ = true;
-            bodyBytes_ = 0;
-        }
+        body_.clear();
+        bodyBytes_ = 0;
         return;
     }
     auto colon = line.find(':');
@@ -158,10 +145,7 @@ size_t FeedTransfer::Body(const char* data, size_t size) {
         tooBig_ = true;
         return 0;
     }
-    if (std::fwrite(data, 1, size, body_) != size) {
-        writeFailed_ = true;
-        return 0;
-    }
+    body_.append(data, size);
     bodyBytes_ += static_cast<long long>(size);
     return size;
 }
@@ -181,26 +165,14 @@ FeedTransferResult FeedTransfer::Complete(CURLcode code) {
     long status = 0;
     if (curl_) curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status);
     ReleaseCurl();
-    bool closed = true;
-    if (body_) {
-        closed = std::fclose(body_) == 0;
-        body_ = nullptr;
-    }
-    if (writeFailed_ || !closed) {
-        result.outcome = FeedTransferResult::Outcome::WriteFailed;
-        std::remove(bodyPath_.c_str());
-        return result;
-    }
     if (code == CURLE_URL_MALFORMAT) {
         // The URL itself cannot be requested (a blank in it, a bad port number).
         result.outcome = FeedTransferResult::Outcome::OpenFailed;
-        std::remove(bodyPath_.c_str());
         return result;
     }
     if (code != CURLE_OK) {
         result.outcome = FeedTransferResult::Outcome::SendFailed;
         result.detail = tooBig_ ? "body larger than the limit" : curl_easy_strerror(code);
-        std::remove(bodyPath_.c_str());
         return result;
     }
     result.outcome = FeedTransferResult::Outcome::Replied;
@@ -209,6 +181,6 @@ FeedTransferResult FeedTransfer::Complete(CURLcode code) {
     result.lastModified = lastModified_;
     result.etag = etag_;
     result.contentType = contentType_;
-    result.bodyPath = bodyPath_;
+    result.body = std::move(body_);
     return result;
 }

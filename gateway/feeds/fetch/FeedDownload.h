@@ -14,7 +14,6 @@ struct FeedTransferResult {
         NoConnection,  // no transfer could be set up at all
         OpenFailed,    // the URL cannot be requested (scheme other than http and https)
         SendFailed,    // no complete reply: refused, unresolvable, time-out, cut off, too big
-        WriteFailed,   // the body could not be stored in the feed folder
         Replied,       // a complete reply; see status
     };
     Outcome outcome = Outcome::NoConnection;
@@ -24,15 +23,14 @@ struct FeedTransferResult {
     std::string lastModified;  // Last-Modified of the final reply, trimmed
     std::string etag;          // ETag of the final reply, trimmed
     std::string contentType;   // Content-Type of the final reply, trimmed
-    // The complete body of the final reply, in a temporary file beside latest.xml;
-    // FinishDownload renames it or removes it. Empty when there is none.
-    std::string bodyPath;
+    // The complete body of the final reply. It is held in memory, not in the feed
+    // folder, so a full disk does not keep its items from being offered.
+    std::string body;
     std::string detail;  // libcurl's reason for a failure, for the trace
 };
 
 // One conditional GET of a feed into its folder. Setup makes and configures the easy
-// handle (URL, If-Modified-Since from lastmodified.txt, redirects, the session's limits, a body
-// file); the handle can be performed here (Perform) or on a multi handle by the
+// handle (URL, If-Modified-Since from lastmodified.txt, redirects, the session's limits); the handle can be performed here (Perform) or on a multi handle by the
 // caller, who then calls Complete with libcurl's result. The transfer must outlive
 // the handle's use.
 class FeedTransfer {
@@ -50,7 +48,7 @@ public:
     void KeepHandleAfterComplete() { keepHandle_ = true; }
     // Runs the transfer on this thread and completes it.
     FeedTransferResult Perform();
-    // The result of a finished transfer; closes the body file and frees the handle.
+    // The result of a finished transfer, its body moved into it; frees the handle.
     FeedTransferResult Complete(CURLcode code);
 
     // "If-Modified-Since: ..." from lastmodified.txt as stored, or "" when there is none.
@@ -67,15 +65,13 @@ private:
 
     std::string url_;
     std::string folder_;
-    std::string bodyPath_;
     CURL* curl_ = nullptr;
     struct curl_slist* headers_ = nullptr;
-    std::FILE* body_ = nullptr;
+    std::string body_;
     bool setupDone_ = false;
     bool initFailed_ = false;
     bool keepHandle_ = false;
     bool openFailed_ = false;
-    bool writeFailed_ = false;
     bool tooBig_ = false;
     long long bodyBytes_ = 0;
     long long maxBodyBytes_ = 0;

@@ -26,9 +26,20 @@ public:
         for (size_t i = 2; i < path.size(); ++i) {
             if (path[i] != "outline") return;
         }
-        if (auto url = attributes.Get("xmlUrl")) urls.push_back(std::move(*url));
+        // The titles of this outline's ancestors are the first entries of the stack.
+        const std::size_t depth = path.size() - 3;
+        titles.resize(depth);
+        auto title = attributes.Get("title");
+        if (!title || title->empty()) title = attributes.Get("text");
+        titles.push_back(title.value_or(""));
+        if (auto url = attributes.Get("xmlUrl")) {
+            urls.push_back(std::move(*url));
+            folders.emplace_back(titles.begin(), titles.begin() + static_cast<std::ptrdiff_t>(depth));
+        }
     }
     std::vector<std::string> urls;
+    std::vector<std::vector<std::string>> folders;
+    std::vector<std::string> titles;
 };
 
 template <typename Reader>
@@ -54,6 +65,8 @@ FeedListResult ReadFeedList(const std::string& path, const std::string& root) {
     }
     result.status = FeedListResult::Status::Read;
     result.urls = std::move(reader.urls);
+    if constexpr (requires { reader.folders; }) result.folders = std::move(reader.folders);
+    result.folders.resize(result.urls.size());
     return result;
 }
 

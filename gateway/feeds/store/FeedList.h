@@ -10,6 +10,9 @@ struct FeedListResult {
     Status status = Status::Missing;
     std::string error;  // why an Unreadable or WrongRoot file gave no URLs
     std::vector<std::string> urls;
+    // Per URL, the titles of the folder outlines above it, outermost first (empty for
+    // Quillo.xml's list and for feeds at the top).
+    std::vector<std::vector<std::string>> folders;
 };
 
 // Quillo.xml: the text of every feed element of every feed-list element below the

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -87,6 +88,17 @@ const SettingKey kSettingKeys[] = {
      }},
     {"refresh-interval", [](Settings& s, const std::string& t) {
          return ReadNumber("refresh-interval", t, 0, 7 * 24 * 60, s.refreshIntervalMinutes);
+     }},
+    {"keep-days", [](Settings& s, const std::string& t) {
+         return ReadNumber("keep-days", t, 0, 3650, s.keepDays);
+     }},
+    {"maildir", [](Settings& s, const std::string& t) { s.maildir = std::string(Trim(t)); return Usable(true); }},
+    // Strict: a typo must not pour every feed into one folder, or the other way round.
+    {"maildir-folders", [](Settings& s, const std::string& t) {
+         const std::string_view value = Trim(t);
+         if (value != "none" && value != "feeds") return Usable(false);
+         s.maildirFeedFolders = value == "feeds";
+         return Usable(true);
      }},
     {"tls-certificate", [](Settings& s, const std::string& t) { s.tlsCertificate = std::string(Trim(t)); return Usable(true); }},
     {"tls-key", [](Settings& s, const std::string& t) { s.tlsKey = std::string(Trim(t)); return Usable(true); }},
@@ -211,6 +223,11 @@ SettingsFileResult LoadSettingsFile(const std::string& path, Settings& settings)
     }
     read.tlsCertificate = BesideSettings(path, read.tlsCertificate);
     read.tlsKey = BesideSettings(path, read.tlsKey);
+    if (read.maildir == "~" || read.maildir.starts_with("~/")) {
+        const char* home = std::getenv("HOME");
+        read.maildir = std::string(home ? home : "") + read.maildir.substr(1);
+    }
+    read.maildir = BesideSettings(path, read.maildir);
     settings = read;
     if (result.status != SettingsFileResult::Status::Invalid) result.status = SettingsFileResult::Status::Read;
     return result;

@@ -39,6 +39,16 @@ struct Settings {
     std::optional<int> tlsPort;
     // Whether a login must wait for TLS.
     RequireTls requireTls = RequireTls::Auto;
+    // Days a stored message waits for its client; older ones are recorded as delivered
+    // and removed, so a setup nobody reads does not fill the disk. 0 keeps them for ever.
+    int keepDays = 30;
+    // A Maildir every new item is delivered into (and recorded as delivered at once)
+    // instead of being offered over POP3; "" for none. "~/" at the start is the home
+    // folder; a relative path is beside Quillo.xml.
+    std::string maildir;
+    // One Maildir++ subfolder per feed (".Feeds.<feed-list folders>.<feed title>")
+    // instead of everything in the Maildir's own new/.
+    bool maildirFeedFolders = false;
 };
 
 // A port setting: decimal digits only, 1 to 65535, with white space around them allowed

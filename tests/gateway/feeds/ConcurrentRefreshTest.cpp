@@ -7,6 +7,7 @@
 #include "InternetSession.h"
 #include "LoopbackHttpServer.h"
 #include "Notifier.h"
+#include "RefreshWorker.h"
 #include "RssManager.h"
 #include "TempDir.h"
 
@@ -157,24 +158,16 @@ protected:
         file << "</feed-list></quillo>\n";
     }
 
-    // One refresh the way the gateway did it before transfers overlapped: each handler's
-    // Download in list order.
-    static void SequentialRefresh(RssManager& manager) {
-        manager.LoadFeedList();
-        InternetSession session(manager.TransferLimits());
-        ASSERT_TRUE(session.Open("QUILLO"));
-        for (const auto& handler : manager.Handlers()) handler->Download(session);
-        session.Close();
-        manager.OpenMailbox();
-    }
-
-    static std::string Describe(RssManager& manager) {
-        const Mailbox& mailbox = manager.GetMailbox();
-        std::string text = std::to_string(mailbox.Count()) + " " + std::to_string(mailbox.TotalSize()) + "\n";
-        for (const auto& message : mailbox.Messages()) {
-            text += std::to_string(message->GetNumber()) + " " + std::to_string(message->GetSize()) + " " +
-                    message->GetUid() + "\n";
+    static std::string Describe(RssManager& manager, const Mailbox& mailbox) {
+        std::uint64_t total = 0;
+        std::string lines;
+        const auto& entries = mailbox.Entries();
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const auto& message = *entries[i].message;
+            total += message.Size() + message.DotLines();
+            lines += std::to_string(i + 1) + " " + std::to_string(message.Size()) + " " + entries[i].uid + "\n";
         }
+        std::string text = std::to_string(mailbox.Count()) + " " + std::to_string(total) + "\n" + lines;
         for (const auto& handler : manager.Handlers()) {
             text += "handler " + handler->GetFeed()->url + " [" + handler->GetFeed()->title + "] " +
                     std::to_string(handler->Pending().size()) + " pending, " +
@@ -185,24 +178,24 @@ protected:
         return text;
     }
 
-    // Two connections: the first deletes messages 1, 3 and 5 and quits, so the second
-    // reads sentitems.xml and meets the validators the first stored.
-    Snapshot Run(const fs::path& dir, bool sequential) {
+    // Two connections through the refresh worker, as the gateway makes them: the first
+    // deletes messages 1, 3 and 5 and quits, so the second reads sentitems.xml and meets
+    // the validators the first stored.
+    Snapshot Run(const fs::path& dir) {
         GatewayContext& context = ContextIn(dir);
         Snapshot snapshot;
         {
             RssManager manager(context, ShortLimits());
             manager.LoadSettings();
+            RefreshWorker worker(manager);
             for (int connection = 0; connection < 2; ++connection) {
-                if (sequential) {
-                    SequentialRefresh(manager);
-                } else {
-                    manager.Refresh();
-                }
-                snapshot.mailbox += "connection " + std::to_string(connection) + "\n" + Describe(manager);
+                worker.RefreshBefore(std::chrono::steady_clock::now() + 60s);
+                auto claim = worker.TryClaim();
+                Mailbox& mailbox = claim->Open();
+                snapshot.mailbox += "connection " + std::to_string(connection) + "\n" + Describe(manager, mailbox);
                 if (connection == 0) {
-                    for (int n : {1, 3, 5}) manager.GetMailbox().Delete(n);
-                    manager.GetMailbox().Commit();
+                    for (int n : {1, 3, 5}) mailbox.Delete(n);
+                    EXPECT_EQ(mailbox.Commit(), "");
                 }
             }
         }
@@ -216,7 +209,11 @@ protected:
         }
         for (const auto& entry : fs::recursive_directory_iterator(dir / "data")) {
             if (!entry.is_regular_file()) continue;
-            snapshot.files[fs::relative(entry.path(), dir).string()] = ReadFile(entry.path());
+            // Stored messages are named by the time and process that stored them; the
+            // mailbox above shows what they hold.
+            std::string name = fs::relative(entry.path(), dir).string();
+            if (name.find("/mail/") != std::string::npos) name = name.substr(0, name.find("/mail/") + 9) + "*";
+            snapshot.files[name] += ReadFile(entry.path()).substr(0, name.ends_with("*") ? 0 : std::string::npos);
         }
         return snapshot;
     }
@@ -234,6 +231,17 @@ protected:
         }
     }
 
+    // A connection's refresh through the worker; the number of messages it is offered.
+    static int Connect(RefreshWorker& worker) {
+        worker.RefreshBefore(std::chrono::steady_clock::now() + 60s);
+        auto claim = worker.TryClaim();
+        return claim->Open().Count();
+    }
+    static int Connect(RssManager& manager) {
+        RefreshWorker worker(manager);
+        return Connect(worker);
+    }
+
     TempDir temp_{"quillo-concurrent"};
     fs::path root_ = temp_.Path();
 };
@@ -243,7 +251,7 @@ TEST_F(ConcurrentRefresh, GivesTheSameMailboxLogAndFilesAsOneAtATime) {
     auto urls = MixedUrls(server);
 
     WriteSettings(root_ / "reference", urls, "1");
-    Snapshot reference = Run(root_ / "reference", /*sequential=*/true);
+    Snapshot reference = Run(root_ / "reference");
     // The mixed set really meets every path: each failing feed is logged at both
     // connections, the 304s and the redirect give messages.
     EXPECT_TRUE(reference.feedError);
@@ -264,7 +272,7 @@ TEST_F(ConcurrentRefresh, GivesTheSameMailboxLogAndFilesAsOneAtATime) {
     for (const Case& c : {Case{"one", "1"}, Case{"two", "2"}, Case{"default", ""}, Case{"many", "64"}}) {
         server.ResetCounters();
         WriteSettings(root_ / c.name, urls, c.concurrency);
-        Snapshot snapshot = Run(root_ / c.name, /*sequential=*/false);
+        Snapshot snapshot = Run(root_ / c.name);
         ExpectSame(reference, snapshot, std::string("download-concurrency ") + c.concurrency);
     }
 }
@@ -288,8 +296,7 @@ TEST_F(ConcurrentRefresh, OverlapsTransfersWithinTheLimits) {
         WriteSettings(dir, urls, c.concurrency);
         RssManager manager(ContextIn(dir), ShortLimits());
         manager.LoadSettings();
-        manager.Refresh();
-        EXPECT_EQ(manager.GetMailbox().Count(), 24);
+        EXPECT_EQ(Connect(manager), 24);
         EXPECT_EQ(server.PeakInFlight(), c.peak) << "download-concurrency " << c.concurrency;
         EXPECT_LE(server.PeakInFlight("127.0.0.1"), c.peakPerHost);
         EXPECT_LE(server.PeakInFlight("127.0.0.2"), c.peakPerHost);
@@ -317,14 +324,14 @@ TEST_F(ConcurrentRefresh, StoresTheETagOfA200AndSendsItBack) {
     RssManager manager(ContextIn(dir), ShortLimits());
     manager.LoadSettings();
 
-    manager.Refresh();
+    RefreshWorker worker(manager);
+    EXPECT_EQ(Connect(worker), 2);
     EXPECT_EQ(lastIfNoneMatch, "");
     fs::path folder = dir / "data" / ("127.0.0.1:" + server.Url("").substr(server.Url("").rfind(':') + 1) + "-feed.xml");
     EXPECT_EQ(ReadFile(folder / "etag.txt"), "\"abc\"");
     EXPECT_FALSE(fs::exists(folder / "lastmodified.txt"));
-    EXPECT_EQ(manager.GetMailbox().Count(), 2);
 
-    manager.Refresh();
+    EXPECT_EQ(Connect(worker), 2);
     EXPECT_EQ(lastIfNoneMatch, "\"abc\"");
     auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
@@ -353,7 +360,7 @@ TEST_F(ConcurrentRefresh, StoresACompressedBodyDecoded) {
     WriteSettings(dir, {server.Url("/packed.xml")}, "");
     RssManager manager(ContextIn(dir), ShortLimits());
     manager.LoadSettings();
-    manager.Refresh();
+    Connect(manager);
     EXPECT_NE(acceptEncoding.find("gzip"), std::string::npos) << acceptEncoding;
     fs::path folder = dir / "data" / ("127.0.0.1:" + server.Url("").substr(server.Url("").rfind(':') + 1) + "-packed.xml");
     EXPECT_EQ(ReadFile(folder / "latest.xml"), plain);
@@ -375,7 +382,7 @@ TEST_F(ConcurrentRefresh, ReportsProgressFeedByFeedInListOrder) {
     context.Progress().Listen([&](int done, int total) { reports.emplace_back(done, total); });
     RssManager manager(context, ShortLimits());
     manager.LoadSettings();
-    manager.Refresh();
+    Connect(manager);
     std::vector<std::pair<int, int>> expected = {{0, 5}, {1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}, {0, 0}};
     EXPECT_EQ(reports, expected);
 }

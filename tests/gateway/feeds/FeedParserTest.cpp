@@ -34,10 +34,7 @@ protected:
     }
     // Delivers every pending message of the handler, as DELE of all and QUIT do.
     void DeliverAll(RssHandler& handler) {
-        FeedMailbox& mailbox = *handler.GetMailbox();
-        const int count = mailbox.Number(1) - 1;
-        for (int n = 1; n <= count; ++n) mailbox.Delete(n);
-        handler.SaveSentItems();
+        handler.SaveSentItems(RecordsOf(handler, handler.Pending()));
     }
 };
 

@@ -4,6 +4,8 @@
 // log entries without their time stamps, the boxes shown.
 
 #include "GatewayContext.h"
+#include "Mailbox.h"
+#include "RssHandler.h"
 #include "Notifier.h"
 #include "TempDir.h"
 
@@ -26,6 +28,22 @@ public:
     }
     std::vector<std::string> shown;
 };
+
+// The records of a handler's messages, as QUIT makes them of those a session deleted.
+inline std::vector<SentRecord> RecordsOf(const RssHandler& handler, const std::vector<MailDataPointer>& messages) {
+    std::vector<SentRecord> records;
+    for (const auto& m : messages)
+        records.push_back({m->GetSubject(), m->GetLink(), m->GetDate(), "", handler.IdentityOf(*m)});
+    return records;
+}
+
+// A handler's sentitems.xml steps as a part of a session's mailbox without messages.
+inline Mailbox::Part RecordsPart(const std::shared_ptr<RssHandler>& handler) {
+    return {{},
+            [handler](const Mailbox::MessageList&) { return handler->PrepareSentItems(); },
+            [handler] { return handler->InstallSentItems(); },
+            [handler] { handler->DiscardSentItems(); }};
+}
 
 using ::ReadFile;
 using ::WriteFile;

@@ -103,13 +103,8 @@ protected:
     std::vector<std::string> TakeAll(const std::string& document) {
         auto handler = Refresh(document);
         std::vector<std::string> offered;
-        FeedMailbox& mailbox = *handler->GetMailbox();
-        const int end = mailbox.Number(1);
-        for (int n = 1; n < end; ++n) {
-            offered.push_back(mailbox.Find(n)->GetSubject() + "|" + mailbox.Find(n)->GetDate());
-            mailbox.Delete(n);
-        }
-        EXPECT_TRUE(handler->SaveSentItems());
+        for (const auto& message : handler->Pending()) offered.push_back(message->GetSubject() + "|" + message->GetDate());
+        EXPECT_TRUE(handler->SaveSentItems(RecordsOf(*handler, handler->Pending())));
         return offered;
     }
     std::string Guided(int n) {

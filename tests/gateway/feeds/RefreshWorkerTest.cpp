@@ -106,7 +106,6 @@ TEST_F(RefreshWorkerTest, FeedsArrivingWhileTheMailboxIsOpenAreFiledWhenTheSessi
     EXPECT_EQ(worker.FinishedRefreshes(), 0u);
     EXPECT_EQ(mailbox.Count(), 1);
     ASSERT_EQ(mailbox.Commit(), "");
-    claim->Committed();
     claim.reset();
     ASSERT_TRUE(Eventually([&] { return worker.FinishedRefreshes() == 1; }));
 

@@ -264,15 +264,15 @@ TEST_F(RssManagerTest, DeeplyNestedOutlinesDoNotExhaustTheStack) {
     EXPECT_EQ(notifier_->shown, std::vector<std::string>{"error|OPMLフィードリストの解析に失敗しました。"});
 }
 
-TEST_F(RssManagerTest, RefreshRebuildsTheHandlersEveryTime) {
+TEST_F(RssManagerTest, LoadingTheFeedListRebuildsTheHandlersEveryTime) {
     Write("Quillo.xml", "<quillo><feed-list><feed>http://127.0.0.1:9/a</feed></feed-list></quillo>");
     RssManager manager(context_);
     manager.LoadSettings();
-    manager.Refresh();
+    manager.LoadFeedList();
     auto first = manager.Handlers();
     ASSERT_EQ(first.size(), 1u);
     Write("Quillo.xml", "<quillo><feed-list><feed>http://127.0.0.1:9/a</feed><feed>http://127.0.0.1:9/b</feed></feed-list></quillo>");
-    manager.Refresh();
+    manager.LoadFeedList();
     ASSERT_EQ(manager.Handlers().size(), 2u);
     EXPECT_NE(manager.Handlers()[0], first[0]);
 }

@@ -36,10 +36,8 @@ protected:
             m->SetSubject(r[0]);
             m->SetLink(r[1]);
             m->SetDate(r[2]);
-            handler->GetMailbox()->AddPending(m);
+            handler->GetMailbox()->AddDelivered(m);
         }
-        handler->GetMailbox()->Number(1);
-        for (int n = 1; n <= static_cast<int>(records.size()); ++n) handler->GetMailbox()->Delete(n);
         return handler;
     }
 };
@@ -134,11 +132,10 @@ TEST_F(SentItems, WhenTheSecondFeedCannotBeWrittenNeitherIsRecorded) {
     auto second = std::make_shared<RssHandler>(Context(), otherUrl, true, false);
     auto m = std::make_shared<MailData>(false);
     m->SetSubject("t");
-    second->GetMailbox()->AddPending(m);
+    second->GetMailbox()->AddDelivered(m);
     WriteFile(StorePath(), "<sent-items/>");
     fs::create_directories(second->PreparedPath());
-    Mailbox mailbox({SentItemsPart(first), SentItemsPart(second)});
-    ASSERT_TRUE(mailbox.Delete(1));  // the first feed's message is deleted already
+    Mailbox mailbox({RecordsPart(first), RecordsPart(second)});
     EXPECT_EQ(mailbox.Commit(), "cannot write sentitems.xml for " + otherUrl + ": Is a directory");
     EXPECT_EQ(ReadFile(StorePath()), "<sent-items/>");
     EXPECT_FALSE(fs::exists(first->PreparedPath()));
@@ -197,9 +194,7 @@ TEST_F(SentItems, RecordsOfItemsNoLongerInTheFeedAreKeptNinetyDaysAfterLastSeen)
     handler->LoadSentItems();
     handler->Parse();
     ASSERT_EQ(handler->Pending().size(), 1u);
-    handler->GetMailbox()->Number(1);
-    ASSERT_TRUE(handler->GetMailbox()->Delete(1));
-    ASSERT_TRUE(handler->SaveSentItems());
+    ASSERT_TRUE(handler->SaveSentItems(RecordsOf(*handler, {handler->Pending()[0]})));
 
     auto recorded = [&](std::chrono::sys_days today) {
         auto reader = handlerOn(today);
@@ -241,7 +236,7 @@ TEST_F(SentItems, AFullDiskLeavesTheStoreByteForByteAndSaysSo) {
     std::vector<std::array<std::string, 3>> records;
     for (int i = 0; i < 20; ++i) records.push_back({"item " + std::to_string(i), std::string(1000, 'l'), "d"});
     auto handler = HandlerWithDeleted(records);
-    Mailbox mailbox({SentItemsPart(handler)});
+    Mailbox mailbox({RecordsPart(handler)});
     const std::string reason = mailbox.Commit();
     EXPECT_NE(reason.find("No space left on device"), std::string::npos) << reason;
     EXPECT_EQ(ReadFile(StorePath()), old);
@@ -259,9 +254,7 @@ TEST_F(SentItems, AnItemGivenTwiceIsOneItemOfferedAndRecordedOnce) {
     handler->Parse();
     EXPECT_EQ(handler->Deleted().size(), 1u);
     ASSERT_EQ(handler->Pending().size(), 1u);
-    handler->GetMailbox()->Number(1);
-    ASSERT_TRUE(handler->GetMailbox()->Delete(1));
-    handler->SaveSentItems();
+    handler->SaveSentItems(RecordsOf(*handler, {handler->Pending()[0]}));
     RssHandler reader(Context(), kUrl, true, false);
     reader.LoadSentItems();
     const auto records = reader.SentItems();

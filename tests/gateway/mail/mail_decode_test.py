@@ -41,14 +41,11 @@ def compose(cases, iso2022jp=False):
     return messages
 
 
-def pop3_unstuff(text):
-    """What a POP3 client keeps of a RETR reply: the terminator goes, dots are unstuffed."""
-    assert text.endswith(b"\r\n.\r\n"), text[-20:]
-    lines = text[:-3].split(b"\r\n")
-    assert lines[-1] == b""
-    for line in lines[:-1]:
-        assert line != b".", "an unstuffed dot line would end the message early"
-    return b"\r\n".join(l[1:] if l.startswith(b".") else l for l in lines)
+def message_text(text):
+    """The composed message as stored: CR LF lines, the last one too; no dot-stuffing and
+    no terminating line (the POP3 server adds those while sending)."""
+    assert text.endswith(b"\r\n"), text[-20:]
+    return text
 
 
 def iconv_iso2022jp(data):
@@ -109,7 +106,7 @@ class MailDecodeTest(unittest.TestCase):
         html, sender, subject, date, link, pieces = case
         raw = compose([case])[0]
         self.assertTrue(all(b < 0x80 for b in raw), "message must be 7-bit")
-        text = pop3_unstuff(raw)
+        text = message_text(raw)
         for line in text.split(b"\r\n"):
             self.assertLessEqual(len(line), 998)
         msg = email.message_from_bytes(text, policy=email.policy.default)
@@ -168,7 +165,7 @@ class MailDecodeTest(unittest.TestCase):
     def test_the_iso2022jp_setting_keeps_the_nec_and_ibm_rows(self):
         body = "①②③ ⅠⅡⅢ ㈱ 纊褜 髙﨑 ｶﾞｲﾄﾞﾌﾞｯｸ ¥500"
         case = (False, "ﾊﾟｿｺﾝ情報①", "髙橋さんの記事 ㈱ Ⅲ", "", "http://example.jp/", [(False, body)])
-        text = pop3_unstuff(compose([case], iso2022jp=True)[0])
+        text = message_text(compose([case], iso2022jp=True)[0])
         msg = email.message_from_bytes(text, policy=email.policy.compat32)
         self.assertEqual(msg.get_content_charset(), "iso-2022-jp")
         subject = "".join(decode_windows_iso2022jp(d) if c == "iso-2022-jp" else d.decode()
@@ -195,7 +192,7 @@ class MailDecodeTest(unittest.TestCase):
 
     def test_iso2022jp_setting_writes_references(self):
         case = (False, "Café", "S", "", "http://example.com/", [(False, "é and 😀")])
-        text = pop3_unstuff(compose([case], iso2022jp=True)[0])
+        text = message_text(compose([case], iso2022jp=True)[0])
         msg = email.message_from_bytes(text, policy=email.policy.default)
         self.assertEqual(msg.get_content_charset(), "iso-2022-jp")
         self.assertEqual(msg.get_content().replace("\r\n", "\n"), "link: http://example.com/\n\n&#233; and &#128512;\n")
@@ -210,7 +207,7 @@ class MailDecodeTest(unittest.TestCase):
         # the attribute, so the message is ISO-2022-JP; its HTML writes them as references.
         piece = '<p><span title="① ｶﾅ&nbsp;">こんにちは</span>世界</p>'
         case = (True, "Feed", "HTML の記事", "", "http://example.com/a", [(True, piece)])
-        msg = email.message_from_bytes(pop3_unstuff(compose([case])[0]), policy=email.policy.default)
+        msg = email.message_from_bytes(message_text(compose([case])[0]), policy=email.policy.default)
         self.assertEqual(msg.get_body(("plain",)).get_content_charset(), "iso-2022-jp")
         html_part = msg.get_body(("html",))
         self.assertEqual(html_part.get_content_charset(), "iso-2022-jp")
@@ -237,7 +234,7 @@ class MailDecodeTest(unittest.TestCase):
         cases = [((False, t, "S", "", "L", []), charset) for t, charset in titles]
         addresses = set()
         for raw in compose([case for case, _ in cases]):
-            msg = email.message_from_bytes(pop3_unstuff(raw), policy=email.policy.default)
+            msg = email.message_from_bytes(message_text(raw), policy=email.policy.default)
             addresses.add(msg["From"].addresses[0].addr_spec)
         for case, charset in cases:
             self.check(case, "", False, charset)
@@ -245,7 +242,7 @@ class MailDecodeTest(unittest.TestCase):
 
     def test_empty_fields(self):
         case = (False, "", "", "", "", [])
-        text = pop3_unstuff(compose([case])[0])
+        text = message_text(compose([case])[0])
         msg = email.message_from_bytes(text, policy=email.policy.compat32)
         self.assertEqual(msg["From"], "<cbf29ce48422@quillo.invalid>")
         self.assertEqual(msg["Subject"], "")
@@ -274,7 +271,7 @@ class MailDecodeTest(unittest.TestCase):
             raw = compose([case], iso2022jp)[0]
             without_shifts = re.sub(rb"\x1b(\$B|\(B|\(J)", b"", raw)
             self.assertIsNone(re.search(rb"[\x00-\x08\x0b\x0c\x0e-\x1f\x7f]", without_shifts), raw)
-            msg = email.message_from_bytes(pop3_unstuff(raw), policy=email.policy.default)
+            msg = email.message_from_bytes(message_text(raw), policy=email.policy.default)
             self.assertIn("NUL VT FF ESC DEL C1 end\n", msg.get_content().replace("\r\n", "\n"))
             self.assertEqual(str(msg["Subject"]), "かなNUL VT FF ESC DEL C1 end")
 
@@ -294,7 +291,7 @@ class MailDecodeTest(unittest.TestCase):
         raws = compose([(False, "F", "S", date, "L", []) for date, _ in cases])
         for raw, (date, expected) in zip(raws, cases):
             with self.subTest(date=date):
-                header = email.message_from_bytes(pop3_unstuff(raw))["Date"]
+                header = email.message_from_bytes(message_text(raw))["Date"]
                 parsed = email.utils.parsedate_to_datetime(header)
                 self.assertEqual(parsed, expected)
                 self.assertEqual(parsed.utcoffset(), expected.utcoffset())
@@ -304,7 +301,7 @@ class MailDecodeTest(unittest.TestCase):
         raws = compose([(False, "F", "S", "", "L", []), (False, "F", "S", "yesterday", "L", [])])
         after = time.time()
         for raw in raws:
-            parsed = email.utils.parsedate_to_datetime(email.message_from_bytes(pop3_unstuff(raw))["Date"])
+            parsed = email.utils.parsedate_to_datetime(email.message_from_bytes(message_text(raw))["Date"])
             self.assertTrue(int(before) <= parsed.timestamp() <= after, parsed)
             self.assertEqual(parsed.utcoffset().total_seconds(), time.localtime(parsed.timestamp()).tm_gmtoff)
 

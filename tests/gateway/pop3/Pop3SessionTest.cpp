@@ -1,6 +1,8 @@
 #include "Pop3Session.h"
 
+#include "MailData.h"
 #include "Mailbox.h"
+#include "TextMessage.h"
 
 #include <gtest/gtest.h>
 
@@ -54,34 +56,42 @@ Pop3SessionOptions WithPassword(std::string password, std::string timestamp) {
 class Pop3SessionTest : public ::testing::Test {
 protected:
     // Two feeds with 2 and 3 messages, numbered 1-2 and 3-5.
-    static Mailbox TwoFeeds(std::vector<FeedMailboxPointer>& parts) {
+    static Mailbox TwoFeeds() {
         std::vector<Mailbox::Part> mailboxParts;
         for (int feed = 0; feed < 2; ++feed) {
-            auto part = std::make_shared<FeedMailbox>();
+            Mailbox::Part part;
             for (int i = 0; i < (feed == 0 ? 2 : 3); ++i) {
-                auto message = std::make_shared<MailData>(false);
-                message->SetSender("Feed " + std::to_string(feed));
-                message->SetSubject("Item " + std::to_string(i));
-                message->SetLink("http://127.0.0.1/item" + std::to_string(i));
-                message->SetUid("uid-" + std::to_string(feed) + "-" + std::to_string(i));
-                message->AddBody("line one\r\nline two\r\nline three\r\n.dot line", false);
-                part->AddPending(message);
+                MailData message(false);
+                message.SetSender("Feed " + std::to_string(feed));
+                message.SetSubject("Item " + std::to_string(i));
+                message.SetLink("http://127.0.0.1/item" + std::to_string(i));
+                const std::string uid = "uid-" + std::to_string(feed) + "-" + std::to_string(i);
+                message.SetUid(uid);
+                message.AddBody("line one\r\nline two\r\nline three\r\n.dot line", false);
+                part.messages.push_back(MakeTextMessage(uid, message.GetText()));
             }
-            parts.push_back(part);
-            mailboxParts.push_back({part, {}});
+            mailboxParts.push_back(std::move(part));
         }
         return Mailbox(std::move(mailboxParts));
     }
 
     void SetUp() override { ASSERT_EQ(session.Receive(kLogIn), "+OK Password required\r\n+OK\r\n"); }
 
-    std::string Text(int n) { return mailbox.Find(n)->GetText(); }
+    // The message as RETR sends it: the one line that begins with "." stuffed, then the
+    // terminating line.
+    std::string Text(int n) {
+        std::string text;
+        std::string error;
+        EXPECT_TRUE(mailbox.Find(n)->message->ReadText(text, error));
+        const std::size_t dot = text.find("\r\n.dot line");
+        EXPECT_NE(dot, std::string::npos);
+        return text.insert(dot + 2, ".") + ".\r\n";
+    }
     // The octets of RETR after its status line, the terminating line not counted.
     std::string Size(int n) { return std::to_string(Text(n).size() - 3); }
     std::string Stat() { return session.Receive("STAT\r\n"); }
 
-    std::vector<FeedMailboxPointer> parts;
-    Mailbox mailbox = TwoFeeds(parts);
+    Mailbox mailbox = TwoFeeds();
     Pop3Session session{Over(mailbox)};
 };
 
@@ -171,7 +181,7 @@ TEST_F(Pop3SessionTest, DeleBeforeLoginDeletesNothing) {
     Pop3Session fresh(Over(mailbox));
     EXPECT_EQ(fresh.Receive("DELE 1\r\n"), "-ERR log in first\r\n");
     EXPECT_EQ(Stat().substr(0, 6), "+OK 5 ");
-    EXPECT_TRUE(parts[0]->Deleted().empty());
+    EXPECT_FALSE(mailbox.Entries()[0].deleted);
 }
 
 TEST(Pop3SessionPassword, PassMustMatchAndAWrongOneStartsOver) {
@@ -366,7 +376,7 @@ TEST_F(Pop3SessionTest, DeleLeavesAGapAndKeepsNumbers) {
     EXPECT_EQ(list, "+OK\r\n1 " + size1 + "\r\n3 " + Size(3) + "\r\n4 " + Size(4) + "\r\n5 " + Size(5) + "\r\n.\r\n");
     EXPECT_EQ(session.Receive("UIDL\r\n"), "+OK\r\n1 uid-0-0\r\n3 uid-1-0\r\n4 uid-1-1\r\n5 uid-1-2\r\n.\r\n");
     EXPECT_EQ(Stat().substr(0, 6), "+OK 4 ");
-    EXPECT_EQ(parts[0]->Deleted().size(), 1u);
+    EXPECT_TRUE(mailbox.Entries()[1].deleted);
 }
 
 TEST_F(Pop3SessionTest, RsetReturnsDeletedMessagesWithTheirNumbers) {
@@ -377,7 +387,15 @@ TEST_F(Pop3SessionTest, RsetReturnsDeletedMessagesWithTheirNumbers) {
     EXPECT_EQ(session.Receive("RSET\r\n"), "+OK\r\n");
     EXPECT_EQ(session.Receive("LIST\r\n"), listing);
     EXPECT_EQ(session.Receive("UIDL\r\n"), uids);
-    EXPECT_TRUE(parts[0]->Deleted().empty());
+}
+
+TEST(Pop3SessionStore, AMessageThatCannotBeReadIsAnErrorAndTheSessionGoesOn) {
+    Mailbox mailbox({{{MakeTextMessage("gone", TextMessage::kUnreadable), MakeTextMessage("here", "A: b\r\n\r\nx\r\n")}}});
+    Pop3Session session(Over(mailbox));
+    session.Receive(kLogIn);
+    EXPECT_EQ(session.Receive("RETR 1\r\n"), "-ERR cannot read message: gone\r\n");
+    EXPECT_EQ(session.Receive("TOP 1 0\r\n"), "-ERR cannot read message: gone\r\n");
+    EXPECT_EQ(session.Receive("RETR 2\r\n"), "+OK\r\nA: b\r\n\r\nx\r\n.\r\n");
 }
 
 TEST_F(Pop3SessionTest, SeveralCommandsInOneReceiveAreAnsweredInOrder) {

@@ -49,6 +49,13 @@ TEST_F(StoreFeedList, OutlinesGiveTheirXmlUrlDepthFirstParentsFirst) {
     EXPECT_EQ(result.status, FeedListResult::Status::Read);
     EXPECT_EQ(result.urls, (Urls{"http://b/1", "http://b/2", "http://b/3", "http://b/4", "http://b/1", "",
                                  "http://second-body/"}));
+    // The folders above each feed, outermost first: a feed that has children is a
+    // folder to them too, and a title names a folder before its text does.
+    const std::vector<Urls> folders = {{"folder"}, {"folder", "f1"}, {"folder", "f1", "f2"}, {"folder"}, {}, {}, {}};
+    EXPECT_EQ(result.folders, folders);
+    const FeedListResult titled = ReadOpmlFeedList(Write(
+        "feedlist.xml", "<opml><body><outline text='t' title='Tech'><outline xmlUrl='u'/></outline></body></opml>"));
+    EXPECT_EQ(titled.folders, std::vector<Urls>{{"Tech"}});
 }
 
 TEST_F(StoreFeedList, NonAsciiUrlsArriveAsUtf8WhateverTheEncoding) {
