@@ -4,15 +4,12 @@ items that are one item or 20,000 items with nothing but a GUID greet within the
 greeting deadline."""
 
 import os
-import poplib
-import time
 import unittest
 
 from http_server import HttpServer
-from quillo_harness import AppDir, Quillo, free_port, settings_xml
+from quillo_harness import AppDir, Quillo, free_port, open_poplib_mailbox, settings_xml
 
 ANSWER_LIMIT = 60
-IN_USE = b"[IN-USE]"
 # The default greeting-deadline.
 GREETING_DEADLINE = 20
 LAST_MODIFIED = "Sat, 01 Jan 2005 00:00:00 GMT"
@@ -38,22 +35,7 @@ class ItemIdentity(unittest.TestCase):
         return Quillo(self.app, port=self.port)
 
     def open_mailbox(self):
-        """A logged-in poplib client and the seconds its greeting took; a session still
-        recording its QUIT answers IN-USE for a moment."""
-        deadline = time.monotonic() + ANSWER_LIMIT
-        while True:
-            started = time.monotonic()
-            box = poplib.POP3("127.0.0.1", self.port, timeout=ANSWER_LIMIT)
-            greeted = time.monotonic() - started
-            box.user("me")
-            try:
-                box.pass_("x")
-                return box, greeted
-            except poplib.error_proto as error:
-                box.close()
-                if IN_USE not in error.args[0] or time.monotonic() > deadline:
-                    raise
-                time.sleep(0.2)
+        return open_poplib_mailbox(self.port, ANSWER_LIMIT)
 
     def take_everything(self):
         """(subjects, ids, greeting seconds) of one session that deletes all and quits."""

@@ -12,10 +12,9 @@ import time
 import unittest
 
 from http_server import HttpServer
-from quillo_harness import AppDir, Quillo, free_port, rss_feed as rss, settings_xml
+from quillo_harness import AppDir, Quillo, free_port, open_poplib_mailbox, rss_feed as rss, settings_xml
 
 ANSWER_LIMIT = 120
-IN_USE = b"[IN-USE]"
 
 
 def items(titles):
@@ -41,18 +40,7 @@ class StoreTestBase(unittest.TestCase):
         self.app.write("Quillo.xml", text.replace(" </settings>", more_settings + " </settings>"))
 
     def open_mailbox(self):
-        deadline = time.monotonic() + ANSWER_LIMIT
-        while True:
-            box = poplib.POP3("127.0.0.1", self.port, timeout=ANSWER_LIMIT)
-            box.user("me")
-            try:
-                box.pass_("x")
-                return box
-            except poplib.error_proto as error:
-                box.close()
-                if IN_USE not in error.args[0] or time.monotonic() > deadline:
-                    raise
-                time.sleep(0.2)
+        return open_poplib_mailbox(self.port, ANSWER_LIMIT)[0]
 
     def listing(self, delete=False):
         """(uid, subject) of every message; all deleted when asked; then QUIT."""

@@ -292,6 +292,27 @@ def open_mailbox(port, user="me", password="x", timeout=30):
         time.sleep(0.1)
 
 
+def open_poplib_mailbox(port, timeout=60):
+    """A logged-in poplib client holding the mailbox and the seconds its greeting took.
+    A session still recording its QUIT answers IN-USE for a moment, so that answer is
+    retried until timeout seconds have passed."""
+    import poplib
+    deadline = time.monotonic() + timeout
+    while True:
+        started = time.monotonic()
+        box = poplib.POP3(LOOPBACK, port, timeout=timeout)
+        greeted = time.monotonic() - started
+        box.user("me")
+        try:
+            box.pass_("x")
+            return box, greeted
+        except poplib.error_proto as error:
+            box.close()
+            if b"[IN-USE]" not in error.args[0] or time.monotonic() > deadline:
+                raise
+            time.sleep(0.2)
+
+
 class _QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
