@@ -265,8 +265,8 @@ class CrashTest(unittest.TestCase):
                     self.assertTrue(gone in (set(), killed_quit[1]),
                                     "%d of the %d deleted are gone" % (len(gone), len(killed_quit[1])))
                     delivered |= gone
-                self.assertFalse(delivered & offered, "%d delivered items offered again" % len(delivered & offered))
-                self.assertFalse(seen - delivered - offered, "%d items lost" % len(seen - delivered - offered))
+                self.assertEqual(len(delivered & offered), 0, "delivered items offered again")
+                self.assertEqual(len(seen - delivered - offered), 0, "items lost")
                 # The new document whole, once.
                 self.assertEqual(len(offered - seen), 0 if last else self.COUNT)
                 seen |= offered
@@ -284,6 +284,7 @@ class CrashTest(unittest.TestCase):
                 quillo.process.wait()
                 box.close()
                 killed_quit = (offered, {uids[n - 1] for n in chosen})
+
 
 if __name__ == "__main__":
     unittest.main()
