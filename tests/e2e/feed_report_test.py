@@ -184,6 +184,16 @@ class FeedReportTest(unittest.TestCase):
             self.assertEqual(code, 0)
             self.assertRegex(out.splitlines()[0], r"^(Healthy )?<%s>: .*\b2 waiting\b" % self.urls["ok"])
 
+    def test_status_of_an_installed_copy_never_started_makes_no_folder(self):
+        home = os.path.join(self.app.path, "home")
+        env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, "config"),
+                   XDG_STATE_HOME=os.path.join(home, "state"))
+        env.pop("DISPLAY", None)
+        done = subprocess.run([self.app.binary, "--status"], cwd="/", capture_output=True, timeout=60, env=env)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stdout.decode(), "no feeds in %s\n" % os.path.join(home, "config", "quillo", "feedlist.xml"))
+        self.assertFalse(os.path.exists(home))
+
     def test_status_ends_with_an_error_when_the_feed_list_cannot_be_read(self):
         self.settings()
         self.app.write("feedlist.xml", "<opml><body><outline xmlUrl='x'>")
