@@ -66,7 +66,7 @@ std::string FeedStatusLine(const FeedStatus& status) {
     line += ", " + waiting;
     line += ", next due " + Time(state.nextDue, "at the next refresh");
     if (state.goneSince) line += ", gone since " + ReportTimeText(*state.goneSince);
-    if (!state.movedTo.empty()) line += ", moved to <" + state.movedTo + ">";
+    if (!state.movedTo.empty() && state.movedTo != status.url) line += ", moved to <" + state.movedTo + ">";
     if (state.failures > 0) {
         line += ", failing since " + Time(state.failingSince, "?") + " (" + std::to_string(state.failures) +
                 (state.failures == 1 ? " failure" : " in a row") + ")";

@@ -105,9 +105,10 @@ void AppendEntry(std::string& out, const FeedReportEntry& entry) {
 
 }  // namespace
 
-std::optional<FeedTrouble> TroubleOf(const FetchState& state, FetchState::Time now) {
+std::optional<FeedTrouble> TroubleOf(const ReportedFeed& feed, FetchState::Time now) {
+    const FetchState& state = feed.state;
     if (state.goneSince) return FeedTrouble::Gone;
-    if (!state.movedTo.empty()) return FeedTrouble::Moved;
+    if (!state.movedTo.empty() && state.movedTo != feed.url) return FeedTrouble::Moved;
     if (state.failures > 0 && state.failingSince && now - *state.failingSince > kFailingReportAfter)
         return FeedTrouble::Failing;
     return std::nullopt;
@@ -125,7 +126,7 @@ FeedReportPlan PlanFeedReport(const std::vector<ReportedFeed>& feeds, const Feed
     std::vector<FeedReportEntry> troubled;
     std::vector<FeedReportEntry> recovered;
     for (const ReportedFeed& feed : feeds) {
-        if (std::optional<FeedTrouble> trouble = TroubleOf(feed.state, now)) {
+        if (std::optional<FeedTrouble> trouble = TroubleOf(feed, now)) {
             FeedReportEntry entry{*trouble, feed.url, feed.state};
             // A feed listed twice in the feed list is reported once.
             if (std::none_of(troubled.begin(), troubled.end(),

@@ -56,8 +56,9 @@ inline constexpr std::chrono::hours kReportSpacing{24};
 inline constexpr std::chrono::hours kReportReminder{24 * 7};
 
 // The trouble of one feed now, if any (never Recovered: that needs the last report).
-// Gone before moved before failing: a gone feed's new address would not be asked.
-std::optional<FeedTrouble> TroubleOf(const FetchState& state, FetchState::Time now);
+// Gone before moved before failing: a gone feed's new address would not be asked. A
+// feed whose list already names the address it moved to has moved no more.
+std::optional<FeedTrouble> TroubleOf(const ReportedFeed& feed, FetchState::Time now);
 
 // What to do after a refresh.
 struct FeedReportPlan {

@@ -115,7 +115,8 @@ std::string FileDueFeedReport(const GatewayContext& context, const Settings& set
             MakeSureDirectoryPathExists(folder);
             store.Load([](const StoredMessage&) { return false; });
             error = store.Add({std::move(message)});
-            // Held in memory by this store only: the one the refresh serves reads the files.
+            // A message this store could only hold in memory goes with it: the next refresh
+            // tries again.
             if (!error.empty()) {
                 context.Log("フィードの報告を保存できませんでした。次の更新でもう一度試します。\n" + error + "\n\n");
                 return "";

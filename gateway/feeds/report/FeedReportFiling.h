@@ -4,7 +4,6 @@
 #include "MailBody.h"
 #include "MessageStore.h"
 
-#include <ctime>
 #include <string>
 #include <vector>
 

@@ -47,6 +47,8 @@ TEST(StatusCommandTest, OneLineTellsAFeedsLastSuccessStatusWaitingMessagesAndNex
     moved.lastStatus = 200;
     moved.lastSuccess = At("2026-12-09T11:00:00Z");
     moved.movedTo = "https://h/new";
+    FetchState movedHere = moved;
+    movedHere.movedTo = "http://h/f";
     FeedStatus never;
     never.url = "http://h/f";
     never.waiting = 4;
@@ -70,6 +72,9 @@ TEST(StatusCommandTest, OneLineTellsAFeedsLastSuccessStatusWaitingMessagesAndNex
         {Requested(moved),
          "Blog <http://h/f>: last success 2026-12-09 11:00 UTC, last status 200, 0 waiting, next due at the next "
          "refresh, moved to <https://h/new>"},
+        {Requested(movedHere),
+         "Blog <http://h/f>: last success 2026-12-09 11:00 UTC, last status 200, 0 waiting, next due at the next "
+         "refresh"},
         {never, "<http://h/f>: never requested, 4 waiting"},
         {damaged, "<http://h/f>: fetch state unreadable (not a fetch state file), 4 waiting"},
     };

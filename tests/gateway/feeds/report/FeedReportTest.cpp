@@ -51,6 +51,7 @@ TEST(FeedReportTest, AFeedIsInTroubleWhenGoneMovedOrFailingForMoreThanADay) {
     noSince.failingSince.reset();
     FetchState movedAndFailing = Failing(hours(48));
     movedAndFailing.movedTo = "http://h/new";
+    FetchState movedHere = Moved("http://h/old");
     const Case cases[] = {
         {"never requested", FetchState{}, std::nullopt},
         {"healthy", Healthy(kNow - hours(1)), std::nullopt},
@@ -63,8 +64,9 @@ TEST(FeedReportTest, AFeedIsInTroubleWhenGoneMovedOrFailingForMoreThanADay) {
         {"moved and failing", movedAndFailing, FeedTrouble::Moved},
         {"gone", Gone(), FeedTrouble::Gone},
         {"gone after a move", movedAndGone, FeedTrouble::Gone},
+        {"moved where the feed list already points", movedHere, std::nullopt},
     };
-    for (const Case& c : cases) EXPECT_EQ(TroubleOf(c.state, kNow), c.trouble) << c.name;
+    for (const Case& c : cases) EXPECT_EQ(TroubleOf({"http://h/old", c.state}, kNow), c.trouble) << c.name;
 }
 
 struct PlanCase {
