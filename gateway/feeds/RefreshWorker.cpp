@@ -1,6 +1,7 @@
 #include "RefreshWorker.h"
 
 #include "FeedRefresh.h"
+#include "FeedReportFiling.h"
 #include "InternetSession.h"
 #include "RssManager.h"
 
@@ -177,6 +178,7 @@ void RefreshWorker::RunOneRefresh() {
     }
     queued.notify_one();
     storer.join();
+    FileFeedReport();
     progress.Finished();
 }
 
@@ -273,4 +275,25 @@ Mailbox& RefreshWorker::Claim::Open() {
         opened_ = true;
     }
     return mailbox_;
+}
+
+void RefreshWorker::FileFeedReport() {
+    // Filed like a feed, never while a session's mailbox is open; a report that cannot go
+    // now goes after a later refresh.
+    if (!BeginFiling()) return;
+    std::vector<ListedFeedFolder> feeds;
+    for (const auto& handler : manager_.Handlers()) feeds.push_back({handler->GetFeed()->url, handler->FeedFolder()});
+    const std::string folder =
+        FileDueFeedReport(manager_.Context(), manager_.GetSettings(), feeds,
+                          std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()));
+    {
+        std::lock_guard lock(mutex_);
+        if (!folder.empty()) {
+            // Read again, with the new report.
+            stores_.erase(folder);
+            StoreFor(folder, kFeedReportUrl);
+        }
+        --filing_;
+    }
+    changed_.notify_all();
 }

@@ -62,6 +62,8 @@ public:
 private:
     void Loop();
     void RunOneRefresh();
+    // After a refresh: the feed report, when one is due (see FileDueFeedReport).
+    void FileFeedReport();
     bool BeginFiling();
     void Filed(const std::string& key, const RssHandlerPointer& handler);
     bool WaitToFile();
