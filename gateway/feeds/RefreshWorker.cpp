@@ -2,6 +2,7 @@
 
 #include "FeedDownload.h"
 #include "FeedRefresh.h"
+#include "FeedReportFiling.h"
 #include "InternetSession.h"
 #include "RssManager.h"
 
@@ -161,6 +162,7 @@ void RefreshWorker::RunOneRefresh() {
     control.progress = &progress;
     DownloadFeeds(handlers, session, manager_.GetSettings().downloadConcurrency, control);
     session.Close();
+    FileFeedReport();
     progress.Finished();
 }
 
@@ -168,6 +170,13 @@ bool RefreshWorker::BeginFiling() {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return stop_.stop_requested() || (!mailboxOpen_ && !mailboxWanted_); });
     if (stop_.stop_requested()) return false;
+    filing_ = true;
+    return true;
+}
+
+bool RefreshWorker::TryBeginFiling() {
+    std::lock_guard lock(mutex_);
+    if (stop_.stop_requested() || mailboxOpen_ || mailboxWanted_) return false;
     filing_ = true;
     return true;
 }
@@ -267,4 +276,25 @@ Mailbox& RefreshWorker::Claim::Open() {
         opened_ = true;
     }
     return mailbox_;
+}
+
+void RefreshWorker::FileFeedReport() {
+    // Filed like a feed, never while a session's mailbox is open; a report that cannot go
+    // now goes after a later refresh.
+    if (!TryBeginFiling()) return;
+    std::vector<ListedFeedFolder> feeds;
+    for (const auto& handler : manager_.Handlers()) feeds.push_back({handler->GetFeed()->url, handler->FeedFolder()});
+    const std::string folder =
+        FileDueFeedReport(manager_.Context(), manager_.GetSettings(), feeds,
+                          std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()));
+    {
+        std::lock_guard lock(mutex_);
+        if (!folder.empty()) {
+            // Read again, with the new report.
+            stores_.erase(folder);
+            StoreFor(folder, kFeedReportUrl);
+        }
+        filing_ = false;
+    }
+    changed_.notify_all();
 }

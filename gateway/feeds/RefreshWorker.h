@@ -65,8 +65,12 @@ public:
 private:
     void Loop();
     void RunOneRefresh();
+    // After a refresh: the feed report, when one is due (see FileDueFeedReport).
+    void FileFeedReport();
     // Waits until no session holds or wants the mailbox; false on Stop.
     bool BeginFiling();
+    // The same without waiting: false while a session holds or wants the mailbox.
+    bool TryBeginFiling();
     bool SessionWaiting() const;
     // A break in the filing of a feed: the waiting session has the mailbox until it
     // ends; false on Stop.

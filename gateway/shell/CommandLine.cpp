@@ -47,6 +47,8 @@ ProgramArguments ParseProgramArguments(const std::vector<std::string>& arguments
                 break;
             }
             takeDir(arguments[++i]);
+        } else if (argument == "--status") {
+            result.status = true;
         } else if (argument.rfind("--dir=", 0) == 0) {
             takeDir(argument.substr(6));
         } else {

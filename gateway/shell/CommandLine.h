@@ -12,10 +12,11 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 bool HasOnceFlag(const std::vector<std::string>& arguments);
 
 // The arguments of the program as the system passes them: `--dir DIR` (or `--dir=DIR`)
-// is taken out, since a directory may hold spaces; the others are joined with spaces
-// into the command-line text split above.
+// is taken out, since a directory may hold spaces, and so is `--status`; the others are
+// joined with spaces into the command-line text split above.
 struct ProgramArguments {
     std::optional<std::string> dir;  // made absolute against the current directory
+    bool status = false;  // print each feed's state and end, beside a running Quillo too
     std::string commandLine;
     std::string error;  // not empty: the program stops with this text
 };

@@ -135,7 +135,7 @@ std::vector<std::string> AssignFeedFolders(const std::string& dataDir, const std
     for (const std::string& url : urls) {
         if (folderOf.count(url)) continue;
         for (const std::string& name : candidates(url)) {
-            if (!urlOf.count(name) && FolderOwner(path(name)) == url) {
+            if (!urlOf.count(name) && name != kFeedReportFolderName && FolderOwner(path(name)) == url) {
                 give(url, name);
                 break;
             }
@@ -144,7 +144,7 @@ std::vector<std::string> AssignFeedFolders(const std::string& dataDir, const std
     // A folder of an earlier version goes to the URL that version gave it to.
     for (const std::string& url : urls) {
         const std::string legacy = LegacyFeedFolderName(url);
-        if (folderOf.count(url) || urlOf.count(legacy)) continue;
+        if (folderOf.count(url) || urlOf.count(legacy) || legacy == kFeedReportFolderName) continue;
         if (IsDirectory(path(legacy)) && !FolderOwner(path(legacy))) give(url, legacy);
     }
     // Else the first name that no listed URL holds.
@@ -153,7 +153,7 @@ std::vector<std::string> AssignFeedFolders(const std::string& dataDir, const std
         const std::vector<std::string> names = candidates(url);
         for (size_t i = 0; i < names.size(); ++i) {
             const std::string& name = names[i];
-            if (urlOf.count(name)) continue;
+            if (urlOf.count(name) || name == kFeedReportFolderName) continue;
             // The name with user name and password is only ever used as it was found.
             if (i == 0 && names.size() > kOtherNames + 1) continue;
             const std::optional<std::string> owner = FolderOwner(path(name));

@@ -16,6 +16,10 @@ std::string LegacyFeedFolderName(std::string_view url);
 // The file in a feed folder that names the feed URL the folder belongs to.
 inline constexpr char kFeedUrlFile[] = "url.txt";
 
+// The folder of data/ that holds Quillo's own messages (the feed report): no feed is
+// ever given this name.
+inline constexpr char kFeedReportFolderName[] = "quillo-feed-report";
+
 // The folder names of the feeds of one list (data/ under the state directory): one
 // folder per URL, and the same URL always gets the same one. A URL keeps the folder
 // that names it as its own; a folder of an earlier version that names no URL goes to

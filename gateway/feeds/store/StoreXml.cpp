@@ -3,6 +3,7 @@
 #include <libxml/xmlreader.h>
 
 #include <climits>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -51,6 +52,13 @@ StoreFileBytes ReadStoreFile(const std::string& path) {
     StoreFileBytes file;
     std::ifstream in(path, std::ios::binary);
     if (!in) return file;
+    // A folder in the file's place opens, but its size is no size to read.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        file.status = StoreFileBytes::Status::Unreadable;
+        file.error = "cannot read " + path + ": not a file";
+        return file;
+    }
     // One read of the whole file: a store of many records is tens of megabytes.
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();

@@ -110,3 +110,18 @@ TEST_F(FeedFolders, AFolderWhoseFeedIsNoLongerListedGoesToTheNextWithoutItsValid
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FeedFolders, NoFeedIsEverGivenTheFolderOfQuillosOwnMessages) {
+    // The report's store, with an earlier version's folder of that name beside it.
+    fs::create_directories(fs::path(data_) / kFeedReportFolderName / "mail" / "new");
+    for (const std::string url : {"http://quillo-feed-report", "http://me:pw@quillo-feed-report"}) {
+        const auto names = AssignFeedFolders(data_, {url});
+        EXPECT_NE(names[0], kFeedReportFolderName) << url;
+        EXPECT_EQ(names[0].rfind("quillo-feed-report-", 0), 0u) << names[0];
+        EXPECT_FALSE(fs::exists(fs::path(data_) / kFeedReportFolderName / kFeedUrlFile));
+    }
+}
+
+}  // namespace

@@ -62,3 +62,17 @@ TEST(ProgramArgumentsTest, DirWithoutAValueIsAnError) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ProgramArgumentsTest, StatusIsTakenOutAsAFlag) {
+    ProgramArguments a = ParseProgramArguments({"--status", "--dir", "/srv/feeds"});
+    EXPECT_TRUE(a.status);
+    EXPECT_EQ(a.dir, std::optional<std::string>("/srv/feeds"));
+    EXPECT_EQ(a.commandLine, "");
+    a = ParseProgramArguments({"-once", "-status"});
+    EXPECT_FALSE(a.status);
+    EXPECT_EQ(a.commandLine, "-once -status");
+}
+
+}  // namespace
