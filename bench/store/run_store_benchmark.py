@@ -2,7 +2,8 @@
 """What the message store costs and saves, for one Quillo binary (run it for two to
 compare): the greeting with refresh-interval over 1,000 feeds x 20 stored messages, all
 RETRs of those 20,000 messages, the disk used per message, and one 8.6 MB feed of 5,000
-items from download to stored messages and its greeting after a 304.
+items from download to stored messages and its greeting after a 304, and a session that
+comes while 20,000 new items are being stored.
 
     bench/store/run_store_benchmark.py [--quillo build/bin/Quillo]
 
@@ -187,6 +188,32 @@ def big_feed(binary):
             server.shutdown()
 
 
+def session_during_storing(binary, items=20000):
+    """A session at a 2 s greeting deadline while a feed's 20,000 new items are stored:
+    how long its PASS waits, and how many messages it is offered (the rest follow in
+    the next session)."""
+    BigFeed.body = big_document(items)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), BigFeed)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    with tempfile.TemporaryDirectory(prefix="quillo-store-bench-") as workdir:
+        url = f"http://127.0.0.1:{server.server_address[1]}/big.xml"
+        process, port, _ = start_quillo(binary, workdir, [url], "    <greeting-deadline>2</greeting-deadline>\n")
+        try:
+            start = time.perf_counter()
+            box = poplib.POP3("127.0.0.1", port, timeout=600)
+            greeted = time.perf_counter() - start
+            box.user("me")
+            box.pass_("x")
+            answered = time.perf_counter() - start
+            offered = box.stat()[0]
+            box.quit()
+            print(f"session while {items} new items are stored, greeting-deadline 2 s: greeting {greeted:.2f} s, "
+                  f"PASS answered {answered:.2f} s, {offered} messages offered")
+        finally:
+            stop(process)
+            server.shutdown()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--quillo", type=Path, default=rb.default_quillo())
@@ -195,6 +222,7 @@ def main():
     binary = args.quillo.resolve()
     print(f"Quillo: {binary}")
     big_feed(binary)
+    session_during_storing(binary)
     stored_feeds(binary, args.feeds)
 
 

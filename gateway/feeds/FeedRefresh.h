@@ -10,33 +10,33 @@
 #include <vector>
 
 class InternetSession;
+struct FeedTransferResult;
 
-// How a refresh that runs beside POP3 sessions files its feeds. Every member is
-// optional; the defaults file everything in list order as soon as it can.
+// How a refresh that runs beside POP3 sessions handles its feeds. Every member is
+// optional; the defaults handle everything in list order as soon as it can.
 struct RefreshControl {
-    // From this moment on a transferred feed is filed as soon as it arrives instead of
-    // in list order, so one late feed no longer holds back the feeds behind it.
+    // From this moment on a transferred feed is handed on as soon as it arrives instead
+    // of in list order, so one late feed no longer holds back the feeds behind it.
     std::chrono::steady_clock::time_point anyOrderFrom = std::chrono::steady_clock::time_point::max();
-    // Asked before each feed is filed (its sentitems.xml read, its reply handled); false
-    // defers the filing, the transfers go on. True obliges the caller to call filed.
-    std::function<bool()> beginFiling;
-    // Feed `index` is filed.
-    std::function<void(std::size_t index)> filed;
-    // Called when only deferred filing is left: waits until beginFiling may answer true
-    // again; false ends the refresh without filing the rest.
-    std::function<bool()> waitToFile;
-    // A stop request (shutdown) aborts the running transfers at once and files nothing
-    // more.
+    // Handles feed `index`'s finished transfer: its sentitems.xml read, its reply handled
+    // (RssHandler::BeginDownload and FinishDownload), its messages stored. Called on the
+    // handling thread, one feed after another; it may wait (for a session to end).
+    // Without it the handler's BeginDownload and FinishDownload are called.
+    std::function<void(std::size_t index, const FeedTransferResult& result)> handle;
+    // A stop request (shutdown) aborts the running transfers at once and handles
+    // nothing more.
     std::stop_token stop;
-    // Told after each filed feed: feeds filed so far, feeds of the refresh.
+    // Told after each handled feed: feeds handled so far, feeds of the refresh.
     RefreshProgress* progress = nullptr;
 };
 
-// Downloads, normalises and parses every feed of one refresh. Only the transfers
-// overlap: at most `concurrency` at once (1: one after the other) and at most four per
-// host, over one multi handle, so connections to a host are reused. Everything else --
-// the sent-items reads, the handling of each reply with its log entries and the
-// feed-error flag, normalisation and parsing -- runs handler by handler in list order,
-// exactly as a one-at-a-time refresh does it (until control.anyOrderFrom).
+// Downloads every feed of one refresh and handles each reply. The transfers overlap: at
+// most `concurrency` at once (1: one after the other) and at most four per host, over
+// one multi handle, so connections to a host are reused. Everything else -- the
+// sent-items reads, the handling of each reply with its log entries and the feed-error
+// flag, latest.xml and the validators, normalisation, parsing and storing -- runs on a
+// handling thread of its own, feed by feed in list order (until control.anyOrderFrom),
+// exactly as a one-at-a-time refresh does it: a big feed's parse or a slow sync never
+// holds up the transfers of the others. Returns when every feed is handled.
 void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSession& session,
                    int concurrency, const RefreshControl& control = {});

@@ -1,12 +1,12 @@
 #include "RefreshWorker.h"
 
+#include "FeedDownload.h"
 #include "FeedRefresh.h"
 #include "FeedReportFiling.h"
 #include "InternetSession.h"
 #include "RssManager.h"
 
 #include <algorithm>
-#include <deque>
 #include <filesystem>
 #include <set>
 
@@ -139,53 +139,60 @@ void RefreshWorker::RunOneRefresh() {
     RefreshProgress& progress = manager_.Context().Progress();
     RefreshControl control;
     control.anyOrderFrom = start + std::max(std::chrono::milliseconds(0), greetingDeadline_ - kAnyOrderLead);
-    control.beginFiling = [this] { return BeginFiling(); };
-    // Composing and storing a feed's new messages (its writes and syncs) runs on a
-    // thread of its own, in the order the feeds were filed, so it never holds up the
-    // transfers of the others. A feed counts as being filed until it is stored.
-    std::mutex queueMutex;
-    std::condition_variable queued;
-    std::deque<std::size_t> toStore;
-    bool transfersDone = false;
-    std::thread storer([&] {
-        std::unique_lock lock(queueMutex);
-        for (;;) {
-            queued.wait(lock, [&] { return transfersDone || !toStore.empty(); });
-            if (toStore.empty()) return;
-            const std::size_t index = toStore.front();
-            toStore.pop_front();
-            lock.unlock();
-            stores[index]->File(handlers[index]);
-            Filed(keys[index], handlers[index]);
-            lock.lock();
-        }
-    });
-    control.filed = [&](std::size_t index) {
-        {
-            std::lock_guard lock(queueMutex);
-            toStore.push_back(index);
-        }
-        queued.notify_one();
+    // A session may have the mailbox between two feeds, and between two batches of a
+    // feed's messages; the rest waits for it to end.
+    class Breaks : public StoringBreaks {
+    public:
+        explicit Breaks(RefreshWorker& worker) : worker_(worker) {}
+        bool SessionWaiting() override { return worker_.SessionWaiting(); }
+        bool LetSessionIn() override { return worker_.LetSessionIn(); }
+
+    private:
+        RefreshWorker& worker_;
+    } breaks(*this);
+    control.handle = [&](std::size_t index, const FeedTransferResult& result) {
+        if (!BeginFiling()) return;
+        RssHandler& handler = *handlers[index];
+        handler.BeginDownload();
+        handler.FinishDownload(result);
+        stores[index]->File(handlers[index], &breaks);
+        Filed(keys[index], handlers[index]);
     };
-    control.waitToFile = [this] { return WaitToFile(); };
     control.stop = stop_.get_token();
     control.progress = &progress;
     DownloadFeeds(handlers, session, manager_.GetSettings().downloadConcurrency, control);
     session.Close();
-    {
-        std::lock_guard lock(queueMutex);
-        transfersDone = true;
-    }
-    queued.notify_one();
-    storer.join();
     FileFeedReport();
     progress.Finished();
 }
 
 bool RefreshWorker::BeginFiling() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return stop_.stop_requested() || (!mailboxOpen_ && !mailboxWanted_); });
+    if (stop_.stop_requested()) return false;
+    filing_ = true;
+    return true;
+}
+
+bool RefreshWorker::TryBeginFiling() {
     std::lock_guard lock(mutex_);
     if (stop_.stop_requested() || mailboxOpen_ || mailboxWanted_) return false;
-    ++filing_;
+    filing_ = true;
+    return true;
+}
+
+bool RefreshWorker::SessionWaiting() const {
+    std::lock_guard lock(mutex_);
+    return mailboxWanted_;
+}
+
+bool RefreshWorker::LetSessionIn() {
+    std::unique_lock lock(mutex_);
+    filing_ = false;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return stop_.stop_requested() || (!mailboxOpen_ && !mailboxWanted_); });
+    if (stop_.stop_requested()) return false;
+    filing_ = true;
     return true;
 }
 
@@ -193,15 +200,9 @@ void RefreshWorker::Filed(const std::string& key, const RssHandlerPointer& handl
     {
         std::lock_guard lock(mutex_);
         filed_[key] = handler;
-        --filing_;
+        filing_ = false;
     }
     changed_.notify_all();
-}
-
-bool RefreshWorker::WaitToFile() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return stop_.stop_requested() || (!mailboxOpen_ && !mailboxWanted_); });
-    return !stop_.stop_requested();
 }
 
 void RefreshWorker::RefreshBefore(Clock::time_point deadline) {
@@ -229,11 +230,11 @@ std::unique_ptr<RefreshWorker::Claim> RefreshWorker::TryClaim(std::chrono::milli
 
 Mailbox RefreshWorker::OpenMailbox() {
     std::unique_lock lock(mutex_);
-    // A feed being filed right now is finished first: its sentitems.xml was read before
-    // anything this session could record.
-    // No feed begins meanwhile, so the ones queued for storing drain.
+    // A feed being filed right now gets to its next break first: the end of its filing,
+    // or of a batch of its messages once they are chosen and its sentitems.xml is read.
+    // No feed begins meanwhile.
     mailboxWanted_ = true;
-    changed_.wait(lock, [this] { return stop_.stop_requested() || filing_ == 0; });
+    changed_.wait(lock, [this] { return stop_.stop_requested() || !filing_; });
     mailboxWanted_ = false;
     mailboxOpen_ = true;
     std::vector<Mailbox::Part> parts;
@@ -280,7 +281,7 @@ Mailbox& RefreshWorker::Claim::Open() {
 void RefreshWorker::FileFeedReport() {
     // Filed like a feed, never while a session's mailbox is open; a report that cannot go
     // now goes after a later refresh.
-    if (!BeginFiling()) return;
+    if (!TryBeginFiling()) return;
     std::vector<ListedFeedFolder> feeds;
     for (const auto& handler : manager_.Handlers()) feeds.push_back({handler->GetFeed()->url, handler->FeedFolder()});
     const std::string folder =
@@ -293,7 +294,7 @@ void RefreshWorker::FileFeedReport() {
             stores_.erase(folder);
             StoreFor(folder, kFeedReportUrl);
         }
-        --filing_;
+        filing_ = false;
     }
     changed_.notify_all();
 }

@@ -23,9 +23,12 @@ class RssManager;
 // is never downloaded twice at once.
 //
 // The mailbox is one: a session claims it, and while the claimed mailbox is open no
-// feed is filed (its sentitems.xml read, its reply handled). So what a session sees
-// never changes under it, and nothing it records at QUIT is read before it is written;
-// the transfers go on meanwhile and their feeds are filed once the session ends.
+// feed is filed (its sentitems.xml read, its reply handled, its messages stored). So
+// what a session sees never changes under it, and nothing it records at QUIT is read
+// before it is written; the transfers go on meanwhile and their feeds are filed once the
+// session ends. A session that opens the mailbox while a feed is being filed gets it at
+// the feed's next break (see StoredFeed::File): its new messages are chosen by then, so
+// none of those stored after the session can be one the session deleted.
 class RefreshWorker {
 public:
     class Claim;
@@ -64,9 +67,15 @@ private:
     void RunOneRefresh();
     // After a refresh: the feed report, when one is due (see FileDueFeedReport).
     void FileFeedReport();
+    // Waits until no session holds or wants the mailbox; false on Stop.
     bool BeginFiling();
+    // The same without waiting: false while a session holds or wants the mailbox.
+    bool TryBeginFiling();
+    bool SessionWaiting() const;
+    // A break in the filing of a feed: the waiting session has the mailbox until it
+    // ends; false on Stop.
+    bool LetSessionIn();
     void Filed(const std::string& key, const RssHandlerPointer& handler);
-    bool WaitToFile();
     Mailbox OpenMailbox();
     void EndMailbox(bool opened);
     void LoadStores();
@@ -86,8 +95,8 @@ private:
     bool claimed_ = false;
     bool releasing_ = false;  // the holder has had QUIT and is recording
     bool mailboxOpen_ = false;
-    int filing_ = 0;  // feeds begun and not stored yet
-    bool mailboxWanted_ = false;  // a session waits for the feeds being filed
+    bool filing_ = false;  // a feed is being filed and is not at a break
+    bool mailboxWanted_ = false;  // a session waits for the feed being filed to break
     // The feeds of the latest list, each as URL and occurrence ("url#2" for the second
     // listing), and the last filed handler of each.
     std::vector<std::string> feedKeys_;

@@ -5,6 +5,7 @@
 
 #include <ctime>
 #include <unordered_set>
+#include <utility>
 
 StoredFeed::StoredFeed(GatewayContext& context, std::string feedFolder, std::string url, const Settings& settings)
     : context_(context),
@@ -37,7 +38,7 @@ void StoredFeed::Load() {
     Expire();
 }
 
-void StoredFeed::File(const RssHandlerPointer& handler) {
+void StoredFeed::File(const RssHandlerPointer& handler, StoringBreaks* breaks) {
     handler_ = handler;
     if (url_.empty()) url_ = handler->GetFeed()->url;
     const FeedMailbox& filed = *handler->GetMailbox();
@@ -50,24 +51,46 @@ void StoredFeed::File(const RssHandlerPointer& handler) {
     if (!recorded.empty()) store_.Remove(recorded);
     Expire();
 
-    std::vector<MessageStore::NewMessage> fresh;
-    std::unordered_set<std::string> batch;
+    // The new items are chosen before the first batch: a message a session deletes
+    // between two batches is stored already, never among those stored after it.
+    std::vector<std::pair<MailDataPointer, std::string>> fresh;
+    std::unordered_set<std::string> keys;
     for (const auto& message : filed.Pending()) {
         std::string key = handler->IdentityOf(*message);
-        if (store_.Contains(key) || !batch.insert(key).second) continue;
-        StoredMessage::Facts facts;
-        facts.key = std::move(key);
-        facts.uid = message->GetUid();
-        facts.feedUrl = url_;
-        facts.record = {message->GetSubject(), message->GetLink(), message->GetDate(), "", facts.key};
-        facts.compareDate = handler->GetFeed()->format == FeedFormat::Atom || message->HasTime();
-        fresh.push_back({std::move(facts), std::make_shared<const std::string>(message->GetText())});
-        // The store (or the Maildir) keeps the text from here on.
-        message->DropText();
+        if (store_.Contains(key) || !keys.insert(key).second) continue;
+        fresh.emplace_back(message, std::move(key));
     }
-    if (!maildir_.empty() && !fresh.empty()) fresh = DeliverToMaildir(std::move(fresh));
-    const std::string failure = store_.Add(std::move(fresh));
-    if (!failure.empty()) {
+    std::vector<MessageStore::NewMessage> batch;
+    bool failureLogged = false;
+    for (std::size_t i = 0; i < fresh.size(); ++i) {
+        MailData& message = *fresh[i].first;
+        StoredMessage::Facts facts;
+        facts.key = std::move(fresh[i].second);
+        facts.uid = message.GetUid();
+        facts.feedUrl = url_;
+        facts.record = {message.GetSubject(), message.GetLink(), message.GetDate(), "", facts.key};
+        facts.compareDate = handler->GetFeed()->format == FeedFormat::Atom || message.HasTime();
+        batch.push_back({std::move(facts), std::make_shared<const std::string>(message.GetText())});
+        // The store (or the Maildir) keeps the text from here on.
+        message.DropText();
+        const bool last = i + 1 == fresh.size();
+        const bool sessionWaiting = !last && breaks && breaks->SessionWaiting();
+        if (!last && !sessionWaiting && batch.size() < kBatch) continue;
+        StoreBatch(std::move(batch), failureLogged);
+        batch.clear();
+        if (sessionWaiting) {
+            RecordMaildirDeliveries();
+            if (!breaks->LetSessionIn()) return;
+        }
+    }
+    RecordMaildirDeliveries();
+}
+
+void StoredFeed::StoreBatch(std::vector<MessageStore::NewMessage> batch, bool& failureLogged) {
+    if (!maildir_.empty()) batch = DeliverToMaildir(std::move(batch));
+    const std::string failure = store_.Add(std::move(batch));
+    if (!failure.empty() && !failureLogged) {
+        failureLogged = true;
         context_.Log("メッセージを保存できませんでした。この実行中はメモリから配信します。\n" + failure +
                      "\nURL: " + url_ + "\n\n");
         context_.FeedFailed();
@@ -156,15 +179,21 @@ std::vector<MessageStore::NewMessage> StoredFeed::DeliverToMaildir(std::vector<M
         // Delivered first, recorded then: a crash between the two delivers an item twice,
         // never loses it.
         handler_->AddRecords(delivered);
-        std::string reason = handler_->PrepareSentItems();
-        if (reason.empty()) reason = handler_->InstallSentItems();
-        if (!reason.empty()) {
-            handler_->DiscardSentItems();
-            context_.Log("Maildirに配信したメッセージを記録できませんでした。\n" + reason + "\nURL: " + url_ + "\n\n");
-            context_.FeedFailed();
-        }
+        deliveriesUnrecorded_ = true;
     }
     return left;
+}
+
+void StoredFeed::RecordMaildirDeliveries() {
+    if (!deliveriesUnrecorded_) return;
+    deliveriesUnrecorded_ = false;
+    std::string reason = handler_->PrepareSentItems();
+    if (reason.empty()) reason = handler_->InstallSentItems();
+    if (!reason.empty()) {
+        handler_->DiscardSentItems();
+        context_.Log("Maildirに配信したメッセージを記録できませんでした。\n" + reason + "\nURL: " + url_ + "\n\n");
+        context_.FeedFailed();
+    }
 }
 
 RssHandlerPointer StoredFeed::RecordsHandler() {

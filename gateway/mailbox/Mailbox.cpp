@@ -1,6 +1,7 @@
 #include "Mailbox.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 
 std::string CleanUid(std::string uid) {
@@ -16,14 +17,19 @@ Mailbox::Mailbox(std::vector<Part> parts) : parts_(std::move(parts)) {
     // Clients key their "already downloaded" lists on the id, so two messages must never
     // share one; later ones get a short suffix.
     std::unordered_set<std::string> seen;
+    // For each repeated id, the last suffix it took: every one before it is taken, so
+    // the search goes on from there (20,000 messages of one id cost no 200 million tries).
+    std::unordered_map<std::string, int> lastSuffix;
     for (std::size_t p = 0; p < parts_.size(); ++p) {
         for (const auto& message : parts_[p].messages) {
             std::string uid = CleanUid(message->Uid());
             if (!seen.insert(uid).second) {
-                for (int k = 2;; ++k) {
+                int& last = lastSuffix.try_emplace(uid, 1).first->second;
+                for (int k = last + 1;; ++k) {
                     std::string suffix = "-" + std::to_string(k);
                     std::string candidate = uid.substr(0, std::min(uid.size(), kMaxUidLength - suffix.size())) + suffix;
                     if (seen.insert(candidate).second) {
+                        last = k;
                         uid = candidate;
                         break;
                     }

@@ -13,6 +13,8 @@ ANSWER_LIMIT = 60
 # The default greeting-deadline.
 GREETING_DEADLINE = 20
 LAST_MODIFIED = "Sat, 01 Jan 2005 00:00:00 GMT"
+# More than a sanitizer build needs to store 20,000 items, one session after another.
+SESSIONS_TO_TAKE_ALL = 20
 
 
 def rss(items):
@@ -85,22 +87,28 @@ class ItemIdentity(unittest.TestCase):
         self.assertFalse(os.path.exists(os.path.join(folder, "sentitems.xml.bad")))
         self.assertLess(os.path.getsize(os.path.join(folder, "sentitems.xml")), 20000)
 
-    @unittest.skipIf(os.environ.get("QUILLO_SANITIZED"), "times a Release build")
     def test_twenty_thousand_items_greet_within_the_deadline(self):
         same = "<item><title>Same</title><link>http://127.0.0.1/same</link><description>x</description></item>\n"
         guid = "<item><guid isPermaLink=\"false\">status-%d</guid><description>x</description></item>\n"
         self.http.route("/same.xml", body=rss([same] * 20000))
         self.http.route("/guids.xml", body=rss(guid % i for i in range(20000)))
         with self.start(["/same.xml", "/guids.xml"]):
-            _, ids, greeted = self.take_everything()
-            self.assertLess(greeted, GREETING_DEADLINE)
+            # A session that comes while the items are still being stored (a slow build)
+            # greets at the deadline all the same and is offered what is stored by then;
+            # the next one offers the rest. None is offered twice.
+            ids = []
+            for _ in range(SESSIONS_TO_TAKE_ALL):
+                _, taken, greeted = self.take_everything()
+                self.assertLess(greeted, GREETING_DEADLINE)
+                ids += taken
+                if len(ids) >= 1 + 20000:
+                    break
             # The identical items are one item; the GUID-only ones are 20,000, each with an id of its own.
             self.assertEqual(len(ids), 1 + 20000)
             self.assertEqual(len(set(ids)), len(ids))
             _, ids, greeted = self.take_everything()
             self.assertEqual(ids, [])
             self.assertLess(greeted, GREETING_DEADLINE)
-
 
 if __name__ == "__main__":
     unittest.main()

@@ -2,6 +2,7 @@
 a client deletes it, whatever the feed shows later, across restarts and after kill -9 at
 any moment of a refresh or a QUIT."""
 
+import email
 import os
 import poplib
 import random
@@ -198,10 +199,12 @@ class FullDiskTest(StoreTestBase):
 
 class CrashTest(unittest.TestCase):
     """kill -9 at random moments of a refresh storing 1,000 new items and of a QUIT
-    deleting many: the next session offers every undelivered item exactly once."""
+    deleting many, 30 times each: the next session offers every undelivered item exactly
+    once, never a delivered one, and never a half-written message."""
 
     COUNT = 1000
-    ROUNDS = 15  # each kills one refresh and one QUIT
+    ROUNDS = 30  # each kills one refresh and one QUIT
+    READ_WHOLE = 10  # messages of each session read whole
 
     def setUp(self):
         self.http = HttpServer()
@@ -219,37 +222,60 @@ class CrashTest(unittest.TestCase):
         box.pass_("x")
         return box
 
-    def subjects(self, box):
-        """The subject of every message, by UIDL id: the ids are the items' subjects' keys."""
+    def uids(self, box):
+        """The UIDL id of every message, in number order."""
         count, _ = box.stat()
         uids = [line.split()[1].decode() for line in box.uidl()[1]]
         self.assertEqual(len(uids), count)
         return uids
 
+    def read_some_whole(self, box, rng, count):
+        """A sample of the messages, each complete: its body is its item's ("<title> body i")."""
+        for number in rng.sample(range(1, count + 1), min(self.READ_WHOLE, count)):
+            message = email.message_from_bytes(b"\r\n".join(box.retr(number)[1]))
+            title, index = str(message["Subject"]).rsplit(" ", 1)
+            self.assertIn("%s body %s" % (title, index), message.get_payload(decode=True).decode(), number)
+
     def test_kill_during_refresh_and_quit_never_loses_or_repeats_an_item(self):
         rng = random.Random(24)
-        delivered = set()   # ids recorded as delivered
-        served = set()      # ids of every item the feed has shown in a finished refresh
-        for round_number in range(self.ROUNDS):
-            # A new document of 1,000 items; the refresh that stores them is killed.
-            self.http.route("/feed.xml", body=rss("round%d" % round_number, self.COUNT))
-            with Quillo(self.app, port=self.port) as quillo:
-                connection = socket.create_connection(("127.0.0.1", self.port))
-                time.sleep(rng.uniform(0.05, 0.5))
-                quillo.process.send_signal(signal.SIGKILL)
-                quillo.process.wait()
-                connection.close()
-            # The same document again: this refresh finishes what the killed one began.
+        delivered = set()  # ids recorded as delivered
+        seen = set()       # ids of every item offered so far
+        killed_quit = None  # the ids offered in the last session, and those it deleted
+        # Each round kills a refresh storing a new document, then a session (whose refresh
+        # finishes what the killed one began) checks what is offered and has its QUIT
+        # killed; the next round's session tells whether that QUIT was recorded.
+        for round_number in range(self.ROUNDS + 1):
+            last = round_number == self.ROUNDS
+            if not last:
+                self.http.route("/feed.xml", body=rss("round%d" % round_number, self.COUNT))
+                with Quillo(self.app, port=self.port) as quillo:
+                    connection = socket.create_connection(("127.0.0.1", self.port))
+                    time.sleep(rng.uniform(0.05, 0.5))
+                    quillo.process.send_signal(signal.SIGKILL)
+                    quillo.process.wait()
+                    connection.close()
             with Quillo(self.app, port=self.port) as quillo:
                 box = self.login()
-                uids = self.subjects(box)
-                self.assertEqual(len(uids), len(set(uids)), "an item offered twice")
-                self.assertFalse(delivered & set(uids), "a delivered item offered again")
-                self.assertTrue(served - delivered <= set(uids), "an item lost")
-                served |= set(uids)
-                self.assertEqual(set(uids), served - delivered)
+                uids = self.uids(box)
+                offered = set(uids)
+                self.assertEqual(len(uids), len(offered), "an item offered twice")
+                if killed_quit:
+                    gone = killed_quit[0] - offered
+                    # The QUIT was recorded or it was not; never a part of it.
+                    self.assertTrue(gone in (set(), killed_quit[1]),
+                                    "%d of the %d deleted are gone" % (len(gone), len(killed_quit[1])))
+                    delivered |= gone
+                self.assertEqual(len(delivered & offered), 0, "delivered items offered again")
+                self.assertEqual(len(seen - delivered - offered), 0, "items lost")
+                # The new document whole, once.
+                self.assertEqual(len(offered - seen), 0 if last else self.COUNT)
+                seen |= offered
+                self.read_some_whole(box, rng, len(uids))
+                if last:
+                    box.quit()
+                    break
                 # Delete a random share and kill at a random moment of the QUIT.
-                chosen = sorted(rng.sample(range(1, len(uids) + 1), len(uids) // 3))
+                chosen = rng.sample(range(1, len(uids) + 1), len(uids) // 3)
                 for number in chosen:
                     box.dele(number)
                 box._putcmd("QUIT")
@@ -257,14 +283,7 @@ class CrashTest(unittest.TestCase):
                 quillo.process.send_signal(signal.SIGKILL)
                 quillo.process.wait()
                 box.close()
-            with Quillo(self.app, port=self.port):
-                box = self.login()
-                left = set(self.subjects(box))
-                box.quit()
-            gone = set(uids) - left
-            # The QUIT was recorded or it was not; never a part of it.
-            self.assertIn(gone, (set(), {uids[n - 1] for n in chosen}))
-            delivered |= gone
+                killed_quit = (offered, {uids[n - 1] for n in chosen})
 
 
 if __name__ == "__main__":

@@ -116,6 +116,46 @@ TEST_F(RefreshWorkerTest, FeedsArrivingWhileTheMailboxIsOpenAreFiledWhenTheSessi
     EXPECT_EQ(RequestsFor(server, "/late.xml"), 1);
 }
 
+TEST_F(RefreshWorkerTest, ASessionOpeningWhileABigFeedIsStoredGetsTheMailboxBetweenTwoBatches) {
+    const int items = static_cast<int>(StoredFeed::kBatch) * 5;
+    LoopbackHttpServer server({"127.0.0.1"}, [items](const LoopbackHttpServer::Request&) {
+        LoopbackHttpServer::Response response;
+        response.body = Rss("big", items);
+        return response;
+    });
+    WriteSettings({server.Url("/big.xml")}, "<greeting-deadline>0</greeting-deadline>");
+    RssManager manager(context_);
+    manager.LoadSettings();
+    RefreshWorker worker(manager);
+
+    auto claim = worker.TryClaim();
+    ASSERT_TRUE(claim);
+    worker.RefreshBefore(Clock::now());
+    // The first batch is stored: its files are in new/.
+    const std::string host = server.Url("/big.xml").substr(7);
+    const fs::path stored = dir_ / "data" / (host.substr(0, host.find('/')) + "-big.xml") / "mail" / "new";
+    bool begun = false;
+    for (int i = 0; i < 20000 && !begun; ++i) {
+        std::error_code error;
+        begun = fs::directory_iterator(stored, error) != fs::directory_iterator();
+        if (!begun) std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_TRUE(begun);
+    Mailbox& mailbox = claim->Open();
+    const int offered = mailbox.Count();
+    EXPECT_GE(offered, static_cast<int>(StoredFeed::kBatch));
+    EXPECT_LT(offered, items) << "the session waited for the whole feed to be stored";
+    for (int n = 1; n <= offered; ++n) ASSERT_TRUE(mailbox.Delete(n));
+    ASSERT_EQ(mailbox.Commit(), "");
+    claim.reset();
+    ASSERT_TRUE(Eventually([&] { return worker.FinishedRefreshes() == 1; }));
+
+    // The rest was stored after the session, once; the deleted ones stay delivered.
+    claim = worker.TryClaim();
+    ASSERT_TRUE(claim);
+    EXPECT_EQ(claim->Open().Count(), items - offered);
+}
+
 TEST_F(RefreshWorkerTest, ARunningRefreshIsJoinedNotRepeated) {
     std::promise<void> release;
     LoopbackHttpServer server({"127.0.0.1"}, Replies(release.get_future().share()));
