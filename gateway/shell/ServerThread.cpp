@@ -14,7 +14,7 @@ int RunServerThread(GatewayContext& context, Pop3Server& server, MainLoop& loop,
         loop.PostClose();
         return 1;
     }
-    if (showTrayIcon && !manager.IsTrayIconDisabled()) showTrayIcon();
+    if (showTrayIcon && !manager.GetSettings().disableTrayIcon) showTrayIcon();
     if (!server.Listen(manager.GetSettings())) {
         loop.PostClose();
         return 1;
