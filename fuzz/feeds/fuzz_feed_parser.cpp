@@ -1,7 +1,14 @@
-// Any bytes as a feed document, and as a sentitems.xml, through the real parse and
-// filing path of one handler: it must never crash, hang or leak.
+// Any bytes as a feed document, and as a sentitems.xml, through what a refresh does with
+// a reply and what QUIT does with the records: normalised, parsed, its items filed as
+// messages against the records, the first one recorded as delivered. It must never
+// crash, hang or leak.
+#include "DeliveryRecords.h"
+#include "EncodingNormaliser.h"
+#include "FeedFolder.h"
+#include "FeedParser.h"
 #include "GatewayContext.h"
-#include "RssHandler.h"
+#include "ItemFiler.h"
+#include "MailHeaders.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +16,8 @@
 #include <string>
 
 namespace {
+
+const char kUrl[] = "http://127.0.0.1/fuzz";
 
 // libFuzzer calls the entry point again and again: the one temporary directory and
 // the context on it are made at the first call and kept for the run.
@@ -23,9 +32,9 @@ GatewayContext& Context() {
 
 const std::string& Folder() {
     static const std::string folder = [] {
-        RssHandler handler(Context(), "http://127.0.0.1/fuzz", true, false);
-        std::system(("mkdir -p '" + handler.FeedFolder() + "'").c_str());
-        return handler.FeedFolder();
+        const std::string path = GetFeedFolderPath(Context().Layout().stateDir, kUrl);
+        MakeSureDirectoryPathExists(path);
+        return path;
     }();
     return folder;
 }
@@ -41,38 +50,48 @@ void Write(const std::string& path, const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& folder = Folder();
-    // The first byte says where the document goes: the feed, the store, or both.
+    // The first byte says where the document goes: the feed, the records, or both.
     const uint8_t mode = size ? data[0] % 3 : 0;
     if (size) {
         ++data;
         --size;
     }
-    // Parse failures are logged: keep the log from growing over a long run.
+    // Failures are logged: keep the log from growing over a long run.
     std::remove(Context().StateFile("log.txt").c_str());
     std::remove((folder + "sentitems.xml").c_str());
     std::remove((folder + "sentitems.xml.bad").c_str());
-    Write(folder + "latest.xml", data, size);
     if (mode >= 1) Write(folder + "sentitems.xml", data, size);
-    RssHandler handler(Context(), "http://127.0.0.1/fuzz", true, mode == 2);
-    handler.LoadSentItems();
-    handler.ConvertFromEucJp();
-    handler.ConvertFromShiftJis();
-    handler.ConvertFromIso2022Jp();
-    handler.Parse();
-    for (const auto& message : handler.Pending()) {
-        const std::string& text = message->GetText();
-        for (unsigned char c : text) {
+    DeliveryRecords records(Context(), kUrl, SystemToday);
+    records.UseFolder(folder);
+    records.Load();
+
+    std::string document(reinterpret_cast<const char*>(data), size);
+    if (auto converted = NormaliseJapaneseEncoding(document)) document = std::move(*converted);
+    const FeedParseResult parsed = ParseFeed(document, FeedSource{kUrl, ""});
+    if (!parsed.ok) return 0;
+    ItemMessageForm form;
+    form.feedUrl = kUrl;
+    form.senderAddress = FeedSenderAddress(GetFeedFolderName(kUrl));
+    form.enableHtml = mode == 2;
+    const FiledItems filed = ItemFiler(form).File(parsed.feed, records.Loaded());
+    for (const auto& message : filed.pending) {
+        for (unsigned char c : message->GetText()) {
             if (c >= 0x80) std::abort();  // mail text leaves the gateway 7-bit
         }
     }
-    if (mode == 1 && !handler.Pending().empty()) {
+    if (mode == 1 && !filed.pending.empty()) {
         // The first message delivered in a session, as QUIT records it.
-        const MailData& first = *handler.Pending()[0];
-        handler.SaveSentItems({{first.GetSubject(), first.GetLink(), first.GetDate()}});
-        RssHandler again(Context(), "http://127.0.0.1/fuzz", true, false);
-        again.LoadSentItems();
+        auto recordOf = [&filed](const MailData& m) {
+            return SentRecord{m.GetSubject(), m.GetLink(), m.GetDate(), "", filed.identities.at(&m)};
+        };
+        std::vector<SentRecord> recognised;
+        for (const auto& message : filed.delivered) recognised.push_back(recordOf(*message));
+        if (records.Prepare(recognised, {recordOf(*filed.pending[0])}).empty()) records.Install();
+        DeliveryRecords again(Context(), kUrl, SystemToday);
+        again.UseFolder(folder);
+        again.Load();
         // A record written is a record read back, whatever its text.
-        if (again.SentItems().size() != handler.Deleted().size() + 1) std::abort();
+        if (again.Loaded().Size() != filed.delivered.size() + 1) std::abort();
     }
     return 0;
 }

@@ -1,46 +1,32 @@
 #include "RssHandler.h"
 
-#include "AtomicFile.h"
 #include "EncodingNormaliser.h"
 #include "FeedDownload.h"
 #include "FeedFolder.h"
-#include "InternetSession.h"
+#include "FeedParser.h"
+#include "ItemFiler.h"
+#include "LatestDocument.h"
 #include "Log.h"
+#include "MailHeaders.h"
 #include "Paths.h"
 #include "SafeUrl.h"
 #include "Trace.h"
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-
 namespace {
 
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    bytes.assign(std::istreambuf_iterator<char>(file), {});
-    return !file.bad();
-}
-
-void AppendField(std::string& out, const std::string& field) {
-    // Length first, so that no two field lists run together into the same bytes.
-    out += std::to_string(field.size());
-    out += ':';
-    out += field;
-}
+const char kUnexpectedFormat[] = "RSSの解析に失敗しました。\n予期しない書式です。\nURL: ";
 
 }  // namespace
 
-RssHandler::RssHandler(GatewayContext& context, std::string url, bool disableMessageBox,
-                       bool enableHtml, MailCharset mailCharset, TodayFunction today)
+RssHandler::RssHandler(GatewayContext& context, std::string url, bool /*disableMessageBox*/, bool enableHtml,
+                       MailCharset mailCharset, TodayFunction today)
     : context_(context),
       feed_(std::make_shared<Feed>()),
-      disableMessageBox_(disableMessageBox),
       enableHtml_(enableHtml),
       mailCharset_(mailCharset),
-      today_(std::move(today)) {
+      records_(context, url, std::move(today)) {
     feed_->url = std::move(url);
+    records_.UseFolder(FeedFolder());
 }
 
 std::string RssHandler::FeedFolder() const {
@@ -48,16 +34,14 @@ std::string RssHandler::FeedFolder() const {
     return JoinPath(context_.Layout().stateDir, "data/" + folderName_ + "/");
 }
 
+void RssHandler::UseFolder(std::string name) {
+    folderName_ = std::move(name);
+    records_.UseFolder(FeedFolder());
+}
+
 void RssHandler::LogFailure(const std::string& text) {
     context_.Log(text);
     context_.FeedFailed();
-}
-
-void RssHandler::Download(InternetSession& session) {
-    BeginDownload();
-    FeedTransfer transfer(feed_->url, FeedFolder());
-    transfer.Setup(session);
-    FinishDownload(transfer.Perform());
 }
 
 void RssHandler::BeginDownload() {
@@ -69,8 +53,6 @@ void RssHandler::FinishDownload(const FeedTransferResult& result) {
     using Outcome = FeedTransferResult::Outcome;
     // As the log shows it: without credentials, and as one line.
     const std::string url = LogPiece(UrlWithoutCredentials(feed_->url));
-    const std::string folder = FeedFolder();
-    const std::string latest = folder + "latest.xml";
     switch (result.outcome) {
         case Outcome::NoConnection:
             Trace("hconnect==NULL");
@@ -93,7 +75,7 @@ void RssHandler::FinishDownload(const FeedTransferResult& result) {
             previous_.reset();
             FileItems(*parsed_);
         } else {
-            Parse();
+            ParseStoredCopy();
         }
         return;
     }
@@ -107,62 +89,66 @@ void RssHandler::FinishDownload(const FeedTransferResult& result) {
     // The reply is normalised in memory, stored as latest.xml in the form it is parsed
     // in, and parsed from memory.
     std::string body = result.body;
-    std::string error;
     std::string repairNote;
     if (auto converted = NormaliseJapaneseEncoding(body, &repairNote)) body = std::move(*converted);
-    // Synced like the validators below: a latest.xml lost in a crash while its
-    // validators survive would be answered with 304 and its items never offered.
-    const bool stored = ReplaceFileAtomically(latest, body, error);
-    if (!stored) {
+    std::string error;
+    if (!LatestDocument(FeedFolder()).Replace(body, result.lastModified, result.etag, error)) {
         LogFailure("latest.xmlを保存できませんでした。\nURL: " + url + "\n\n");
-        // The items of the reply are offered all the same, from memory if need be;
-        // without the copy no validators are kept, so the next check downloads again.
-        std::remove((folder + "lastmodified.txt").c_str());
-        std::remove((folder + "etag.txt").c_str());
+        // The items of the reply are offered all the same, from memory; without the
+        // copy no validators are kept, so the next check downloads again.
         if (!body.empty()) ParseDocument(body, result.contentType);
         return;
     }
-    if (!result.lastModified.empty())
-        ReplaceFileAtomically(folder + "lastmodified.txt", result.lastModified, error);
-    // The ETag names the copy just stored; a reply without one leaves none to send back.
-    if (!result.etag.empty())
-        ReplaceFileAtomically(folder + "etag.txt", result.etag, error);
-    else
-        std::remove((folder + "etag.txt").c_str());
     // Bytes the declared encoding has no character for became U+FFFD: a repair, logged.
     if (!repairNote.empty()) context_.Log("フィードを修復して読み込みました。\n" + repairNote + "\nURL: " + url + "\n\n");
     ParseDocument(body, result.contentType);
 }
 
-void RssHandler::ConvertLatest(std::string_view encodingName, std::string_view converterOptions) {
-    const std::string latest = FeedFolder() + "latest.xml";
-    std::string bytes;
-    if (!ReadWholeFile(latest, bytes)) return;
-    std::string error;
-    if (auto converted = NormaliseEncoding(bytes, encodingName, converterOptions))
-        ReplaceFileAtomically(latest, *converted, error);
+void RssHandler::ParseStoredCopy() {
+    if (const std::optional<std::string> bytes = LatestDocument(FeedFolder()).Read()) ParseDocument(*bytes, "");
 }
 
-void RssHandler::ConvertFromEucJp() { ConvertLatest("EUC-JP", "-Ew"); }
-
-void RssHandler::ConvertFromShiftJis() { ConvertLatest("SHIFT-JIS", "-Sw"); }
-
-void RssHandler::ConvertFromIso2022Jp() { ConvertLatest("ISO-2022-JP", "-Jw"); }
-
-std::string RssHandler::MakeUid(const std::string& feedUrl, const MailData& message) {
-    return MakeUid(feedUrl, message.GetSubject(), message.GetLink(), message);
+void RssHandler::ParseDocument(std::string_view bytes, const std::string& contentType) {
+    FeedParseResult result = ParseFeed(bytes, FeedSource{feed_->url, contentType});
+    const std::string url = LogPiece(UrlWithoutCredentials(feed_->url));
+    if (!result.ok) {
+        Trace("Parse Error! : " + UrlWithoutCredentials(feed_->url) + " (" + result.error + ")");
+        // An rss element without a channel gives nothing, but is no format error.
+        if (result.feed.format != FeedFormat::Rss2) LogFailure(kUnexpectedFormat + url + "\n\n");
+        return;
+    }
+    if (!result.notes.empty()) {
+        std::string entry = "フィードを修復して読み込みました。\n";
+        for (const auto& note : result.notes) entry += LogPiece(note) + "\n";
+        context_.Log(entry + "URL: " + url + "\n\n");
+    }
+    parsed_ = std::make_shared<const Feed>(std::move(result.feed));
+    FileItems(*parsed_);
 }
 
-std::string RssHandler::MakeUid(const std::string& feedUrl, const std::string& subject,
-                                const std::string& link, const MailData& message) {
-    std::string key;
-    AppendField(key, feedUrl);
-    AppendField(key, subject);
-    AppendField(key, link);
-    // An undated item keeps its id when only the construction time of its date changes.
-    // The date text is the one earlier versions wrote, so that ids stay as they were.
-    if (message.HasTime()) AppendField(key, message.GetLegacyDate());
-    char uid[48];
-    std::snprintf(uid, sizeof uid, "%020llu%020llu", HashText(key, 1), HashText(key, 2));
-    return uid;
+void RssHandler::FileItems(const Feed& parsed) {
+    feed_->title = parsed.title;
+    feed_->format = parsed.format;
+    ItemMessageForm form;
+    form.feedUrl = feed_->url;
+    form.senderAddress = FeedSenderAddress(folderName_.empty() ? GetFeedFolderName(feed_->url) : folderName_);
+    form.enableHtml = enableHtml_;
+    form.mailCharset = mailCharset_;
+    FiledItems filed = ItemFiler(std::move(form)).File(parsed, records_.Loaded());
+    identities_ = std::move(filed.identities);
+    for (auto& message : filed.delivered) mailbox_->AddDelivered(std::move(message));
+    for (auto& message : filed.pending) mailbox_->AddPending(std::move(message));
+}
+
+std::string RssHandler::IdentityOf(const MailData& message) const {
+    const auto found = identities_.find(&message);
+    return found == identities_.end() ? std::string() : found->second;
+}
+
+std::string RssHandler::PrepareSentItems(const std::vector<SentRecord>& deleted) {
+    std::vector<SentRecord> recognised;
+    recognised.reserve(mailbox_->Deleted().size());
+    for (const auto& message : mailbox_->Deleted())
+        recognised.push_back({message->GetSubject(), message->GetLink(), message->GetDate(), "", IdentityOf(*message)});
+    return records_.Prepare(recognised, deleted);
 }

@@ -25,10 +25,6 @@ public:
     // is reported to the log, standard error and a box, and gives false: the gateway
     // must not start on settings other than the user's.
     bool LoadSettings();
-    int GetPort() const { return settings_.port; }
-    bool IsMessageBoxDisabled() const { return settings_.disableMessageBox; }
-    bool IsTrayIconDisabled() const { return settings_.disableTrayIcon; }
-    const std::string& GetListenAddress() const { return settings_.listenAddress; }
     const Settings& GetSettings() const { return settings_; }
     GatewayContext& Context() const { return context_; }
     const FeedTransferLimits& TransferLimits() const { return limits_; }
@@ -36,14 +32,16 @@ public:
     // Opens the internet session of a refresh of feedCount feeds and reports the start
     // of the refresh; a failure is reported (box, log) and also ends the report.
     bool OpenInternetSession(InternetSession& session, int feedCount);
+    // The feeds of Quillo.xml's feed list, then those of feedlist.xml (OPML), each given
+    // its folder (AssignFeedFolders); a list that cannot be read is reported.
     void LoadFeedList();
-    void LoadOpmlFeedList();
 
     const std::vector<RssHandlerPointer>& Handlers() const { return handlers_; }
     // Per handler, the feed-list folders it is listed in (see FeedListResult::folders).
     const std::vector<std::vector<std::string>>& ListFolders() const { return listFolders_; }
 
 private:
+    void LoadOpmlFeedList();
     void AddFeed(const std::string& url, std::vector<std::string> folders = {});
 
     GatewayContext& context_;

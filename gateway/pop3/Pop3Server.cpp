@@ -4,7 +4,6 @@
 #include "Pop3Connection.h"
 #include "Pop3Session.h"
 #include "RefreshWorker.h"
-#include "RssManager.h"
 #include "Settings.h"
 #include "TlsServerContext.h"
 #include "Trace.h"
@@ -137,6 +136,7 @@ Pop3Server::Pop3Server(GatewayContext& context, Hooks hooks, ServerOptions optio
 Pop3Server::~Pop3Server() {
     JoinFinishedSessions(true);
     if (listenFd_ >= 0) close(listenFd_);
+    if (tlsListenFd_ >= 0) close(tlsListenFd_);
     if (wakeFd_ >= 0) close(wakeFd_);
 }
 
@@ -147,9 +147,9 @@ void Pop3Server::Stop() {
     if (wakeFd_ >= 0) (void)!write(wakeFd_, &one, sizeof one);
 }
 
-bool Pop3Server::Listen(RssManager& manager) {
-    int port = manager.GetPort();
-    listenFd_ = OpenListener(manager.GetListenAddress(), port);
+bool Pop3Server::ListenForPop3() {
+    const int port = settings_->port;
+    listenFd_ = OpenListener(settings_->listenAddress, port);
     if (listenFd_ < 0) {
         // Shown even with boxes disabled; the log keeps it for a service that nobody
         // watches start.
@@ -158,13 +158,12 @@ bool Pop3Server::Listen(RssManager& manager) {
         return false;
     }
     if (TraceEnabled())
-        Trace("listening on " + manager.GetListenAddress() + ":" + std::to_string(port));
+        Trace("listening on " + settings_->listenAddress + ":" + std::to_string(port));
     return true;
 }
 
-bool Pop3Server::PrepareTls(RssManager& manager, bool& bindFailed) {
-    const Settings& settings = manager.GetSettings();
-    bindFailed = false;
+bool Pop3Server::PrepareTls() {
+    const Settings& settings = *settings_;
     if (settings.tlsCertificate.empty()) {
         // Half a TLS set-up is a mistake, not a request for clear text.
         if (!settings.tlsKey.empty() || settings.tlsPort) {
@@ -186,9 +185,8 @@ bool Pop3Server::PrepareTls(RssManager& manager, bool& bindFailed) {
         return false;
     }
     const int port = settings.tlsPort.value_or(kDefaultTlsPort);
-    tlsListenFd_ = OpenListener(manager.GetListenAddress(), port);
+    tlsListenFd_ = OpenListener(settings.listenAddress, port);
     if (tlsListenFd_ < 0 && settings.tlsPort) {
-        bindFailed = true;
         context_.ShowErrorBox(BindFailureText(port));
         return false;
     }
@@ -198,50 +196,35 @@ bool Pop3Server::PrepareTls(RssManager& manager, bool& bindFailed) {
                      " で待ち受けできません。STLSだけを受け付けます。\n\n");
         if (TraceEnabled()) Trace("implicit TLS: port " + std::to_string(port) + " unavailable");
     } else if (TraceEnabled()) {
-        Trace("listening for TLS on " + manager.GetListenAddress() + ":" + std::to_string(port));
+        Trace("listening for TLS on " + settings.listenAddress + ":" + std::to_string(port));
     }
     return true;
 }
 
-int Pop3Server::Run() {
-    auto manager = std::make_shared<RssManager>(context_, options_.transferLimits);
-    // Both failures were reported where they happened; 1 becomes the exit status.
-    if (!manager->LoadSettings()) {
-        if (hooks_.closeMainWindow) hooks_.closeMainWindow();
-        return 1;
-    }
-    WarnIfOpenWithoutPassword(context_, manager->GetSettings());
-    if (!manager->IsTrayIconDisabled() && hooks_.addTrayIcon) hooks_.addTrayIcon(*manager);
-
-    bool tlsBindFailed = false;
-    if (!PrepareTls(*manager, tlsBindFailed)) {
-        if (hooks_.closeMainWindow) hooks_.closeMainWindow();
-        // A TLS set-up that cannot be used, or its port that cannot be bound, ends
-        // Quillo like the POP3 port; both were reported.
-        return 1;
-    }
-    if (!Listen(*manager)) {
-        if (tlsListenFd_ >= 0) close(tlsListenFd_);
-        tlsListenFd_ = -1;
-        if (hooks_.closeMainWindow) hooks_.closeMainWindow();
-        return 1;
-    }
-    {
-        RefreshWorker worker(*manager);
-        AcceptLoop(*manager, worker);
-        if (listenFd_ >= 0) close(listenFd_);
-        listenFd_ = -1;
-        if (tlsListenFd_ >= 0) close(tlsListenFd_);
-        tlsListenFd_ = -1;
-        // Sessions waiting for the refresh wake here, the others through wakeFd_.
-        worker.Stop();
-        JoinFinishedSessions(true);
-    }
-    manager.reset();
-    return 0;
+bool Pop3Server::Listen(const Settings& settings) {
+    settings_ = &settings;
+    WarnIfOpenWithoutPassword(context_, settings);
+    // A TLS set-up that cannot be used, or its port that cannot be bound, ends Quillo
+    // like the POP3 port; each failure is reported where it happens.
+    if (!PrepareTls()) return false;
+    if (ListenForPop3()) return true;
+    if (tlsListenFd_ >= 0) close(tlsListenFd_);
+    tlsListenFd_ = -1;
+    return false;
 }
 
-void Pop3Server::AcceptLoop(RssManager& manager, RefreshWorker& worker) {
+void Pop3Server::Run(RefreshWorker& worker) {
+    AcceptLoop(worker);
+    if (listenFd_ >= 0) close(listenFd_);
+    listenFd_ = -1;
+    if (tlsListenFd_ >= 0) close(tlsListenFd_);
+    tlsListenFd_ = -1;
+    // Sessions waiting for the refresh wake here, the others through wakeFd_.
+    worker.Stop();
+    JoinFinishedSessions(true);
+}
+
+void Pop3Server::AcceptLoop(RefreshWorker& worker) {
     while (context_.Running()) {
         // A negative descriptor (no implicit TLS) is skipped by poll.
         pollfd fds[3] = {{wakeFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}, {tlsListenFd_, POLLIN, 0}};
@@ -279,9 +262,9 @@ void Pop3Server::AcceptLoop(RssManager& manager, RefreshWorker& worker) {
             char peerText[INET_ADDRSTRLEN] = "0.0.0.0";
             inet_ntop(AF_INET, &peerAddress.sin_addr, peerText, sizeof peerText);
             SessionThread& session = sessions_.emplace_back();
-            session.thread = std::thread([this, &manager, &worker, &session, client, implicitTls,
+            session.thread = std::thread([this, &worker, &session, client, implicitTls,
                                           peer = std::string(peerText)] {
-                Serve(manager, worker, client, implicitTls, peer);
+                Serve(worker, client, implicitTls, peer);
                 session.done = true;
             });
         }
@@ -300,13 +283,12 @@ void Pop3Server::JoinFinishedSessions(bool all) {
     }
 }
 
-void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client, bool implicitTls,
-                       const std::string& peer) {
+void Pop3Server::Serve(RefreshWorker& worker, int client, bool implicitTls, const std::string& peer) {
     using Clock = std::chrono::steady_clock;
     Pop3Connection connection(client, wakeFd_, options_.sendTimeout);
     // The handshake comes first: a client that cannot make it claims no mailbox.
     if (implicitTls && !connection.StartTls(*tls_, Clock::now() + options_.handshakeTimeout)) return;
-    const Settings& settings = manager.GetSettings();
+    const Settings& settings = *settings_;
     std::unique_ptr<RefreshWorker::Claim> claim;
     // Only the session that gets the mailbox waits for a refresh; a connection already
     // closed by its client costs none.
@@ -387,15 +369,15 @@ void Pop3Server::Serve(RssManager& manager, RefreshWorker& worker, int client, b
     // and the mailbox is free again, so the box keeps nobody waiting but the user.
     if (commitFailed)
         context_.Boxes()->Show(kSaveFailure, "", Notifier::Icon::None, Notifier::Buttons::Ok);
-    AfterQuit(manager);
+    AfterQuit();
 }
 
 std::string Pop3Server::NextApopTimestamp() {
     return "<" + std::to_string(getpid()) + "." + std::to_string(++greetings_) + "@" + hostName_ + ">";
 }
 
-void Pop3Server::AfterQuit(RssManager& manager) {
-    if (context_.HadFeedError() && !manager.IsMessageBoxDisabled()) {
+void Pop3Server::AfterQuit() {
+    if (context_.HadFeedError() && !settings_->disableMessageBox) {
         auto answer = context_.Boxes()->Show(kLogPrompt, "エラー", Notifier::Icon::Exclamation,
                                              Notifier::Buttons::YesNo);
         if (answer == Notifier::Answer::Yes) context_.OpenLog();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "FeedTransferLimits.h"
 #include "GatewayContext.h"
 #include "LoginThrottle.h"
 
@@ -15,8 +14,8 @@
 
 class Pop3Connection;
 class RefreshWorker;
-class RssManager;
 class TlsServerContext;
+struct Settings;
 
 // The limits of the sessions.
 struct ServerOptions {
@@ -37,24 +36,19 @@ struct ServerOptions {
     std::chrono::milliseconds loginTimeout = std::chrono::seconds(60);
     // How long failed logins hold back the answers to their address.
     LoginDelays loginDelays{};
-    // What every feed download keeps to.
-    FeedTransferLimits transferLimits{};
 };
 
-// The server thread: owns the feed manager and the refresh worker, listens on the POP3
-// port and serves every client on a session thread of its own. One session at a time
-// holds the mailbox; the others are refused at their login with IN-USE. Without a
-// password the mailbox goes to the first session to arrive, refreshed before its
-// greeting; with one, to the first that logs in, refreshed before its +OK, so a client
-// without the password holds nothing and costs no download.
+// The POP3 server: listens on the port of the settings it is given and serves every
+// client on a session thread of its own, from the mailbox of the refresh worker it is
+// handed. One session at a time holds the mailbox; the others are refused at their
+// login with IN-USE. Without a password the mailbox goes to the first session to
+// arrive, refreshed before its greeting; with one, to the first that logs in, refreshed
+// before its +OK, so a client without the password holds nothing and costs no download.
 class Pop3Server {
 public:
     struct Hooks {
-        // Ends the main loop (the hidden window's close); called on unusable settings,
-        // on bind failure and after QUIT in once mode.
+        // Ends the main loop (the hidden window's close) after QUIT in once mode.
         std::function<void()> closeMainWindow;
-        // Adds the tray icon once the settings are read, unless they disable it.
-        std::function<void(RssManager&)> addTrayIcon;
     };
 
     // The context must outlive the server.
@@ -63,10 +57,14 @@ public:
     Pop3Server(const Pop3Server&) = delete;
     Pop3Server& operator=(const Pop3Server&) = delete;
 
-    // The thread body; returns 0 once every session has ended, or 1 at once when the
-    // settings cannot be used, a configured TLS certificate or key cannot be used or the
-    // port cannot be bound (nothing is served then). The result is the exit status.
-    int Run();
+    // Opens the POP3 port and, with a certificate, the implicit-TLS one, as the settings
+    // say; the sessions follow them too, so they must outlive the server. False when
+    // Quillo must stop, the reason reported: the TLS set-up cannot be used or a port
+    // cannot be bound. Nothing is served then.
+    bool Listen(const Settings& settings);
+    // Serves every client until Stop, from the worker's mailbox; then stops the worker,
+    // so no session waits for a refresh, and returns once every session has ended.
+    void Run(RefreshWorker& worker);
 
     // The exit command: clears the context's running flag and wakes the thread out of accept and
     // every session out of its wait. Safe from any thread.
@@ -78,14 +76,14 @@ private:
         std::atomic<bool> done{false};
     };
 
-    bool Listen(RssManager& manager);
+    bool ListenForPop3();
     // With a certificate in the settings: loads it, then listens on the implicit-TLS
     // port. False when Quillo must stop; the reason has been reported.
-    bool PrepareTls(RssManager& manager, bool& bindFailed);
-    void AcceptLoop(RssManager& manager, RefreshWorker& worker);
+    bool PrepareTls();
+    void AcceptLoop(RefreshWorker& worker);
     // peer: the client's IPv4 address, dotted.
-    void Serve(RssManager& manager, RefreshWorker& worker, int client, bool implicitTls, const std::string& peer);
-    void AfterQuit(RssManager& manager);
+    void Serve(RefreshWorker& worker, int client, bool implicitTls, const std::string& peer);
+    void AfterQuit();
     // "<pid.counter@host>", a new one for every greeting.
     std::string NextApopTimestamp();
     void JoinFinishedSessions(bool all);
@@ -93,6 +91,7 @@ private:
     GatewayContext& context_;
     Hooks hooks_;
     ServerOptions options_;
+    const Settings* settings_ = nullptr;  // from Listen on
     int wakeFd_ = -1;     // readable once Stop has been called
     int listenFd_ = -1;
     int tlsListenFd_ = -1;                 // implicit TLS; -1 without

@@ -5,7 +5,9 @@
 #include "HeadlessMainLoop.h"
 #include "Pop3Server.h"
 #include "QtMainLoop.h"
+#include "ServerThread.h"
 
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -21,15 +23,14 @@ int RunQuillo(const AppLayout& layout, const std::string& commandLine) {
     std::unique_ptr<QtMainLoop> qtLoop = QtMainLoop::CreateIfDisplay(context, exitCommand);
     HeadlessMainLoop headlessLoop(exitCommand);
     MainLoop& loop = qtLoop ? static_cast<MainLoop&>(*qtLoop) : headlessLoop;
-    Pop3Server server(context, {[&loop] { loop.PostClose(); },
-                                [&qtLoop](RssManager&) {
-                                    if (qtLoop) qtLoop->AddTrayIcon();
-                                }});
+    Pop3Server server(context, {[&loop] { loop.PostClose(); }});
     serverForExit = &server;
+    std::function<void()> showTrayIcon;
+    if (qtLoop) showTrayIcon = [&qtLoop] { qtLoop->AddTrayIcon(); };
 
     // The server's result is read only after the join, which orders the write.
     int serverCode = 0;
-    std::thread serverThread([&server, &serverCode] { serverCode = server.Run(); });
+    std::thread serverThread([&] { serverCode = RunServerThread(context, server, loop, showTrayIcon); });
 
     int code = loop.Run();
     // Every way out of the loop stops the server: it leaves accept, the refresh aborts

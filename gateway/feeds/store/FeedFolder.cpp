@@ -1,6 +1,7 @@
 #include "FeedFolder.h"
 
 #include "AtomicFile.h"
+#include "LatestDocument.h"
 #include "Paths.h"
 #include "TextUtil.h"
 
@@ -158,11 +159,8 @@ std::vector<std::string> AssignFeedFolders(const std::string& dataDir, const std
             if (i == 0 && names.size() > kOtherNames + 1) continue;
             const std::optional<std::string> owner = FolderOwner(path(name));
             if (owner && listed.count(*owner)) continue;
-            if (owner) {
-                // Another feed's files: its validators would be sent to this one's server.
-                for (const char* file : {"latest.xml", "lastmodified.txt", "etag.txt"})
-                    std::remove(JoinPath(path(name), file).c_str());
-            }
+            // Another feed's files: its validators would be sent to this one's server.
+            if (owner) LatestDocument(path(name) + "/").Forget();
             give(url, name);
             break;
         }

@@ -1,6 +1,5 @@
 #include "SentItemsStore.h"
 
-#include "AtomicFile.h"
 #include "FeedFolder.h"
 #include "StoreXml.h"
 #include "TextDigest.h"
@@ -390,10 +389,6 @@ std::string SentItemsStore::Serialise(const std::vector<SentRecord>& records) {
     for (const auto& record : records) AppendRecord(out, record);
     out += "</sent-items>\n";
     return out;
-}
-
-bool SentItemsStore::Save(const std::string& path, const std::vector<SentRecord>& records, std::string& error) {
-    return ReplaceFileAtomically(path, Serialise(records), error);
 }
 
 bool SentItemsStore::SetAside(const std::string& path) {

@@ -103,9 +103,6 @@ public:
     // last-seen and identity when the record has them (earlier versions skip both
     // when reading).
     static std::string Serialise(const std::vector<SentRecord>& records);
-    // Replaces the file by Serialise(records), synced; false with the system's reason
-    // when it could not be written (the old file then stays as it was).
-    static bool Save(const std::string& path, const std::vector<SentRecord>& records, std::string& error);
     // Moves an unreadable file to path + ".bad", so that the next save does not
     // overwrite the records it may still hold; false when it could not be moved.
     static bool SetAside(const std::string& path);

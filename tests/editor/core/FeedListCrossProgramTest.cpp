@@ -21,7 +21,7 @@ namespace {
 std::vector<std::string> GatewayFeedUrls(const fs::path& dir) {
     GatewayContext context(PortableAppLayout(dir.string()));
     RssManager manager(context);
-    manager.LoadOpmlFeedList();
+    manager.LoadFeedList();
     std::vector<std::string> urls;
     for (const auto& handler : manager.Handlers()) urls.push_back(handler->GetFeed()->url);
     return urls;

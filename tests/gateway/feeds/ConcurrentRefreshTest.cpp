@@ -169,11 +169,13 @@ protected:
         }
         std::string text = std::to_string(mailbox.Count()) + " " + std::to_string(total) + "\n" + lines;
         for (const auto& handler : manager.Handlers()) {
+            std::vector<SentRecord> records;
+            SentItemsStore::ReadRecords(handler->FeedFolder() + "sentitems.xml", records);
             text += "handler " + handler->GetFeed()->url + " [" + handler->GetFeed()->title + "] " +
-                    std::to_string(handler->Pending().size()) + " pending, " +
-                    std::to_string(handler->Deleted().size()) + " delivered, " +
-                    std::to_string(handler->SentItems().size()) + " records\n";
-            for (const auto& message : handler->Pending()) text += message->GetText();
+                    std::to_string(handler->GetMailbox()->Pending().size()) + " pending, " +
+                    std::to_string(handler->GetMailbox()->Deleted().size()) + " delivered, " +
+                    std::to_string(records.size()) + " records\n";
+            for (const auto& message : handler->GetMailbox()->Pending()) text += message->GetText();
         }
         return text;
     }

@@ -1,6 +1,7 @@
-// RssHandler::Download against a real HTTP server on loopback.
+// One feed's refresh (DownloadFeeds) against a real HTTP server on loopback.
 #include "FeedDownload.h"
 #include "FeedFolder.h"
+#include "FeedRefresh.h"
 #include "FeedTestSupport.h"
 #include "InternetSession.h"
 #include "LoopbackHttpServer.h"
@@ -54,7 +55,7 @@ protected:
     }
     std::shared_ptr<RssHandler> Run(const std::string& url) {
         auto handler = std::make_shared<RssHandler>(Context(), url, true, false);
-        handler->Download(session_);
+        DownloadFeeds({handler}, session_, 1);
         return handler;
     }
     fs::path Folder(const std::string& url) { return GetFeedFolderPath(dir_.string(), url); }
@@ -78,8 +79,8 @@ TEST_F(FeedDownload, A200ReplyStoresTheBodyAndLastModifiedAndYieldsItsItems) {
     auto handler = Run(url);
     EXPECT_EQ(ReadFile(Folder(url) / "latest.xml"), kFeed);
     EXPECT_EQ(ReadFile(Folder(url) / "lastmodified.txt"), "Sat, 01 Jan 2005 00:00:00 GMT");
-    ASSERT_EQ(handler->Pending().size(), 2u);
-    EXPECT_EQ(handler->Pending()[0]->GetSubject(), "One");
+    ASSERT_EQ(Pending(*handler).size(), 2u);
+    EXPECT_EQ(Pending(*handler)[0]->GetSubject(), "One");
     EXPECT_EQ(handler->GetFeed()->title, "Loopback");
     EXPECT_FALSE(Context().HadFeedError());
     EXPECT_TRUE(LogEntries().empty());
@@ -122,7 +123,7 @@ TEST_F(FeedDownload, A304ParsesTheStoredCopyAndChangesNoFile) {
         return r;
     });
     auto handler = Run(url);
-    EXPECT_EQ(handler->Pending().size(), 2u);
+    EXPECT_EQ(Pending(*handler).size(), 2u);
     EXPECT_EQ(ReadFile(Folder(url) / "latest.xml"), kFeed);
     EXPECT_EQ(ReadFile(Folder(url) / "lastmodified.txt"), "Sat, 01 Jan 2005 00:00:00 GMT");
     EXPECT_TRUE(LogEntries().empty());
@@ -137,7 +138,7 @@ TEST_F(FeedDownload, A304WithoutAStoredCopyYieldsNothingAndIsNoError) {
         return r;
     });
     auto handler = Run(server_->Url("/feed.xml"));
-    EXPECT_TRUE(handler->Pending().empty());
+    EXPECT_TRUE(Pending(*handler).empty());
     EXPECT_TRUE(LogEntries().empty());
     EXPECT_FALSE(Context().HadFeedError());
 }
@@ -170,7 +171,7 @@ TEST_F(FeedDownload, EveryOtherStatusIsLoggedWithCodeReasonAndUrlAndStoresNothin
             return r;
         });
         auto handler = Run(url);
-        EXPECT_TRUE(handler->Pending().empty());
+        EXPECT_TRUE(Pending(*handler).empty());
         EXPECT_EQ(ReadFile(Folder(url) / "latest.xml"), "old");
         EXPECT_FALSE(fs::exists(Folder(url) / "lastmodified.txt"));
         EXPECT_TRUE(Context().HadFeedError());
@@ -190,7 +191,7 @@ TEST_F(FeedDownload, ARefusedConnectionIsASendFailure) {
     }
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/feed.xml";
     auto handler = Run(url);
-    EXPECT_TRUE(handler->Pending().empty());
+    EXPECT_TRUE(Pending(*handler).empty());
     EXPECT_TRUE(Context().HadFeedError());
     EXPECT_EQ(LogEntries(), std::vector<std::string>{"HttpSendRequest()に失敗。\nURL: " + url + "\n\n"});
 }
@@ -236,7 +237,7 @@ TEST_F(FeedDownload, FailedTransfersKeepTheLastGoodCopy) {
         WriteFile(Folder(url) / "latest.xml", "last good copy");
         Reply(c.reply);
         auto handler = Run(url);
-        EXPECT_TRUE(handler->Pending().empty());
+        EXPECT_TRUE(Pending(*handler).empty());
         EXPECT_EQ(ReadFile(Folder(url) / "latest.xml"), "last good copy");
         EXPECT_FALSE(fs::exists(Folder(url) / "latest.xml.part"));
         EXPECT_TRUE(Context().HadFeedError());
@@ -258,7 +259,7 @@ TEST_F(FeedDownload, RedirectsAreFollowedAndTheFinalReplyCounts) {
     });
     const std::string url = server_->Url("/old");
     auto handler = Run(url);
-    EXPECT_EQ(handler->Pending().size(), 2u);
+    EXPECT_EQ(Pending(*handler).size(), 2u);
     EXPECT_EQ(ReadFile(Folder(url) / "latest.xml"), kFeed);
     EXPECT_EQ(ReadFile(Folder(url) / "lastmodified.txt"), "Sat, 01 Jan 2005 00:00:00 GMT");
 }
@@ -290,7 +291,7 @@ TEST_F(FeedDownload, AnUnreadableDocumentIsLoggedAsAParseFailure) {
     Reply([](const Request&) { return Ok("<<<not a feed>>>"); });
     const std::string url = server_->Url("/broken.xml");
     auto handler = Run(url);
-    EXPECT_TRUE(handler->Pending().empty());
+    EXPECT_TRUE(Pending(*handler).empty());
     EXPECT_TRUE(Context().HadFeedError());
     EXPECT_EQ(LogEntries(), std::vector<std::string>{
                                 "RSSの解析に失敗しました。\n予期しない書式です。\nURL: " + url + "\n\n"});
@@ -304,8 +305,8 @@ TEST_F(FeedDownload, BytesTheDeclaredJapaneseEncodingCannotReadAreLoggedAsARepai
     });
     const std::string url = server_->Url("/euc.xml");
     auto handler = Run(url);
-    ASSERT_EQ(handler->Pending().size(), 1u);
-    EXPECT_EQ(handler->Pending()[0]->GetSubject(), "日\uFFFD本");
+    ASSERT_EQ(Pending(*handler).size(), 1u);
+    EXPECT_EQ(Pending(*handler)[0]->GetSubject(), "日\uFFFD本");
     EXPECT_EQ(LogEntries(), std::vector<std::string>{"フィードを修復して読み込みました。\n"
                                                      "EUC-JPとして読めないバイト列1箇所をU+FFFD(\uFFFD)に置き換えました。\n"
                                                      "URL: " + url + "\n\n"});
@@ -322,8 +323,8 @@ TEST_F(FeedDownload, ALongBodyIsStoredWholeInOrder) {
     const std::string url = server_->Url("/long.xml");
     auto handler = Run(url);
     EXPECT_EQ(ReadFile(Folder(url) / "latest.xml"), body);
-    ASSERT_EQ(handler->Pending().size(), 500u);
-    EXPECT_EQ(handler->Pending()[499]->GetSubject(), "item 499");
+    ASSERT_EQ(Pending(*handler).size(), 500u);
+    EXPECT_EQ(Pending(*handler)[499]->GetSubject(), "item 499");
 }
 
 // https against a local server whose certificate comes from a test CA made by openssl.
@@ -355,7 +356,7 @@ protected:
         InternetSession session(std::move(limits));
         session.Open("QUILLO");
         auto handler = std::make_shared<RssHandler>(Context(), url, true, false);
-        handler->Download(session);
+        DownloadFeeds({handler}, session, 1);
         return handler;
     }
 
@@ -369,7 +370,7 @@ TEST_F(HttpsDownload, AServerWhoseCertificateChecksOutIsFetched) {
     limits.caFile = ca_;
     const std::string url = "https://127.0.0.1:" + port_ + "/feed.xml";
     auto handler = Run(url, limits);
-    EXPECT_EQ(handler->Pending().size(), 2u);
+    EXPECT_EQ(Pending(*handler).size(), 2u);
     EXPECT_FALSE(Context().HadFeedError());
     EXPECT_EQ(ReadFile(fs::path(GetFeedFolderPath(dir_.string(), url)) / "lastmodified.txt"),
               "Sat, 01 Jan 2005 00:00:00 GMT");
@@ -378,7 +379,7 @@ TEST_F(HttpsDownload, AServerWhoseCertificateChecksOutIsFetched) {
 TEST_F(HttpsDownload, ACertificateFromAnUnknownAuthorityIsASendFailure) {
     const std::string url = "https://127.0.0.1:" + port_ + "/feed.xml";
     auto handler = Run(url);
-    EXPECT_TRUE(handler->Pending().empty());
+    EXPECT_TRUE(Pending(*handler).empty());
     EXPECT_TRUE(Context().HadFeedError());
     EXPECT_EQ(LogEntries(), std::vector<std::string>{"HttpSendRequest()に失敗。\nURL: " + url + "\n\n"});
 }

@@ -3,8 +3,8 @@
 // A temporary application directory, and what feed tests read back from it: files,
 // log entries without their time stamps, the boxes shown.
 
+#include "FeedDownload.h"
 #include "GatewayContext.h"
-#include "Mailbox.h"
 #include "RssHandler.h"
 #include "Notifier.h"
 #include "TempDir.h"
@@ -29,20 +29,45 @@ public:
     std::vector<std::string> shown;
 };
 
+// The document arriving as the 200 reply of a feed's download, handled as a refresh
+// handles it: sentitems.xml loaded, the body normalised, kept as latest.xml, parsed and
+// its items filed. Only the transfer is left out.
+inline void Receive(RssHandler& handler, const std::string& document, const std::string& contentType = "") {
+    FeedTransferResult reply;
+    reply.outcome = FeedTransferResult::Outcome::Replied;
+    reply.status = 200;
+    reply.body = document;
+    reply.contentType = contentType;
+    handler.BeginDownload();
+    handler.FinishDownload(reply);
+}
+
+// What a refresh offers of the handler's feed, and what it recognised as delivered.
+inline const std::vector<MailDataPointer>& Pending(const RssHandler& handler) { return handler.GetMailbox()->Pending(); }
+inline const std::vector<MailDataPointer>& Delivered(const RssHandler& handler) {
+    return handler.GetMailbox()->Deleted();
+}
+
+// The handler's sentitems.xml rewritten with `deleted`, as QUIT does it for one feed;
+// false when the prepare or the install failed.
+inline bool Record(RssHandler& handler, const std::vector<SentRecord>& deleted = {}) {
+    if (!handler.PrepareSentItems(deleted).empty()) return false;
+    return handler.InstallSentItems().empty();
+}
+
+// The records in a feed folder's sentitems.xml, texts included, in file order.
+inline std::vector<SentRecord> RecordsIn(const std::string& folder) {
+    std::vector<SentRecord> records;
+    SentItemsStore::ReadRecords(folder + "sentitems.xml", records);
+    return records;
+}
+
 // The records of a handler's messages, as QUIT makes them of those a session deleted.
 inline std::vector<SentRecord> RecordsOf(const RssHandler& handler, const std::vector<MailDataPointer>& messages) {
     std::vector<SentRecord> records;
     for (const auto& m : messages)
         records.push_back({m->GetSubject(), m->GetLink(), m->GetDate(), "", handler.IdentityOf(*m)});
     return records;
-}
-
-// A handler's sentitems.xml steps as a part of a session's mailbox without messages.
-inline Mailbox::Part RecordsPart(const std::shared_ptr<RssHandler>& handler) {
-    return {{},
-            [handler](const Mailbox::MessageList&) { return handler->PrepareSentItems(); },
-            [handler] { return handler->InstallSentItems(); },
-            [handler] { handler->DiscardSentItems(); }};
 }
 
 using ::ReadFile;

@@ -2,6 +2,7 @@
 // item, and what it means for what is offered and recorded.
 #include "FeedTestSupport.h"
 #include "ItemIdentity.h"
+#include "ItemUid.h"
 #include "RssHandler.h"
 
 #include "FeedParser.h"
@@ -93,18 +94,15 @@ protected:
     // One refresh of the document, with the records the last one saved.
     std::shared_ptr<RssHandler> Refresh(const std::string& document) {
         auto handler = std::make_shared<RssHandler>(Context(), kUrl, true, false);
-        fs::create_directories(handler->FeedFolder());
-        WriteFile(fs::path(handler->FeedFolder()) / "latest.xml", document);
-        handler->LoadSentItems();
-        handler->Parse();
+        Receive(*handler, document);
         return handler;
     }
     // DELE of every message and QUIT; returns the subjects (or bodies' links) offered.
     std::vector<std::string> TakeAll(const std::string& document) {
         auto handler = Refresh(document);
         std::vector<std::string> offered;
-        for (const auto& message : handler->Pending()) offered.push_back(message->GetSubject() + "|" + message->GetDate());
-        EXPECT_TRUE(handler->SaveSentItems(RecordsOf(*handler, handler->Pending())));
+        for (const auto& message : Pending(*handler)) offered.push_back(message->GetSubject() + "|" + message->GetDate());
+        EXPECT_TRUE(Record(*handler, RecordsOf(*handler, Pending(*handler))));
         return offered;
     }
     std::string Guided(int n) {
@@ -141,11 +139,11 @@ TEST_F(ItemFiling, ACorrectedTitleOrLinkUnderTheSameGuidIsNotOfferedAgain) {
 TEST_F(ItemFiling, AnItemKeepsItsUidWhenItGainsAnIdentity) {
     // The same id as before identities: clients that leave mail on the server rely on it.
     auto handler = Refresh(Rss("<item><guid>g</guid><title>T</title><link>http://x/a</link></item>"));
-    ASSERT_EQ(handler->Pending().size(), 1u);
+    ASSERT_EQ(Pending(*handler).size(), 1u);
     MailData reference(false);
     reference.SetSubject("T");
     reference.SetLink("http://x/a");
-    EXPECT_EQ(handler->Pending()[0]->GetUid(), RssHandler::MakeUid(kUrl, reference));
+    EXPECT_EQ(Pending(*handler)[0]->GetUid(), MakeItemUid(kUrl, reference));
 }
 
 TEST_F(ItemFiling, RecordsOfThePreviousVersionStillMatchAndNewItemsBesideThemAreOffered) {

@@ -55,16 +55,12 @@ TEST_F(LegacyFeedFolders, RecordedItemsAreNotOfferedAgainAndKeepTheirIds) {
             auto handler = std::make_shared<RssHandler>(Context(), url, true, false);
             fs::create_directories(handler->FeedFolder());
             fs::copy_file(set.folder / "data" / name / "sentitems.xml", fs::path(handler->FeedFolder()) / "sentitems.xml");
-            // The document as it arrives: normalised, then parsed.
-            WriteFile(fs::path(handler->FeedFolder()) / "latest.xml", ReadFile(entry.path()));
-            handler->LoadSentItems();
-            handler->ConvertFromEucJp();
-            handler->Parse();
-            for (const auto& message : handler->Pending()) {
+            Receive(*handler, ReadFile(entry.path()));
+            for (const auto& message : Pending(*handler)) {
                 ADD_FAILURE() << "offered again: " << message->GetSubject();
             }
-            EXPECT_EQ(handler->Deleted().size(), handler->SentItems().size());
-            for (const auto& message : handler->Deleted()) {
+            EXPECT_EQ(Delivered(*handler).size(), RecordsIn(handler->FeedFolder()).size());
+            for (const auto& message : Delivered(*handler)) {
                 if (set.uids.empty()) continue;
                 ASSERT_EQ(set.uids.count(message->GetLink()), 1u) << message->GetLink();
                 EXPECT_EQ(message->GetUid(), set.uids.at(message->GetLink())) << message->GetSubject();

@@ -62,11 +62,11 @@ std::string Settings1(const std::string& inner) { return "<quillo><settings>" + 
 TEST_F(RssManagerTest, NoSettingsFileGivesTheDefaults) {
     RssManager manager(context_);
     manager.LoadSettings();
-    EXPECT_EQ(manager.GetPort(), 110);
-    EXPECT_FALSE(manager.IsMessageBoxDisabled());
-    EXPECT_FALSE(manager.IsTrayIconDisabled());
+    EXPECT_EQ(manager.GetSettings().port, 110);
+    EXPECT_FALSE(manager.GetSettings().disableMessageBox);
+    EXPECT_FALSE(manager.GetSettings().disableTrayIcon);
     EXPECT_FALSE(manager.GetSettings().enableHtml);
-    EXPECT_EQ(manager.GetListenAddress(), "127.0.0.1");
+    EXPECT_EQ(manager.GetSettings().listenAddress, "127.0.0.1");
     EXPECT_FALSE(fs::exists(dir_ / "log.txt"));
 }
 
@@ -170,7 +170,7 @@ TEST_F(RssManagerTest, WithADisplayTheUnusableSettingsFileIsAlsoABoxUnlessTheFil
     Write("Quillo.xml", Settings1("<port> 1110 </port>"));
     RssManager manager(context_);
     EXPECT_TRUE(manager.LoadSettings());
-    EXPECT_EQ(manager.GetPort(), 1110);
+    EXPECT_EQ(manager.GetSettings().port, 1110);
 }
 
 TEST_F(RssManagerTest, FeedListTakesSettingsFeedsFirstThenOutlinesDepthFirst) {

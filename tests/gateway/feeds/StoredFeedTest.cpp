@@ -84,7 +84,7 @@ TEST(StoredFeed, ASessionWaitingWhileAFeedIsStoredGetsTheBatchesSoFarAndTheRestF
     const int items = static_cast<int>(StoredFeed::kBatch) * 2 + 500;
     const std::string body = Rss(items);
     RssHandlerPointer handler = Downloaded(context, body);
-    ASSERT_EQ(handler->Pending().size(), static_cast<std::size_t>(items));
+    ASSERT_EQ(handler->GetMailbox()->Pending().size(), static_cast<std::size_t>(items));
     StoredFeed feed(context, handler->FeedFolder(), kUrl, Settings{});
     feed.Load();
 
@@ -108,7 +108,7 @@ TEST(StoredFeed, ASessionWaitingWhileAFeedIsStoredGetsTheBatchesSoFarAndTheRestF
     restarted.Load();
     EXPECT_EQ(Keys(restarted.Store()), keys);
     RssHandlerPointer again = Downloaded(context, body);
-    EXPECT_EQ(again->Deleted().size(), 10u);
+    EXPECT_EQ(again->GetMailbox()->Deleted().size(), 10u);
     restarted.File(again);
     EXPECT_EQ(Keys(restarted.Store()), keys);
 }

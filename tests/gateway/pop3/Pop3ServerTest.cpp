@@ -3,6 +3,8 @@
 #include "GatewayContext.h"
 #include "LoopbackPort.h"
 #include "Notifier.h"
+#include "RefreshWorker.h"
+#include "RssManager.h"
 #include "TempDir.h"
 #include "TestTls.h"
 
@@ -148,13 +150,29 @@ protected:
         std::ofstream(dir_ / "Quillo.xml") << "<quillo><settings><port>" << port_ << "</port>" << extra
                                           << "</settings></quillo>";
     }
+    // The manager on the settings and feeds of Quillo.xml, as the gateway reads them at start.
+    std::unique_ptr<RssManager> ReadSettings() {
+        auto manager = std::make_unique<RssManager>(*context_);
+        EXPECT_TRUE(manager->LoadSettings());
+        return manager;
+    }
+    // A server on the settings, handed a refresh worker on their feeds once it listens.
     void Start(ServerOptions options = {}) {
-        server_ = std::make_unique<Pop3Server>(
-            *context_, Pop3Server::Hooks{[this] { ++closes_; }, nullptr}, options);
+        manager_ = ReadSettings();
+        server_ = std::make_unique<Pop3Server>(*context_, Pop3Server::Hooks{[this] { ++closes_; }}, options);
         thread_ = std::thread([this] {
-            server_->Run();
+            if (server_->Listen(manager_->GetSettings())) {
+                RefreshWorker worker(*manager_);
+                server_->Run(worker);
+            }
             finished_ = true;
         });
+    }
+    // A server on the settings of Quillo.xml that is only asked to listen.
+    bool Listens() {
+        const auto manager = ReadSettings();
+        Pop3Server server(*context_, {[this] { ++closes_; }});
+        return server.Listen(manager->GetSettings());
     }
     bool WaitFinished() {
         for (int i = 0; i < 500 && !finished_; ++i) std::this_thread::sleep_for(10ms);
@@ -166,6 +184,7 @@ protected:
     int port_ = 0;
     std::shared_ptr<RecordingNotifier> notifier_ = std::make_shared<RecordingNotifier>();
     std::unique_ptr<GatewayContext> context_;
+    std::unique_ptr<RssManager> manager_;
     std::unique_ptr<Pop3Server> server_;
     std::thread thread_;
     std::atomic<int> closes_{0};
@@ -426,29 +445,11 @@ TEST_F(Pop3ServerTest, DisabledMessageBoxesSkipThePromptButNotTheBindFailure) {
     EXPECT_TRUE(notifier_->Shown().empty());
 
     // A second server on the same port.
-    Pop3Server second(*context_, {[this] { ++closes_; }, nullptr});
-    EXPECT_EQ(second.Run(), 1);
-    EXPECT_EQ(closes_, 1);
+    EXPECT_FALSE(Listens());
     auto shown = notifier_->Shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].rfind("error|ソケットのバインドに失敗しました。(ポート: " + std::to_string(port_) + ")\r\n", 0), 0u)
         << shown[0];
-}
-
-TEST_F(Pop3ServerTest, APortThatIsNoPortStopsTheServerBeforeItListens) {
-    for (const char* port : {"0", "65536", "-1", "abc"}) {
-        std::ofstream(dir_ / "Quillo.xml") << "<quillo><settings><port>" << port << "</port></settings></quillo>";
-        notifier_->shown.clear();
-        closes_ = 0;
-        Pop3Server server(*context_, {[this] { ++closes_; }, nullptr});
-        ::testing::internal::CaptureStderr();
-        EXPECT_EQ(server.Run(), 1) << port;
-        EXPECT_NE(::testing::internal::GetCapturedStderr().find("the port \"" + std::string(port) + "\""),
-                  std::string::npos);
-        EXPECT_EQ(closes_, 1);
-        // Headless the message is on standard error; nothing of a bind failure.
-        EXPECT_TRUE(notifier_->Shown().empty()) << port;
-    }
 }
 
 class Pop3ServerTlsTest : public Pop3ServerTest {
@@ -536,8 +537,7 @@ TEST_F(Pop3ServerTlsTest, AnUnusableCertificateOrKeyStopsTheServerWithAReason) {
     for (const auto& tls : cases) {
         WriteSettings(tls + "<tls-port>" + std::to_string(tlsPort_) + "</tls-port>");
         notifier_->shown.clear();
-        Pop3Server server(*context_, {[this] { ++closes_; }, nullptr});
-        EXPECT_EQ(server.Run(), 1) << tls;
+        EXPECT_FALSE(Listens()) << tls;
         ASSERT_EQ(notifier_->Shown().size(), 1u) << tls;
         EXPECT_NE(notifier_->Shown()[0].find("TLS"), std::string::npos) << notifier_->Shown()[0];
         // Nothing listens: never clear text in place of TLS.
@@ -549,7 +549,6 @@ TEST_F(Pop3ServerTlsTest, AnUnusableCertificateOrKeyStopsTheServerWithAReason) {
         EXPECT_NE(connect(probe, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << tls;
         close(probe);
     }
-    EXPECT_EQ(closes_, 3);
     EXPECT_NE(LogText().find("missing.crt"), std::string::npos) << LogText();
     EXPECT_NE(LogText().find("does not belong"), std::string::npos) << LogText();
 }
@@ -570,11 +569,7 @@ TEST_F(Pop3ServerTlsTest, ATakenTlsPortStopsTheServerButTheDefaultOneOnlyWarns) 
     };
     int held = hold(tlsPort_);
     WriteSettings(certificate + "<tls-port>" + std::to_string(tlsPort_) + "</tls-port>");
-    {
-        Pop3Server server(*context_, {[this] { ++closes_; }, nullptr});
-        EXPECT_EQ(server.Run(), 1);
-    }
-    EXPECT_EQ(closes_, 1);
+    EXPECT_FALSE(Listens());
     ASSERT_EQ(notifier_->Shown().size(), 1u);
     EXPECT_NE(notifier_->Shown()[0].find("(ポート: " + std::to_string(tlsPort_) + ")"), std::string::npos);
     close(held);

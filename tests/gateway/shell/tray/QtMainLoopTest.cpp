@@ -6,6 +6,7 @@
 #include "Pop3Server.h"
 #include "QtNotifier.h"
 #include "RefreshProgress.h"
+#include "ServerThread.h"
 #include "TrayIcon.h"
 #include "TrayTestSupport.h"
 
@@ -80,12 +81,10 @@ protected:
     void Start(bool disableTrayIcon, const std::string& feeds = "") {
         dir_.Write("Quillo.xml", SettingsXml(port_, disableTrayIcon, feeds));
         loop_ = std::make_unique<QtMainLoop>(context_, [this] { server_->Stop(); });
-        server_ = std::make_unique<Pop3Server>(
-            context_, Pop3Server::Hooks{[this] { loop_->PostClose(); },
-                                        [this](RssManager&) { loop_->AddTrayIcon(); }});
+        server_ = std::make_unique<Pop3Server>(context_, Pop3Server::Hooks{[this] { loop_->PostClose(); }});
         serverDone_ = serverFinished_.get_future();
         serverThread_ = std::thread([this] {
-            server_->Run();
+            RunServerThread(context_, *server_, *loop_, [this] { loop_->AddTrayIcon(); });
             serverFinished_.set_value();
         });
     }

@@ -1,5 +1,8 @@
 // sentitems.xml: reading, writing and what happens to a damaged file.
+#include "DeliveryRecords.h"
+
 #include "FeedTestSupport.h"
+#include "Mailbox.h"
 #include "RssHandler.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +22,15 @@ using namespace feedtest;
 
 const std::string kUrl = "http://127.0.0.1:9/s.xml";
 
+// A feed's records as a part of a session's mailbox without messages, which records
+// `recognised` at QUIT.
+Mailbox::Part RecordsPart(const std::shared_ptr<DeliveryRecords>& records, std::vector<SentRecord> recognised) {
+    return {{},
+            [records, recognised](const Mailbox::MessageList&) { return records->Prepare(recognised, {}); },
+            [records] { return records->Install(); },
+            [records] { records->Discard(); }};
+}
+
 class SentItems : public AppDirTest {
 protected:
     void TearDown() override {
@@ -26,8 +38,19 @@ protected:
         AppDirTest::TearDown();
     }
     fs::path mounted_;
-    fs::path StorePath() {
-        return fs::path(RssHandler(Context(), kUrl, true, false).FeedFolder()) / "sentitems.xml";
+    std::string Folder(const std::string& url = kUrl) { return RssHandler(Context(), url, true, false).FeedFolder(); }
+    fs::path StorePath() { return fs::path(Folder()) / "sentitems.xml"; }
+    std::shared_ptr<DeliveryRecords> Records(const std::string& url = kUrl) {
+        auto records = std::make_shared<DeliveryRecords>(Context(), url, SystemToday);
+        records->UseFolder(Folder(url));
+        return records;
+    }
+    // The records a load took, read again from the file they came from.
+    static std::vector<SentRecord> Loaded(DeliveryRecords& records) {
+        records.Load();
+        std::vector<SentRecord> loaded;
+        if (!records.Loaded().Path().empty()) SentItemsStore::ReadRecords(records.Loaded().Path(), loaded);
+        return loaded;
     }
     std::shared_ptr<RssHandler> HandlerWithDeleted(const std::vector<std::array<std::string, 3>>& records) {
         auto handler = std::make_shared<RssHandler>(Context(), kUrl, true, false);
@@ -49,42 +72,42 @@ TEST_F(SentItems, RecordsRoundTripWithAnyTextOfAnyLength) {
                                        {longSubject, std::string(3000, 'l'), "d"},
                                        {"", "", ""}});
     fs::create_directories(StorePath().parent_path());
-    handler->SaveSentItems();
+    ASSERT_TRUE(Record(*handler));
     EXPECT_TRUE(notifier_->shown.empty());
     const std::string file = ReadFile(StorePath());
     EXPECT_EQ(file.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"", 0), 0u) << file.substr(0, 80);
     EXPECT_NE(file.find("<sent-items>"), std::string::npos);
     EXPECT_NE(file.find("\n  <item>"), std::string::npos);  // pretty printed
 
-    RssHandler reader(Context(), kUrl, true, false);
-    reader.LoadSentItems();
-    ASSERT_EQ(reader.SentItems().size(), 3u);
-    EXPECT_EQ(reader.SentItems()[0].subject, "日本語 & <tags>");
-    EXPECT_EQ(reader.SentItems()[0].link, link);
-    EXPECT_EQ(reader.SentItems()[0].date, "Sat, 01 Jan 2005 00:00:00 +0000");
+    const std::vector<SentRecord> back = Loaded(*Records());
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(back[0].subject, "日本語 & <tags>");
+    EXPECT_EQ(back[0].link, link);
+    EXPECT_EQ(back[0].date, "Sat, 01 Jan 2005 00:00:00 +0000");
     // A text longer than a few kilobytes is recorded as its first bytes and a digest.
-    EXPECT_EQ(reader.SentItems()[1].subject, SentItemsStore::BoundedText(longSubject));
-    EXPECT_LE(reader.SentItems()[1].subject.size(), SentItemsStore::kMaxTextBytes);
-    EXPECT_EQ(reader.SentItems()[1].link.size(), 3000u);
-    EXPECT_EQ(reader.SentItems()[2].subject, "");
+    EXPECT_EQ(back[1].subject, SentItemsStore::BoundedText(longSubject));
+    EXPECT_LE(back[1].subject.size(), SentItemsStore::kMaxTextBytes);
+    EXPECT_EQ(back[1].link.size(), 3000u);
+    EXPECT_EQ(back[2].subject, "");
 }
 
 TEST_F(SentItems, ReadingAcceptsAnyOrderAndIgnoresOtherChildren) {
     WriteFile(StorePath(),
               "<sent-items><item><date>D</date><x>y</x><link>L</link><subject>S</subject></item>"
               "<other/><item><subject>T</subject></item></sent-items>");
-    RssHandler reader(Context(), kUrl, true, false);
-    reader.LoadSentItems();
-    ASSERT_EQ(reader.SentItems().size(), 2u);
-    EXPECT_EQ(reader.SentItems()[0].subject, "S");
-    EXPECT_EQ(reader.SentItems()[0].link, "L");
-    EXPECT_EQ(reader.SentItems()[0].date, "D");
-    EXPECT_EQ(reader.SentItems()[1].link, "");
+    const std::vector<SentRecord> back = Loaded(*Records());
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0].subject, "S");
+    EXPECT_EQ(back[0].link, "L");
+    EXPECT_EQ(back[0].date, "D");
+    EXPECT_EQ(back[1].link, "");
 }
 
 TEST_F(SentItems, AnEmptyDeletedListLeavesTheFileByteForByte) {
     WriteFile(StorePath(), "<sent-items>  <item><subject>S</subject></item></sent-items>");
-    RssHandler(Context(), kUrl, true, false).SaveSentItems();
+    RssHandler handler(Context(), kUrl, true, false);
+    handler.LoadSentItems();
+    EXPECT_TRUE(Record(handler));
     EXPECT_EQ(ReadFile(StorePath()), "<sent-items>  <item><subject>S</subject></item></sent-items>");
 }
 
@@ -94,9 +117,9 @@ TEST_F(SentItems, ADamagedStoreIsSetAsideLoggedAndTreatedAsMissing) {
         fs::remove(dir_ / "log.txt");
         fs::remove(StorePath().string() + ".bad");
         WriteFile(StorePath(), bad);
-        RssHandler reader(Context(), kUrl, true, false);
-        reader.LoadSentItems();
-        EXPECT_TRUE(reader.SentItems().empty());
+        auto reader = Records();
+        reader->Load();
+        EXPECT_EQ(reader->Loaded().Size(), 0u);
         EXPECT_FALSE(fs::exists(StorePath()));
         EXPECT_EQ(ReadFile(StorePath().string() + ".bad"), bad);
         ASSERT_EQ(LogEntries().size(), 1u);
@@ -119,23 +142,22 @@ TEST_F(SentItems, ADamagedStoreIsSetAsideLoggedAndTreatedAsMissing) {
 TEST_F(SentItems, AFailedPrepareGivesTheReasonAndKeepsTheOldFile) {
     WriteFile(StorePath(), "<sent-items/>");
     // A directory where the new file would go makes the write fail.
-    auto handler = HandlerWithDeleted({{"s", "l", "d"}});
-    fs::create_directories(handler->PreparedPath());
-    EXPECT_EQ(handler->PrepareSentItems(), "cannot write sentitems.xml for " + kUrl + ": Is a directory");
+    auto records = Records();
+    records->Load();
+    fs::create_directories(records->PreparedPath());
+    EXPECT_EQ(records->Prepare({{"s", "l", "d"}}, {}), "cannot write sentitems.xml for " + kUrl + ": Is a directory");
+    EXPECT_EQ(records->Install(), "");
     EXPECT_EQ(ReadFile(StorePath()), "<sent-items/>");
-    EXPECT_FALSE(handler->SaveSentItems());
 }
 
 TEST_F(SentItems, WhenTheSecondFeedCannotBeWrittenNeitherIsRecorded) {
     const std::string otherUrl = "http://127.0.0.1:9/other.xml";
-    auto first = HandlerWithDeleted({{"s", "l", "d"}});
-    auto second = std::make_shared<RssHandler>(Context(), otherUrl, true, false);
-    auto m = std::make_shared<MailData>(false);
-    m->SetSubject("t");
-    second->GetMailbox()->AddDelivered(m);
     WriteFile(StorePath(), "<sent-items/>");
+    auto first = Records();
+    first->Load();
+    auto second = Records(otherUrl);
     fs::create_directories(second->PreparedPath());
-    Mailbox mailbox({RecordsPart(first), RecordsPart(second)});
+    Mailbox mailbox({RecordsPart(first, {{"s", "l", "d"}}), RecordsPart(second, {{"t", "", ""}})});
     EXPECT_EQ(mailbox.Commit(), "cannot write sentitems.xml for " + otherUrl + ": Is a directory");
     EXPECT_EQ(ReadFile(StorePath()), "<sent-items/>");
     EXPECT_FALSE(fs::exists(first->PreparedPath()));
@@ -144,21 +166,19 @@ TEST_F(SentItems, WhenTheSecondFeedCannotBeWrittenNeitherIsRecorded) {
     fs::remove(second->PreparedPath());
     EXPECT_EQ(mailbox.Commit(), "");
     EXPECT_EQ(ReadFile(StorePath().string() + ".bak"), "<sent-items/>");
-    RssHandler reader(Context(), otherUrl, true, false);
-    reader.LoadSentItems();
-    ASSERT_EQ(reader.SentItems().size(), 1u);
-    EXPECT_EQ(reader.SentItems()[0].subject, "t");
+    const std::vector<SentRecord> back = RecordsIn(Folder(otherUrl));
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0].subject, "t");
 }
 
 TEST_F(SentItems, AnUnreadableStoreIsReadFromThePreviousFile) {
     fs::create_directories(StorePath().parent_path());
-    ASSERT_TRUE(HandlerWithDeleted({{"kept", "l", "d"}})->SaveSentItems());
-    ASSERT_TRUE(HandlerWithDeleted({{"kept", "l", "d"}, {"last", "l", "d"}})->SaveSentItems());
+    ASSERT_TRUE(Record(*HandlerWithDeleted({{"kept", "l", "d"}})));
+    ASSERT_TRUE(Record(*HandlerWithDeleted({{"kept", "l", "d"}, {"last", "l", "d"}})));
     WriteFile(StorePath(), "<sent-items><item>");  // cut off
-    RssHandler reader(Context(), kUrl, true, false);
-    reader.LoadSentItems();
-    ASSERT_EQ(reader.SentItems().size(), 1u);
-    EXPECT_EQ(reader.SentItems()[0].subject, "kept");
+    const std::vector<SentRecord> back = Loaded(*Records());
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0].subject, "kept");
     EXPECT_EQ(ReadFile(StorePath().string() + ".bad"), "<sent-items><item>");
     ASSERT_EQ(LogEntries().size(), 1u);
     EXPECT_EQ(LogEntries()[0].rfind("sentitems.xmlを読み込めませんでした。sentitems.xml.badに移しました。"
@@ -168,9 +188,7 @@ TEST_F(SentItems, AnUnreadableStoreIsReadFromThePreviousFile) {
         << LogEntries()[0];
     // A missing store is no records, whatever the previous file holds.
     fs::remove(StorePath().string() + ".bad");
-    RssHandler fresh(Context(), kUrl, true, false);
-    fresh.LoadSentItems();
-    EXPECT_TRUE(fresh.SentItems().empty());
+    EXPECT_TRUE(Loaded(*Records()).empty());
 }
 
 TEST_F(SentItems, RecordsOfItemsNoLongerInTheFeedAreKeptNinetyDaysAfterLastSeen) {
@@ -189,33 +207,26 @@ TEST_F(SentItems, RecordsOfItemsNoLongerInTheFeedAreKeptNinetyDaysAfterLastSeen)
               "<item><subject>old</subject><link>o</link><last-seen>2025-11-30</last-seen></item></sent-items>");
     const std::string document = "<rss version=\"2.0\"><channel><item><title>A</title><link>a</link></item>"
                                  "<item><title>N</title><link>n</link></item></channel></rss>";
-    WriteFile(StorePath().parent_path() / "latest.xml", document);
     auto handler = handlerOn(day);
-    handler->LoadSentItems();
-    handler->Parse();
-    ASSERT_EQ(handler->Pending().size(), 1u);
-    ASSERT_TRUE(handler->SaveSentItems(RecordsOf(*handler, {handler->Pending()[0]})));
+    Receive(*handler, document);
+    ASSERT_EQ(Pending(*handler).size(), 1u);
+    ASSERT_TRUE(Record(*handler, RecordsOf(*handler, {Pending(*handler)[0]})));
 
-    auto recorded = [&](std::chrono::sys_days today) {
-        auto reader = handlerOn(today);
-        reader->LoadSentItems();
+    auto recorded = [&] {
         std::vector<std::string> texts;
-        for (const auto& r : reader->SentItems()) texts.push_back(r.subject + " " + r.lastSeen);
+        for (const auto& r : RecordsIn(Folder())) texts.push_back(r.subject + " " + r.lastSeen);
         return texts;
     };
-    EXPECT_EQ(recorded(day), (std::vector<std::string>{"A 2026-03-01", "N 2026-03-01", "gone 2026-02-19",
-                                                       "legacy 2026-03-01"}));
+    EXPECT_EQ(recorded(), (std::vector<std::string>{"A 2026-03-01", "N 2026-03-01", "gone 2026-02-19",
+                                                    "legacy 2026-03-01"}));
     // The feed shrinks to A: ninety days on, what was seen on the first day is still kept.
-    WriteFile(StorePath().parent_path() / "latest.xml",
-              "<rss version=\"2.0\"><channel><item><title>A</title><link>a</link></item></channel></rss>");
     for (int later : {90, 91}) {
         auto next = handlerOn(day + days(later));
-        next->LoadSentItems();
-        next->Parse();
-        EXPECT_TRUE(next->Pending().empty());
-        ASSERT_TRUE(next->SaveSentItems());
+        Receive(*next, "<rss version=\"2.0\"><channel><item><title>A</title><link>a</link></item></channel></rss>");
+        EXPECT_TRUE(Pending(*next).empty());
+        ASSERT_TRUE(Record(*next));
     }
-    EXPECT_EQ(recorded(day), (std::vector<std::string>{"A 2026-05-31"}));
+    EXPECT_EQ(recorded(), (std::vector<std::string>{"A 2026-05-31"}));
 }
 
 TEST_F(SentItems, AFullDiskLeavesTheStoreByteForByteAndSaysSo) {
@@ -233,31 +244,28 @@ TEST_F(SentItems, AFullDiskLeavesTheStoreByteForByteAndSaysSo) {
         const std::string block(4096, 'x');
         for (int i = 0; i < 64 && filler; ++i) filler << block << std::flush;
     }
-    std::vector<std::array<std::string, 3>> records;
-    for (int i = 0; i < 20; ++i) records.push_back({"item " + std::to_string(i), std::string(1000, 'l'), "d"});
-    auto handler = HandlerWithDeleted(records);
-    Mailbox mailbox({RecordsPart(handler)});
+    std::vector<SentRecord> deleted;
+    for (int i = 0; i < 20; ++i) deleted.push_back({"item " + std::to_string(i), std::string(1000, 'l'), "d"});
+    auto records = Records();
+    records->Load();
+    Mailbox mailbox({RecordsPart(records, deleted)});
     const std::string reason = mailbox.Commit();
     EXPECT_NE(reason.find("No space left on device"), std::string::npos) << reason;
     EXPECT_EQ(ReadFile(StorePath()), old);
-    EXPECT_FALSE(fs::exists(handler->PreparedPath()));
+    EXPECT_FALSE(fs::exists(records->PreparedPath()));
 }
 
 TEST_F(SentItems, AnItemGivenTwiceIsOneItemOfferedAndRecordedOnce) {
     WriteFile(StorePath(), "<sent-items><item><subject>A</subject><link>l</link><date>d</date></item></sent-items>");
     auto handler = std::make_shared<RssHandler>(Context(), kUrl, true, false);
-    WriteFile(fs::path(handler->FeedFolder()) / "latest.xml",
-              "<rss version=\"2.0\"><channel><item><title>A</title><link>l</link></item>"
-              "<item><title>A</title><link>l</link></item><item><title>N</title></item>"
-              "<item><title>N</title></item></channel></rss>");
-    handler->LoadSentItems();
-    handler->Parse();
-    EXPECT_EQ(handler->Deleted().size(), 1u);
-    ASSERT_EQ(handler->Pending().size(), 1u);
-    handler->SaveSentItems(RecordsOf(*handler, {handler->Pending()[0]}));
-    RssHandler reader(Context(), kUrl, true, false);
-    reader.LoadSentItems();
-    const auto records = reader.SentItems();
+    Receive(*handler,
+            "<rss version=\"2.0\"><channel><item><title>A</title><link>l</link></item>"
+            "<item><title>A</title><link>l</link></item><item><title>N</title></item>"
+            "<item><title>N</title></item></channel></rss>");
+    EXPECT_EQ(Delivered(*handler).size(), 1u);
+    ASSERT_EQ(Pending(*handler).size(), 1u);
+    ASSERT_TRUE(Record(*handler, RecordsOf(*handler, {Pending(*handler)[0]})));
+    const auto records = RecordsIn(Folder());
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].subject, "A");
     EXPECT_EQ(records[1].subject, "N");
