@@ -77,6 +77,7 @@ void RssHandler::ParseDocument(std::string_view bytes, const std::string& conten
 void RssHandler::FileItems(const Feed& parsed) {
     feed_->title = parsed.title;
     feed_->format = parsed.format;
+    feed_->hints = parsed.hints;
     // Atom entries are recognised by their date too; RSS items only when dated by time.
     const bool compareDate = parsed.format == FeedFormat::Atom;
     // One address per feed folder, so that a reader can sort and filter by feed.

@@ -48,6 +48,7 @@ void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSessi
         RssHandler& handler = *handlers[index];
         handler.BeginDownload();
         handler.FinishDownload(download.result);
+        if (control.handled) control.handled(index, download.result);
         download.transfer.reset();
         download.handled = true;
         ++handledCount;

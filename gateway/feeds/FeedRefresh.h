@@ -10,6 +10,7 @@
 #include <vector>
 
 class InternetSession;
+struct FeedTransferResult;
 
 // How a refresh that runs beside POP3 sessions files its feeds. Every member is
 // optional; the defaults file everything in list order as soon as it can.
@@ -22,6 +23,8 @@ struct RefreshControl {
     std::function<bool()> beginFiling;
     // Feed `index` is filed.
     std::function<void(std::size_t index)> filed;
+    // Feed `index`'s reply has just been handled (before filed): for its schedule.
+    std::function<void(std::size_t index, const FeedTransferResult& result)> handled;
     // Called when only deferred filing is left: waits until beginFiling may answer true
     // again; false ends the refresh without filing the rest.
     std::function<bool()> waitToFile;

@@ -1,6 +1,7 @@
 #include "FeedFolder.h"
 
 #include "AtomicFile.h"
+#include "FetchState.h"
 #include "Paths.h"
 #include "TextUtil.h"
 
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -99,6 +101,20 @@ std::optional<std::string> FolderOwner(const std::string& folder) {
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
+// The folders of data/ whose feed moved, by the address it moved to.
+std::map<std::string, std::string> MovedFeedFolders(const std::string& dataDir) {
+    std::map<std::string, std::string> moved;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(dataDir, error)) {
+        std::error_code ignored;
+        if (!entry.is_directory(ignored)) continue;
+        const std::string name = entry.path().filename().string();
+        const FetchStateRead read = ReadFetchState(JoinPath(dataDir, name) + "/");
+        if (!read.state.movedTo.empty()) moved.emplace(read.state.movedTo, name);
+    }
+    return moved;
+}
+
 // How many other names a URL whose name is taken may try.
 constexpr int kOtherNames = 8;
 
@@ -139,6 +155,17 @@ std::vector<std::string> AssignFeedFolders(const std::string& dataDir, const std
                 give(url, name);
                 break;
             }
+        }
+    }
+    // A feed that moved keeps its folder, records and store when the list is changed to
+    // its new address: the folder whose fetch state records the move is the new
+    // address's, unless the feed it names is still listed.
+    if (folderOf.size() < listed.size()) {
+        for (const auto& [movedTo, name] : MovedFeedFolders(dataDir)) {
+            if (!listed.count(movedTo) || folderOf.count(movedTo) || urlOf.count(name)) continue;
+            const std::optional<std::string> owner = FolderOwner(path(name));
+            if (owner && listed.count(*owner)) continue;
+            give(movedTo, name);
         }
     }
     // A folder of an earlier version goes to the URL that version gave it to.
