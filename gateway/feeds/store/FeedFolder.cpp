@@ -101,18 +101,26 @@ std::optional<std::string> FolderOwner(const std::string& folder) {
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-// The folders of data/ whose feed moved, by the address it moved to.
-std::map<std::string, std::string> MovedFeedFolders(const std::string& dataDir) {
+// The folders of data/ by the URL their url.txt names, and by the address their
+// fetch state says their feed moved to.
+struct FoldersByAddress {
+    std::map<std::string, std::string> owned;
     std::map<std::string, std::string> moved;
+};
+
+FoldersByAddress ScanFeedFolders(const std::string& dataDir) {
+    FoldersByAddress folders;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(dataDir, error)) {
         std::error_code ignored;
         if (!entry.is_directory(ignored)) continue;
         const std::string name = entry.path().filename().string();
-        const FetchStateRead read = ReadFetchState(JoinPath(dataDir, name) + "/");
-        if (!read.state.movedTo.empty()) moved.emplace(read.state.movedTo, name);
+        const std::string folder = JoinPath(dataDir, name);
+        if (const std::optional<std::string> owner = FolderOwner(folder)) folders.owned.emplace(*owner, name);
+        const FetchStateRead read = ReadFetchState(folder + "/");
+        if (!read.state.movedTo.empty()) folders.moved.emplace(read.state.movedTo, name);
     }
-    return moved;
+    return folders;
 }
 
 // How many other names a URL whose name is taken may try.
@@ -157,15 +165,21 @@ std::vector<std::string> AssignFeedFolders(const std::string& dataDir, const std
             }
         }
     }
-    // A feed that moved keeps its folder, records and store when the list is changed to
-    // its new address: the folder whose fetch state records the move is the new
-    // address's, unless the feed it names is still listed.
+    // A URL whose folder is not under one of its own names: the folder of a feed that
+    // moved, once the list gives the new address. It keeps its records and store.
     if (folderOf.size() < listed.size()) {
-        for (const auto& [movedTo, name] : MovedFeedFolders(dataDir)) {
-            if (!listed.count(movedTo) || folderOf.count(movedTo) || urlOf.count(name)) continue;
-            const std::optional<std::string> owner = FolderOwner(path(name));
+        const FoldersByAddress folders = ScanFeedFolders(dataDir);
+        for (const std::string& url : urls) {
+            if (folderOf.count(url)) continue;
+            if (auto owned = folders.owned.find(url); owned != folders.owned.end() && !urlOf.count(owned->second)) {
+                give(url, owned->second);
+                continue;
+            }
+            auto moved = folders.moved.find(url);
+            if (moved == folders.moved.end() || urlOf.count(moved->second)) continue;
+            const std::optional<std::string> owner = FolderOwner(path(moved->second));
             if (owner && listed.count(*owner)) continue;
-            give(movedTo, name);
+            give(url, moved->second);
         }
     }
     // A folder of an earlier version goes to the URL that version gave it to.
