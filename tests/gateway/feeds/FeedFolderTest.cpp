@@ -1,4 +1,5 @@
 #include "FeedFolder.h"
+#include "FetchState.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -107,6 +108,32 @@ TEST_F(FeedFolders, AFolderWhoseFeedIsNoLongerListedGoesToTheNextWithoutItsValid
     EXPECT_TRUE(fs::exists(fs::path(data_) / old[0] / "sentitems.xml"));
     EXPECT_FALSE(fs::exists(fs::path(data_) / old[0] / "etag.txt"));
     EXPECT_FALSE(fs::exists(fs::path(data_) / old[0] / "lastmodified.txt"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FeedFolders, TheNewAddressOfAFeedThatMovedTakesItsFolderOnceTheOldOneIsNoLongerListed) {
+    const std::string old = "http://old.test/feed";
+    const std::string moved = "https://new.test/rss";
+    const auto names = AssignFeedFolders(data_, {old});
+    FetchState state;
+    state.url = old;
+    state.movedTo = moved;
+    std::string error;
+    ASSERT_TRUE(WriteFetchState(data_ + "/" + names[0] + "/", state, error)) << error;
+    // Both listed: each keeps its own folder.
+    const auto both = AssignFeedFolders(data_, {old, moved});
+    EXPECT_EQ(both[0], names[0]);
+    EXPECT_NE(both[1], names[0]);
+    std::filesystem::remove_all(data_ + "/" + both[1]);
+    // Only the new address: it takes the folder, and keeps it from then on.
+    EXPECT_EQ(AssignFeedFolders(data_, {moved}), names);
+    state.url = moved;
+    state.movedTo.clear();
+    ASSERT_TRUE(WriteFetchState(data_ + "/" + names[0] + "/", state, error)) << error;
+    EXPECT_EQ(AssignFeedFolders(data_, {"http://third.test/", moved}), (std::vector<std::string>{"third.test-", names[0]}));
 }
 
 }  // namespace
