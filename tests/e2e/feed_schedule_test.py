@@ -181,6 +181,15 @@ class BackOffTest(ScheduleTest):
         self.assertEqual(self.wait_seconds(self.state(url)), 300)
 
 
+class UserAgentTest(ScheduleTest):
+    def test_the_user_agent_setting_is_what_the_server_sees(self):
+        server = self.server()
+        server.route("/feed", body=rss_feed("agent", 1))
+        self.start([server.url("/feed")], "  <user-agent>Mozilla/5.0 (compatible; Quillo)</user-agent>\n")
+        self.check()
+        self.assertEqual(server.requests_for("/feed")[0]["headers"]["user-agent"], "Mozilla/5.0 (compatible; Quillo)")
+
+
 class MovedFeedTest(ScheduleTest):
     def test_a_feed_that_moved_is_asked_at_its_new_address_and_nothing_is_offered_twice(self):
         server = self.server()

@@ -100,7 +100,7 @@ void ApplyOutcome(FetchState& state, const FetchOutcome& outcome, const Schedule
 bool IsDue(const FetchState& state, Time now, const ScheduleRules& rules) {
     if (state.failures > 0 || state.goneSince) return !state.nextDue || now >= *state.nextDue;
     if (rules.refreshInterval.count() > 0) {
-        const seconds tolerance = std::min<seconds>(kTickTolerance, rules.refreshInterval / 2);
+        const seconds tolerance = std::min(kTickTolerance, seconds(rules.refreshInterval) / 2);
         return !state.nextDue || now + tolerance >= *state.nextDue;
     }
     if (rules.minFeedInterval.count() > 0 && state.lastRequest) return now >= *state.lastRequest + rules.minFeedInterval;
