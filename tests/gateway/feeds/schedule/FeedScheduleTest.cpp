@@ -196,6 +196,11 @@ TEST(FeedScheduleTest, ABackgroundTickALittleEarlyTakesTheFeedButNotOneDueLater)
     EXPECT_FALSE(IsDue(state, now + minutes(3), rules));
     EXPECT_TRUE(IsDue(state, now + minutes(5) - seconds(2), rules));
     EXPECT_TRUE(IsDue(FetchState{}, now, rules)) << "a feed never asked is due";
+    // With ticks a minute apart, half a tick early at most.
+    const ScheduleRules everyMinute = Background(1);
+    ApplyOutcome(state, Success(now), everyMinute, "http://a.test/");
+    EXPECT_FALSE(IsDue(state, now + seconds(29), everyMinute));
+    EXPECT_TRUE(IsDue(state, now + seconds(30), everyMinute));
 }
 
 TEST(FeedScheduleTest, AMoveIsKeptUntilTheListGivesTheNewAddress) {
