@@ -1,5 +1,6 @@
 #include "RefreshWorker.h"
 
+#include "DueFeeds.h"
 #include "FeedDownload.h"
 #include "FeedRefresh.h"
 #include "FeedReportFiling.h"
@@ -34,7 +35,8 @@ std::vector<std::string> FeedKeys(const std::vector<RssHandlerPointer>& handlers
 RefreshWorker::RefreshWorker(RssManager& manager)
     : manager_(manager),
       greetingDeadline_(std::chrono::seconds(manager.GetSettings().greetingDeadlineSeconds)),
-      interval_(manager.GetSettings().refreshIntervalMinutes) {
+      interval_(manager.GetSettings().refreshIntervalMinutes),
+      schedule_(ScheduleRules{interval_, std::chrono::minutes(manager.GetSettings().minFeedIntervalMinutes)}) {
     LoadStores();
     thread_ = std::thread([this] { Loop(); });
 }
@@ -114,8 +116,8 @@ void RefreshWorker::Loop() {
 void RefreshWorker::RunOneRefresh() {
     const Clock::time_point start = Clock::now();
     manager_.LoadFeedList();
-    const std::vector<RssHandlerPointer> handlers = manager_.Handlers();
-    const std::vector<std::string> keys = FeedKeys(handlers);
+    std::vector<RssHandlerPointer> handlers = manager_.Handlers();
+    std::vector<std::string> keys = FeedKeys(handlers);
     std::vector<StoredFeedPointer> stores;
     stores.reserve(handlers.size());
     {
@@ -134,6 +136,11 @@ void RefreshWorker::RunOneRefresh() {
             if (previous != filed_.end()) handlers[i]->ReuseParseOf(previous->second);
         }
     }
+    // Only the feeds that are due are requested; the others offer what their stores hold.
+    const std::vector<bool> due = DueHandlers(schedule_, handlers);
+    KeepDue(due, handlers);
+    KeepDue(due, keys);
+    KeepDue(due, stores);
     InternetSession session(manager_.TransferLimits());
     if (!manager_.OpenInternetSession(session, static_cast<int>(handlers.size()))) return;
     RefreshProgress& progress = manager_.Context().Progress();
@@ -155,6 +162,7 @@ void RefreshWorker::RunOneRefresh() {
         RssHandler& handler = *handlers[index];
         handler.BeginDownload();
         handler.FinishDownload(result);
+        RecordReply(schedule_, handler, result);
         stores[index]->File(handlers[index], &breaks);
         Filed(keys[index], handlers[index]);
     };

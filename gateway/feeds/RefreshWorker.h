@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FeedScheduler.h"
 #include "Mailbox.h"
 #include "RssHandler.h"
 #include "StoredFeed.h"
@@ -85,6 +86,8 @@ private:
     RssManager& manager_;
     const std::chrono::milliseconds greetingDeadline_;
     const std::chrono::minutes interval_;
+    // Which feeds a refresh requests, and their fetch state (refresh thread only).
+    FeedScheduler schedule_;
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;

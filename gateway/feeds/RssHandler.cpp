@@ -129,6 +129,7 @@ void RssHandler::ParseDocument(std::string_view bytes, const std::string& conten
 void RssHandler::FileItems(const Feed& parsed) {
     feed_->title = parsed.title;
     feed_->format = parsed.format;
+    feed_->hints = parsed.hints;
     ItemMessageForm form;
     form.feedUrl = feed_->url;
     form.senderAddress = FeedSenderAddress(folderName_.empty() ? GetFeedFolderName(feed_->url) : folderName_);

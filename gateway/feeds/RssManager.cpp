@@ -93,7 +93,7 @@ void RssManager::LoadOpmlFeedList() {
 
 bool RssManager::OpenInternetSession(InternetSession& session, int feedCount) {
     context_.Progress().Report(0, feedCount);
-    if (session.Open("QUILLO")) return true;
+    if (session.Open(settings_.userAgent)) return true;
     context_.Progress().Finished();
     if (!settings_.disableMessageBox) context_.ShowErrorBox(kSessionFailure);
     context_.Log(kSessionFailure);

@@ -1,8 +1,10 @@
 #include "FeedDownload.h"
 
+#include "FetchState.h"
 #include "InternetSession.h"
 #include "TextUtil.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 #include <fstream>
@@ -54,6 +56,9 @@ std::string FeedTransfer::EntityTagHeader(const std::string& folder) {
 
 bool FeedTransfer::Setup(const InternetSession& session) {
     setupDone_ = true;
+    // A feed that moved is asked for at its new address, in its own folder.
+    const FetchStateRead state = ReadFetchState(folder_);
+    if (!state.state.movedTo.empty()) url_ = state.state.movedTo;
     if (!HasFetchableScheme(url_)) {
         openFailed_ = true;
         return false;
@@ -117,8 +122,20 @@ void FeedTransfer::HeaderLine(std::string line) {
         lastModified_.clear();
         etag_.clear();
         contentType_.clear();
+        retryAfter_.clear();
+        cacheControl_.clear();
+        expires_.clear();
+        date_.clear();
         statusText_.clear();
         std::string rest(Trim(line));
+        const std::size_t codeAt = rest.find(' ');
+        const long code = codeAt == std::string::npos ? 0 : std::atol(rest.c_str() + codeAt + 1);
+        // The URL this reply answers; an interim 1xx reply is no hop of the chain.
+        if (code >= 200) {
+            char* effective = nullptr;
+            if (curl_) curl_easy_getinfo(curl_, CURLINFO_EFFECTIVE_URL, &effective);
+            hops_.emplace_back(code, effective ? effective : url_);
+        }
         auto space = rest.find(' ');
         if (space != std::string::npos) {
             auto reason = rest.find(' ', space + 1);
@@ -138,6 +155,15 @@ void FeedTransfer::HeaderLine(std::string line) {
         etag_ = Trim(std::string_view(line).substr(colon + 1));
     else if (name == "content-type")
         contentType_ = Trim(std::string_view(line).substr(colon + 1));
+    else if (name == "retry-after")
+        retryAfter_ = Trim(std::string_view(line).substr(colon + 1));
+    else if (name == "cache-control")
+        cacheControl_ = cacheControl_.empty() ? std::string(Trim(std::string_view(line).substr(colon + 1)))
+                                              : cacheControl_ + ", " + std::string(Trim(std::string_view(line).substr(colon + 1)));
+    else if (name == "expires")
+        expires_ = Trim(std::string_view(line).substr(colon + 1));
+    else if (name == "date")
+        date_ = Trim(std::string_view(line).substr(colon + 1));
 }
 
 size_t FeedTransfer::Body(const char* data, size_t size) {
@@ -157,6 +183,7 @@ void FeedTransfer::ReleaseCurl() {
 
 FeedTransferResult FeedTransfer::Complete(CURLcode code) {
     FeedTransferResult result;
+    result.requestedUrl = url_;
     if (!setupDone_ || initFailed_) return result;
     if (openFailed_) {
         result.outcome = FeedTransferResult::Outcome::OpenFailed;
@@ -181,6 +208,12 @@ FeedTransferResult FeedTransfer::Complete(CURLcode code) {
     result.lastModified = lastModified_;
     result.etag = etag_;
     result.contentType = contentType_;
+    result.retryAfter = retryAfter_;
+    result.cacheControl = cacheControl_;
+    result.expires = expires_;
+    result.date = date_;
+    for (std::size_t i = 0; i + 1 < hops_.size() && (hops_[i].first == 301 || hops_[i].first == 308); ++i)
+        result.movedTo = hops_[i + 1].second;
     result.body = std::move(body_);
     return result;
 }

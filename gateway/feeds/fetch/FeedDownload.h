@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <curl/curl.h>
 
@@ -23,6 +25,17 @@ struct FeedTransferResult {
     std::string lastModified;  // Last-Modified of the final reply, trimmed
     std::string etag;          // ETag of the final reply, trimmed
     std::string contentType;   // Content-Type of the final reply, trimmed
+    // What the final reply says about when to ask again, trimmed (see HttpReplyHeaders.h).
+    std::string retryAfter;
+    std::string cacheControl;
+    std::string expires;
+    std::string date;
+    // The address requested: the feed's, or the one it moved to (see FetchState).
+    std::string requestedUrl;
+    // Where the 301 and 308 replies at the start of the redirect chain led: the feed's
+    // new address. "" when the chain did not start with one; 302 and 307 are followed
+    // and not remembered, and a permanent redirect after a temporary one is not either.
+    std::string movedTo;
     // The complete body of the final reply. It is held in memory, not in the feed
     // folder, so a full disk does not keep its items from being offered.
     std::string body;
@@ -30,7 +43,9 @@ struct FeedTransferResult {
 };
 
 // One conditional GET of a feed into its folder. Setup makes and configures the easy
-// handle (URL, If-Modified-Since from lastmodified.txt, redirects, the session's limits); the handle can be performed here (Perform) or on a multi handle by the
+// handle (the URL, or the address the feed moved to as its fetchstate.txt records;
+// If-Modified-Since from lastmodified.txt, redirects, the session's limits); the
+// handle can be performed here (Perform) or on a multi handle by the
 // caller, who then calls Complete with libcurl's result. The transfer must outlive
 // the handle's use.
 class FeedTransfer {
@@ -79,4 +94,10 @@ private:
     std::string lastModified_;
     std::string etag_;
     std::string contentType_;
+    std::string retryAfter_;
+    std::string cacheControl_;
+    std::string expires_;
+    std::string date_;
+    // Status and URL of each reply of the redirect chain, in order.
+    std::vector<std::pair<long, std::string>> hops_;
 };

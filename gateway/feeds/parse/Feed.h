@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FeedHints.h"
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,6 +62,8 @@ struct Feed {
     std::string title;  // sender of every message of the feed; empty until parsed
     FeedFormat format = FeedFormat::Unknown;
     std::vector<FeedItem> items;
+    // What the document says about how often to ask for it.
+    FeedSchedulingHints hints;
 };
 
 using FeedPointer = std::shared_ptr<Feed>;

@@ -1,5 +1,6 @@
 #include "XmlFeedReader.h"
 
+#include "FeedHints.h"
 #include "FeedText.h"
 #include "FeedUrls.h"
 #include "TextUtil.h"
@@ -20,6 +21,7 @@ constexpr std::string_view kContent = "http://purl.org/rss/1.0/modules/content/"
 constexpr std::string_view kDc = "http://purl.org/dc/elements/1.1/";
 constexpr std::string_view kXhtml = "http://www.w3.org/1999/xhtml";
 constexpr std::string_view kXml = "http://www.w3.org/XML/1998/namespace";
+constexpr std::string_view kSyndication = "http://purl.org/rss/1.0/modules/syndication/";
 
 // Deeper markup than any page needs is flattened to its text.
 constexpr int kMaxMarkupDepth = 200;
@@ -72,6 +74,14 @@ enum class Role {
     AtomDate,
     AtomContent,
     AtomSummary,
+    // How often the feed is worth asking for.
+    Ttl,
+    SyPeriod,
+    SyFrequency,
+    SkipHours,
+    SkipHour,
+    SkipDays,
+    SkipDay,
 };
 
 // The first child node of an element, as the fields of a feed read it: its text when
@@ -237,6 +247,9 @@ public:
     explicit FeedSink(const std::string& documentUrl) : documentUrl_(documentUrl) {}
 
     XmlFeedReadResult result;
+    // The syndication module's texts, when the document gives them.
+    std::optional<std::string> syPeriod;
+    std::optional<std::string> syFrequency;
 
     void StartElement(const XmlElementStart& element) override {
         const std::string& parentBase = frames_.empty() ? documentUrl_ : frames_.back().base;
@@ -392,13 +405,17 @@ private:
                     if (Is(element, "title")) return titleTaken_ ? Role::Ignored : Role::ChannelTitle;
                     if (Is(element, "entry")) return Role::Entry;
                 }
-                return Role::Ignored;
+                return HintRole(element);
             case Role::ItemList:
                 return Is(element, "item") ? Role::Item : Role::Ignored;
             case Role::Channel:
                 if (Is(element, "title")) return titleTaken_ ? Role::Ignored : Role::ChannelTitle;
                 if (format == FeedFormat::Rss2 && Is(element, "item")) return Role::Item;
-                return Role::Ignored;
+                return HintRole(element);
+            case Role::SkipHours:
+                return Is(element, "hour") ? Role::SkipHour : Role::Ignored;
+            case Role::SkipDays:
+                return Is(element, "day") ? Role::SkipDay : Role::Ignored;
             case Role::Item:
                 if (Is(element, "title")) return Role::ItemTitle;
                 if (Is(element, "link")) return Role::ItemLink;
@@ -428,6 +445,17 @@ private:
             default:
                 return Role::Ignored;
         }
+    }
+
+    // A child of the channel (or of the root) that says how often to ask.
+    Role HintRole(const XmlElementStart& element) const {
+        if (IsModule(element, kSyndication, "sy", "updatePeriod")) return Role::SyPeriod;
+        if (IsModule(element, kSyndication, "sy", "updateFrequency")) return Role::SyFrequency;
+        if (result.feed.format != FeedFormat::Rss2) return Role::Ignored;
+        if (Is(element, "ttl")) return Role::Ttl;
+        if (Is(element, "skipHours")) return Role::SkipHours;
+        if (Is(element, "skipDays")) return Role::SkipDays;
+        return Role::Ignored;
     }
 
     void Begin(const XmlElementStart& element) {
@@ -546,10 +574,28 @@ private:
             case Role::Entry:
                 if (item_) FinishItem();
                 break;
+            case Role::Ttl:
+                if (frame.first.seen) result.feed.hints.ttl = ParseTtl(frame.first.value);
+                break;
+            case Role::SyPeriod:
+                syPeriod = frame.first.seen ? frame.first.value : "";
+                break;
+            case Role::SyFrequency:
+                syFrequency = frame.first.seen ? frame.first.value : "";
+                break;
+            case Role::SkipHour:
+                if (const auto hour = ParseSkipHour(frame.first.seen ? frame.first.value : ""))
+                    result.feed.hints.skipHours |= 1u << *hour;
+                break;
+            case Role::SkipDay:
+                if (const auto day = ParseSkipDay(frame.first.seen ? frame.first.value : ""))
+                    result.feed.hints.skipDays |= static_cast<std::uint8_t>(1u << *day);
+                break;
             default:
                 break;
         }
     }
+
 
     void SetLink(const std::string& raw, const std::string& base) {
         std::string resolved = ResolveUrl(base, raw);
@@ -689,5 +735,7 @@ XmlFeedReadResult ReadXmlFeed(std::string_view bytes, const std::string& documen
     if (feed.format != FeedFormat::Rss1) {
         for (auto& item : feed.items) item.channelTitle = feed.title;
     }
+    if (sink.syPeriod || sink.syFrequency)
+        feed.hints.updatePeriod = SyndicationPeriod(sink.syPeriod.value_or(""), sink.syFrequency.value_or(""));
     return std::move(sink.result);
 }

@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "LatestDocument.h"
+#include "FetchState.h"
 #include "Paths.h"
 #include "TextUtil.h"
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -100,6 +102,28 @@ std::optional<std::string> FolderOwner(const std::string& folder) {
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
+// The folders of data/ by the URL their url.txt names, and by the address their
+// fetch state says their feed moved to.
+struct FoldersByAddress {
+    std::map<std::string, std::string> owned;
+    std::map<std::string, std::string> moved;
+};
+
+FoldersByAddress ScanFeedFolders(const std::string& dataDir) {
+    FoldersByAddress folders;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(dataDir, error)) {
+        std::error_code ignored;
+        if (!entry.is_directory(ignored)) continue;
+        const std::string name = entry.path().filename().string();
+        const std::string folder = JoinPath(dataDir, name);
+        if (const std::optional<std::string> owner = FolderOwner(folder)) folders.owned.emplace(*owner, name);
+        const FetchStateRead read = ReadFetchState(folder + "/");
+        if (!read.state.movedTo.empty()) folders.moved.emplace(read.state.movedTo, name);
+    }
+    return folders;
+}
+
 // How many other names a URL whose name is taken may try.
 constexpr int kOtherNames = 8;
 
@@ -140,6 +164,23 @@ std::vector<std::string> AssignFeedFolders(const std::string& dataDir, const std
                 give(url, name);
                 break;
             }
+        }
+    }
+    // A URL whose folder is not under one of its own names: the folder of a feed that
+    // moved, once the list gives the new address. It keeps its records and store.
+    if (folderOf.size() < listed.size()) {
+        const FoldersByAddress folders = ScanFeedFolders(dataDir);
+        for (const std::string& url : urls) {
+            if (folderOf.count(url)) continue;
+            if (auto owned = folders.owned.find(url); owned != folders.owned.end() && !urlOf.count(owned->second)) {
+                give(url, owned->second);
+                continue;
+            }
+            auto moved = folders.moved.find(url);
+            if (moved == folders.moved.end() || urlOf.count(moved->second)) continue;
+            const std::optional<std::string> owner = FolderOwner(path(moved->second));
+            if (owner && listed.count(*owner)) continue;
+            give(url, moved->second);
         }
     }
     // A folder of an earlier version goes to the URL that version gave it to.

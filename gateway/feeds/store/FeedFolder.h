@@ -27,7 +27,9 @@ inline constexpr char kFeedReportFolderName[] = "quillo-feed-report";
 // else to the first URL that gets its name. When a URL's name is taken by another
 // listed URL, it gets a name of its own: the name, "-" and a short hash. A folder that
 // names a URL no longer listed goes to the next URL that gets its name, without the
-// validators of the old feed (latest.xml, lastmodified.txt, etag.txt). Each folder
+// validators of the old feed (latest.xml, lastmodified.txt, etag.txt). A URL without a
+// folder of its own takes the folder whose fetch state says its feed moved to that URL,
+// when the feed the folder names is no longer listed. Each folder
 // given out is made and names its URL from then on. urls[i] gets names[i].
 std::vector<std::string> AssignFeedFolders(const std::string& dataDir, const std::vector<std::string>& urls);
 

@@ -88,6 +88,8 @@ std::string SerialiseFetchState(const FetchState& state) {
     AppendTime(out, "last-new-item", state.lastNewItem);
     AppendField(out, "moved-to", state.movedTo);
     AppendTime(out, "gone-since", state.goneSince);
+    AppendTime(out, "retry-after", state.retryAfter);
+    AppendField(out, "items", state.items);
     return out;
 }
 
@@ -120,6 +122,8 @@ std::optional<FetchState> ParseFetchState(std::string_view text) {
         else if (name == "last-new-item") state.lastNewItem = time();
         else if (name == "moved-to") state.movedTo = value;
         else if (name == "gone-since") state.goneSince = time();
+        else if (name == "retry-after") state.retryAfter = time();
+        else if (name == "items") state.items = value;
     }
     return state;
 }
@@ -144,6 +148,7 @@ FetchStateRead ReadFetchState(const std::string& feedFolder) {
     return read;
 }
 
-bool WriteFetchState(const std::string& feedFolder, const FetchState& state, std::string& error) {
-    return ReplaceFileAtomically(feedFolder + kFetchStateFile, SerialiseFetchState(state), error);
+bool WriteFetchState(const std::string& feedFolder, const FetchState& state, std::string& error,
+                     const FileSystemCalls& calls) {
+    return ReplaceFileAtomically(feedFolder + kFetchStateFile, SerialiseFetchState(state), error, calls);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AtomicFile.h"
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -37,6 +39,11 @@ struct FetchState {
     std::string movedTo;
     // Set when the feed answered 410 Gone: asked again only once a week.
     std::optional<Time> goneSince;
+    // A 429 or 503 with Retry-After: no request to the feed's host before then.
+    std::optional<Time> retryAfter;
+    // A digest of the identities of the items of the last document, so that a new
+    // item shows as a change ("" before the first readable document).
+    std::string items;
 };
 
 // The file in a feed folder that holds its fetch state.
@@ -62,7 +69,8 @@ struct FetchStateRead {
 FetchStateRead ReadFetchState(const std::string& feedFolder);
 
 // Replaces the feed folder's fetch state atomically; false with the reason in error.
-bool WriteFetchState(const std::string& feedFolder, const FetchState& state, std::string& error);
+bool WriteFetchState(const std::string& feedFolder, const FetchState& state, std::string& error,
+                     const FileSystemCalls& calls = SystemFileCalls());
 
 // "2026-12-09T13:00:00Z"; and back (nullopt for anything else).
 std::string FetchTimeText(FetchState::Time time);

@@ -89,6 +89,17 @@ const SettingKey kSettingKeys[] = {
     {"refresh-interval", [](Settings& s, const std::string& t) {
          return ReadNumber("refresh-interval", t, 0, 7 * 24 * 60, s.refreshIntervalMinutes);
      }},
+    {"min-feed-interval", [](Settings& s, const std::string& t) {
+         return ReadNumber("min-feed-interval", t, 0, 24 * 60, s.minFeedIntervalMinutes);
+     }},
+    // Taken as written but for white space around it; an empty one keeps the default,
+    // and a line break could end the header early.
+    {"user-agent", [](Settings& s, const std::string& t) {
+         const std::string_view agent = Trim(t);
+         if (agent.find_first_of("\r\n") != std::string_view::npos) return Usable(false);
+         s.userAgent = agent.empty() ? Settings().userAgent : std::string(agent);
+         return Usable(true);
+     }},
     {"keep-days", [](Settings& s, const std::string& t) {
          return ReadNumber("keep-days", t, 0, 3650, s.keepDays);
      }},
@@ -173,8 +184,10 @@ std::string Shown(const std::string& text) {
 std::string DescribeRejected(const std::string& element, const std::string& text) {
     const std::string shown = Shown(text);
     if (element == "port" || element == "tls-port") return "the " + element + " \"" + shown + "\" is not a number from 1 to 65535";
+    if (element == "user-agent") return "the user-agent \"" + shown + "\" holds a line break";
     if (element == "require-tls") return "the require-tls \"" + shown + "\" is not auto, always or never";
-    if (element == "download-concurrency" || element == "greeting-deadline" || element == "refresh-interval")
+    if (element == "download-concurrency" || element == "greeting-deadline" || element == "refresh-interval" ||
+        element == "min-feed-interval")
         return "the " + element + " \"" + shown + "\" is not a whole number (digits only)";
     return "the " + element + " \"" + shown + "\" cannot be used";
 }

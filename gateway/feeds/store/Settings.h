@@ -23,13 +23,19 @@ struct Settings {
     // The one POP3 password (PASS or APOP); empty lets any PASS log in.
     std::string password;
     // Feed transfers of one refresh that may run at once; 1 fetches one after the other.
-    int downloadConcurrency = 16;
+    // Never more than four to one host, whatever this says.
+    int downloadConcurrency = 64;
     // The charset of message bodies: auto (ISO-2022-JP when it holds the message) or iso-2022-jp.
     MailCharset mailCharset = MailCharset::Auto;
     // A greeting waits at most this long for the refresh; late feeds are offered later.
     int greetingDeadlineSeconds = 20;
     // Minutes between background refreshes; 0 refreshes at every connection instead.
     int refreshIntervalMinutes = 0;
+    // Without a refresh interval: a feed requested less than this many minutes before
+    // is not requested again at a connection; 0 requests every feed at every one.
+    int minFeedIntervalMinutes = 0;
+    // The User-Agent of the feed transfers.
+    std::string userAgent = "QUILLO";
     // PEM files of the TLS certificate chain and its key; relative paths are resolved
     // beside Quillo.xml. With a certificate the server offers STLS and listens for
     // implicit TLS. The key defaults to the certificate's file.

@@ -2,6 +2,7 @@
 #include "FeedDownload.h"
 #include "FeedFolder.h"
 #include "FeedRefresh.h"
+#include "FetchState.h"
 #include "FeedTestSupport.h"
 #include "InternetSession.h"
 #include "LoopbackHttpServer.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -262,6 +264,88 @@ TEST_F(FeedDownload, RedirectsAreFollowedAndTheFinalReplyCounts) {
     EXPECT_EQ(Pending(*handler).size(), 2u);
     EXPECT_EQ(ReadFile(Folder(url) / "latest.xml"), kFeed);
     EXPECT_EQ(ReadFile(Folder(url) / "lastmodified.txt"), "Sat, 01 Jan 2005 00:00:00 GMT");
+}
+
+TEST_F(FeedDownload, OnlyPermanentRedirectsAtTheStartOfTheChainNameANewAddress) {
+    // Each path redirects as its name says: "/301-x" answers 301 to "/x".
+    Reply([this](const Request& request) {
+        const std::string& target = request.target;
+        if (target.size() > 5 && std::isdigit(static_cast<unsigned char>(target[1])) && target[4] == '-') {
+            Response r;
+            r.status = std::stoi(target.substr(1, 3));
+            r.reason = "Redirect";
+            // Relative: resolved against the address that sent it.
+            r.headers.push_back({"Location", "/" + target.substr(5)});
+            return r;
+        }
+        return Ok(kFeed);
+    });
+    const struct {
+        const char* path;
+        const char* movedTo;  // "" for none
+    } cases[] = {
+        {"/feed", ""},
+        {"/301-feed", "/feed"},
+        {"/308-feed", "/feed"},
+        {"/302-feed", ""},
+        {"/307-feed", ""},
+        {"/301-308-feed", "/feed"},
+        {"/301-302-feed", "/302-feed"},
+        {"/302-301-feed", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const std::string url = server_->Url(c.path);
+        FeedTransfer transfer(url, Folder(url).string() + "/");
+        ASSERT_TRUE(transfer.Setup(session_));
+        const FeedTransferResult result = transfer.Perform();
+        EXPECT_EQ(result.status, 200);
+        EXPECT_EQ(result.requestedUrl, url);
+        EXPECT_EQ(result.movedTo, *c.movedTo ? server_->Url(c.movedTo) : "");
+    }
+}
+
+TEST_F(FeedDownload, TheHeadersThatSayWhenToAskAgainAreKeptFromTheFinalReply) {
+    Reply([this](const Request& request) {
+        if (request.target == "/old") {
+            Response r;
+            r.status = 301;
+            r.headers = {{"Location", server_->Url("/busy")}, {"Retry-After", "5"}, {"Cache-Control", "max-age=1"}};
+            return r;
+        }
+        Response r;
+        r.status = 429;
+        r.reason = "Too Many Requests";
+        r.headers = {{"Retry-After", " 120 "}, {"Cache-Control", "public"}, {"Cache-Control", "max-age=600"},
+                     {"Expires", "Thu, 01 Dec 2044 16:00:00 GMT"}, {"Date", "Thu, 01 Dec 2044 15:00:00 GMT"}};
+        return r;
+    });
+    const std::string url = server_->Url("/old");
+    FeedTransfer transfer(url, Folder(url).string() + "/");
+    ASSERT_TRUE(transfer.Setup(session_));
+    const FeedTransferResult result = transfer.Perform();
+    EXPECT_EQ(result.status, 429);
+    EXPECT_EQ(result.retryAfter, "120");
+    EXPECT_EQ(result.cacheControl, "public, max-age=600");
+    EXPECT_EQ(result.expires, "Thu, 01 Dec 2044 16:00:00 GMT");
+    EXPECT_EQ(result.date, "Thu, 01 Dec 2044 15:00:00 GMT");
+}
+
+TEST_F(FeedDownload, AFeedThatMovedIsRequestedAtTheAddressItsStateRecords) {
+    const std::string url = server_->Url("/old");
+    const std::string folder = Folder(url).string() + "/";
+    ASSERT_TRUE(MakeSureDirectoryPathExists(folder));
+    FetchState state;
+    state.url = url;
+    state.movedTo = server_->Url("/new");
+    std::string error;
+    ASSERT_TRUE(WriteFetchState(folder, state, error)) << error;
+    FeedTransfer transfer(url, folder);
+    ASSERT_TRUE(transfer.Setup(session_));
+    const FeedTransferResult result = transfer.Perform();
+    EXPECT_EQ(result.requestedUrl, server_->Url("/new"));
+    ASSERT_EQ(server_->Requests().size(), 1u);
+    EXPECT_EQ(server_->Requests()[0].target, "/new");
 }
 
 TEST_F(FeedDownload, MoreThanTenRedirectsOrOneToAnotherSchemeIsASendFailure) {

@@ -1,4 +1,5 @@
 #include "FeedFolder.h"
+#include "FetchState.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -122,6 +123,28 @@ TEST_F(FeedFolders, NoFeedIsEverGivenTheFolderOfQuillosOwnMessages) {
         EXPECT_EQ(names[0].rfind("quillo-feed-report-", 0), 0u) << names[0];
         EXPECT_FALSE(fs::exists(fs::path(data_) / kFeedReportFolderName / kFeedUrlFile));
     }
+}
+
+TEST_F(FeedFolders, TheNewAddressOfAFeedThatMovedTakesItsFolderOnceTheOldOneIsNoLongerListed) {
+    const std::string old = "http://old.test/feed";
+    const std::string moved = "https://new.test/rss";
+    const auto names = AssignFeedFolders(data_, {old});
+    FetchState state;
+    state.url = old;
+    state.movedTo = moved;
+    std::string error;
+    ASSERT_TRUE(WriteFetchState(data_ + "/" + names[0] + "/", state, error)) << error;
+    // Both listed: each keeps its own folder.
+    const auto both = AssignFeedFolders(data_, {old, moved});
+    EXPECT_EQ(both[0], names[0]);
+    EXPECT_NE(both[1], names[0]);
+    std::filesystem::remove_all(data_ + "/" + both[1]);
+    // Only the new address: it takes the folder, and keeps it from then on.
+    EXPECT_EQ(AssignFeedFolders(data_, {moved}), names);
+    state.url = moved;
+    state.movedTo.clear();
+    ASSERT_TRUE(WriteFetchState(data_ + "/" + names[0] + "/", state, error)) << error;
+    EXPECT_EQ(AssignFeedFolders(data_, {"http://third.test/", moved}), (std::vector<std::string>{"third.test-", names[0]}));
 }
 
 }  // namespace

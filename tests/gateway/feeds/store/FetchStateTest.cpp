@@ -27,6 +27,8 @@ FetchState FullState() {
     state.lastNewItem = At("2026-11-30T23:59:59Z");
     state.movedTo = "https://example.test/new";
     state.goneSince = At("2026-12-01T12:00:00Z");
+    state.retryAfter = At("2026-12-09T13:02:05Z");
+    state.items = "0123456789abcdef0123456789abcdef";
     return state;
 }
 
@@ -54,6 +56,8 @@ TEST(FetchStateTest, EveryFieldSurvivesAWriteAndARead) {
     EXPECT_EQ(state.lastNewItem, At("2026-11-30T23:59:59Z"));
     EXPECT_EQ(state.movedTo, "https://example.test/new");
     EXPECT_EQ(state.goneSince, At("2026-12-01T12:00:00Z"));
+    EXPECT_EQ(state.retryAfter, At("2026-12-09T13:02:05Z"));
+    EXPECT_EQ(state.items, "0123456789abcdef0123456789abcdef");
 }
 
 TEST(FetchStateTest, AMissingOrDamagedFileStartsTheFeedAfresh) {

@@ -30,23 +30,23 @@ TEST_F(StoreSettingsFile, EachKeyTakesItsElementsFirstChildAndTheLastOneWins) {
         int concurrency;
     };
     const Case cases[] = {
-        {In(""), 110, false, false, false, "127.0.0.1", 16},
-        {In("<port>1110</port><port>2110</port>"), 2110, false, false, false, "127.0.0.1", 16},
-        {"<quillo><settings><port>1</port></settings><feed-list/><settings><port>3</port></settings></quillo>", 3, false, false, false, "127.0.0.1", 16},
+        {In(""), 110, false, false, false, "127.0.0.1", 64},
+        {In("<port>1110</port><port>2110</port>"), 2110, false, false, false, "127.0.0.1", 64},
+        {"<quillo><settings><port>1</port></settings><feed-list/><settings><port>3</port></settings></quillo>", 3, false, false, false, "127.0.0.1", 64},
         {In("<disable-messagebox>true</disable-messagebox><disable-trayicon>true</disable-trayicon><enable-html>true</enable-html>"),
-         110, true, true, true, "127.0.0.1", 16},
-        {In("<enable-html>True</enable-html><disable-trayicon> true</disable-trayicon>"), 110, false, false, false, "127.0.0.1", 16},
-        {In("<disable-messagebox>true</disable-messagebox><disable-messagebox/>"), 110, false, false, false, "127.0.0.1", 16},
-        {In("<port><![CDATA[ 77]]></port>"), 77, false, false, false, "127.0.0.1", 16},
-        {In("<port>\n  1110\n  </port>"), 1110, false, false, false, "127.0.0.1", 16},
-        {In("<port>x</port><port>65535</port>"), 65535, false, false, false, "127.0.0.1", 16},
-        {In("<Port>5</Port><x:port xmlns:x='u'>6</x:port><unknown>1</unknown>"), 110, false, false, false, "127.0.0.1", 16},
-        {In("<listen-address>\n 0.0.0.0 \n</listen-address>"), 110, false, false, false, "0.0.0.0", 16},
+         110, true, true, true, "127.0.0.1", 64},
+        {In("<enable-html>True</enable-html><disable-trayicon> true</disable-trayicon>"), 110, false, false, false, "127.0.0.1", 64},
+        {In("<disable-messagebox>true</disable-messagebox><disable-messagebox/>"), 110, false, false, false, "127.0.0.1", 64},
+        {In("<port><![CDATA[ 77]]></port>"), 77, false, false, false, "127.0.0.1", 64},
+        {In("<port>\n  1110\n  </port>"), 1110, false, false, false, "127.0.0.1", 64},
+        {In("<port>x</port><port>65535</port>"), 65535, false, false, false, "127.0.0.1", 64},
+        {In("<Port>5</Port><x:port xmlns:x='u'>6</x:port><unknown>1</unknown>"), 110, false, false, false, "127.0.0.1", 64},
+        {In("<listen-address>\n 0.0.0.0 \n</listen-address>"), 110, false, false, false, "0.0.0.0", 64},
         {In("<download-concurrency>0</download-concurrency>"), 110, false, false, false, "127.0.0.1", 1},
         {In("<download-concurrency>100000</download-concurrency>"), 110, false, false, false, "127.0.0.1", 256},
-        {"<quillo><port>5</port><x><settings><port>6</port></settings></x></quillo>", 110, false, false, false, "127.0.0.1", 16},
+        {"<quillo><port>5</port><x><settings><port>6</port></settings></x></quillo>", 110, false, false, false, "127.0.0.1", 64},
         {"<?xml version='1.0' encoding='Shift_JIS'?><quillo><!-- \x93\xfa --><settings><port>7</port></settings></quillo>",
-         7, false, false, false, "127.0.0.1", 16},
+         7, false, false, false, "127.0.0.1", 64},
     };
     for (const auto& c : cases) {
         SettingsFileResult result;
@@ -145,7 +145,7 @@ TEST(StoreSettingPort, OnlyDecimalDigitsFrom1To65535WithWhiteSpaceAround) {
 
 TEST_F(StoreSettingsFile, ANumberWithAnythingAfterItsDigitsMakesTheFileInvalid) {
     const std::string path = Path("Quillo.xml");
-    for (const char* element : {"greeting-deadline", "refresh-interval", "download-concurrency"}) {
+    for (const char* element : {"greeting-deadline", "refresh-interval", "download-concurrency", "min-feed-interval"}) {
         for (const char* text : {"1e9", "0x10", "3.9", "10 minutes", "abc", "1 2", "+-3", "--1", "-", "1,000", "\xef\xbc\x91"}) {
             SettingsFileResult result;
             const std::string e(element);
@@ -156,7 +156,8 @@ TEST_F(StoreSettingsFile, ANumberWithAnythingAfterItsDigitsMakesTheFileInvalid) 
             // The value stays the default; the others are read.
             EXPECT_EQ(s.greetingDeadlineSeconds, 20);
             EXPECT_EQ(s.refreshIntervalMinutes, 0);
-            EXPECT_EQ(s.downloadConcurrency, 16);
+            EXPECT_EQ(s.downloadConcurrency, 64);
+            EXPECT_EQ(s.minFeedIntervalMinutes, 0);
             EXPECT_EQ(s.port, 5);
         }
     }
@@ -183,6 +184,9 @@ TEST_F(StoreSettingsFile, WhatEarlierVersionsReadLenientlyIsReadSoWithAWarning) 
         {"download-concurrency", "4", 4, ""},
         {"download-concurrency", "0", 1, "the download-concurrency \"0\" is outside 1 to 256; read as 1"},
         {"download-concurrency", "100000", 256, "the download-concurrency \"100000\" is outside 1 to 256; read as 256"},
+        {"min-feed-interval", " 15 ", 15, ""},
+        {"min-feed-interval", "-1", 0, "the min-feed-interval \"-1\" is outside 0 to 1440; read as 0"},
+        {"min-feed-interval", "5000", 1440, "the min-feed-interval \"5000\" is outside 0 to 1440; read as 1440"},
     };
     for (const auto& c : cases) {
         SettingsFileResult result;
@@ -190,7 +194,8 @@ TEST_F(StoreSettingsFile, WhatEarlierVersionsReadLenientlyIsReadSoWithAWarning) 
         EXPECT_EQ(result.status, SettingsFileResult::Status::Read) << c.element << " " << c.text << result.error;
         const int value = c.element == "greeting-deadline" ? s.greetingDeadlineSeconds
                           : c.element == "refresh-interval" ? s.refreshIntervalMinutes
-                                                            : s.downloadConcurrency;
+                          : c.element == "min-feed-interval" ? s.minFeedIntervalMinutes
+                                                             : s.downloadConcurrency;
         EXPECT_EQ(value, c.value) << c.element << " " << c.text;
         const std::vector<std::string> warnings =
             c.warning.empty() ? std::vector<std::string>{} : std::vector<std::string>{path + ": " + c.warning};
@@ -200,6 +205,19 @@ TEST_F(StoreSettingsFile, WhatEarlierVersionsReadLenientlyIsReadSoWithAWarning) 
     SettingsFileResult result;
     Load(In("<greeting-deadline></greeting-deadline><greeting-deadline>5</greeting-deadline>"), &result);
     EXPECT_TRUE(result.warnings.empty());
+}
+
+TEST_F(StoreSettingsFile, TheUserAgentIsTakenAsWrittenAndALineBreakInItMakesTheFileInvalid) {
+    EXPECT_EQ(Load(In("")).userAgent, "QUILLO");
+    EXPECT_EQ(Load(In("<user-agent>  Mozilla/5.0 (X11; Linux) Quillo  </user-agent>")).userAgent,
+              "Mozilla/5.0 (X11; Linux) Quillo");
+    EXPECT_EQ(Load(In("<user-agent>x</user-agent><user-agent></user-agent>")).userAgent, "QUILLO");
+    SettingsFileResult result;
+    const Settings s = Load(In("<user-agent>a\nX-Injected: 1</user-agent><port>5</port>"), &result);
+    EXPECT_EQ(result.status, SettingsFileResult::Status::Invalid);
+    EXPECT_EQ(result.error, Path("Quillo.xml") + ": the user-agent \"a\\x0aX-Injected: 1\" holds a line break");
+    EXPECT_EQ(s.userAgent, "QUILLO");
+    EXPECT_EQ(s.port, 5);
 }
 
 TEST_F(StoreSettingsFile, RequireTlsIsAutoAlwaysOrNeverAndNothingElse) {
