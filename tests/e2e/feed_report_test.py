@@ -42,7 +42,7 @@ class FeedReportTest(unittest.TestCase):
         self.http.route("/bad.xml", status=500, body=b"broken")
         self.http.route("/gone.xml", status=410, reason="Gone", body=b"gone")
         self.http.route("/old.xml", status=301, redirect=self.urls["new"])
-        self.http.route("/new.xml", body=rss_feed("Moved", 1))
+        self.http.route("/new.xml", body=rss_feed("Moved feed", 1))
         self.http.route("/young.xml", status=500, body=b"broken")
         self.times = {
             "bad_since": utc(datetime.timedelta(days=-3)),

@@ -72,6 +72,13 @@ class ConcurrentRefresh(unittest.TestCase):
             count, size = client.stat()
             uidl = client.uidl()[1]
             texts = [b"\r\n".join(client.retr(n)[1]) for n in range(1, count + 1)]
+            # The feed report (the moved and the gone feed) tells the time it was filed.
+            report = [i for i, line in enumerate(uidl) if line.split()[1].startswith(b"feedreport")]
+            octets = client.list()[1]
+            for i in reversed(report):
+                size -= int(octets[i].split()[1])
+                del texts[i], uidl[i]
+            count -= len(report)
             for n in delete:
                 if n <= count:
                     client.dele(n)

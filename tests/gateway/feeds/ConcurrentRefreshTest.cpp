@@ -162,12 +162,16 @@ protected:
         std::uint64_t total = 0;
         std::string lines;
         const auto& entries = mailbox.Entries();
+        std::size_t count = 0;
         for (std::size_t i = 0; i < entries.size(); ++i) {
+            // The feed report (the moved and the gone feed) tells the time it was filed.
+            if (entries[i].uid.starts_with("feedreport")) continue;
             const auto& message = *entries[i].message;
+            ++count;
             total += message.Size() + message.DotLines();
             lines += std::to_string(i + 1) + " " + std::to_string(message.Size()) + " " + entries[i].uid + "\n";
         }
-        std::string text = std::to_string(mailbox.Count()) + " " + std::to_string(total) + "\n" + lines;
+        std::string text = std::to_string(count) + " " + std::to_string(total) + "\n" + lines;
         for (const auto& handler : manager.Handlers()) {
             std::vector<SentRecord> records;
             SentItemsStore::ReadRecords(handler->FeedFolder() + "sentitems.xml", records);
