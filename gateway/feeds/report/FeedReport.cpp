@@ -1,5 +1,7 @@
 #include "FeedReport.h"
 
+#include "NamedLines.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -200,28 +202,18 @@ std::string SerialiseFeedReportState(const FeedReportState& state) {
 }
 
 std::optional<FeedReportState> ParseFeedReportState(std::string_view text) {
-    const std::size_t firstEnd = text.find('\n');
-    if (text.substr(0, firstEnd) != kStateHeader) return std::nullopt;
     FeedReportState state;
-    std::size_t at = firstEnd == std::string_view::npos ? text.size() : firstEnd + 1;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string_view::npos) end = text.size();
-        const std::string_view line = text.substr(at, end - at);
-        at = end + 1;
-        const std::size_t space = line.find(' ');
-        if (space == std::string_view::npos) continue;
-        const std::string_view name = line.substr(0, space);
-        const std::string_view value = line.substr(space + 1);
-        // Lines that do not read are skipped: a later version may add some.
+    // Lines that do not read are skipped: a later version may add some.
+    const bool read = ReadNamedLines(text, kStateHeader, [&state](std::string_view name, std::string_view value) {
         if (name == "last-filed") {
             state.lastFiled = ParseFetchTime(value);
         } else if (name == "listed") {
             const std::vector<std::string_view> fields = SplitTabs(value);
             const std::optional<FeedTrouble> trouble = TroubleNamed(fields[0]);
-            if (!trouble || fields.size() < 2) continue;
+            if (!trouble || fields.size() < 2) return;
             state.listed.push_back({std::string(fields[1]), *trouble, fields.size() > 2 ? std::string(fields[2]) : ""});
         }
-    }
+    });
+    if (!read) return std::nullopt;
     return state;
 }

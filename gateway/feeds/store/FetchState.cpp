@@ -1,6 +1,7 @@
 #include "FetchState.h"
 
 #include "AtomicFile.h"
+#include "NamedLines.h"
 #include "StoreXml.h"
 
 #include <algorithm>
@@ -94,19 +95,8 @@ std::string SerialiseFetchState(const FetchState& state) {
 }
 
 std::optional<FetchState> ParseFetchState(std::string_view text) {
-    const std::size_t firstEnd = text.find('\n');
-    if (text.substr(0, firstEnd) != kHeader) return std::nullopt;
     FetchState state;
-    std::size_t at = firstEnd == std::string_view::npos ? text.size() : firstEnd + 1;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string_view::npos) end = text.size();
-        const std::string_view line = text.substr(at, end - at);
-        at = end + 1;
-        const std::size_t space = line.find(' ');
-        if (space == std::string_view::npos) continue;
-        const std::string_view name = line.substr(0, space);
-        const std::string_view value = line.substr(space + 1);
+    const bool read = ReadNamedLines(text, kHeader, [&state](std::string_view name, std::string_view value) {
         // A field whose value does not read stays unset: the rest of the state is kept.
         auto time = [&value] { return ParseFetchTime(value); };
         if (name == "url") state.url = value;
@@ -124,7 +114,8 @@ std::optional<FetchState> ParseFetchState(std::string_view text) {
         else if (name == "gone-since") state.goneSince = time();
         else if (name == "retry-after") state.retryAfter = time();
         else if (name == "items") state.items = value;
-    }
+    });
+    if (!read) return std::nullopt;
     return state;
 }
 
