@@ -99,26 +99,6 @@ void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSessi
     auto stopped = [&control] { return control.stop.stop_requested(); };
     Handoff handoff(handlers.size());
 
-    // The handling thread: one feed after another, in the order they are handed over.
-    // Loading sentitems.xml comes first, as in a one-feed download: its log entry keeps
-    // its place.
-    std::thread handling([&] {
-        while (auto next = handoff.Take()) {
-            const auto& [index, result] = *next;
-            if (!stopped()) {
-                if (control.handle) {
-                    control.handle(index, result);
-                } else {
-                    handlers[index]->BeginDownload();
-                    handlers[index]->FinishDownload(result);
-                }
-            }
-            const std::size_t count = handoff.Handled(index);
-            if (control.progress && !stopped())
-                control.progress->Report(static_cast<int>(count), static_cast<int>(downloads.size()));
-        }
-    });
-
     // Results are handed over in list order as soon as every earlier feed is, so the
     // handling of early feeds overlaps the transfers of later ones.
     std::size_t firstWaiting = 0;
@@ -201,11 +181,34 @@ void DownloadFeeds(const std::vector<RssHandlerPointer>& handlers, InternetSessi
         jobs.push_back(std::move(job));
     }
 
-    ConcurrentDownloader(session.Share(), concurrency,
-                         std::min(concurrency, ConcurrentDownloader::kDefaultMaxPerHost))
-        .Run(jobs, work, control.stop);
-    while (!stopped() && handOverNext()) {
+    // The transfers run on a thread of their own; the replies are handled here, one feed
+    // after another, in the order they are handed over. The caller's thread lasts from
+    // one refresh to the next, and so does its malloc arena: what a refresh parses and
+    // stores takes the room the last one freed. (A new handling thread per refresh could
+    // be given a fresh arena and leave that room unused: 20-40 MB more at 1,000 feeds.)
+    std::thread transfers([&] {
+        ConcurrentDownloader(session.Share(), concurrency,
+                             std::min(concurrency, ConcurrentDownloader::kDefaultMaxPerHost))
+            .Run(jobs, work, control.stop);
+        while (!stopped() && handOverNext()) {
+        }
+        handoff.Close();
+    });
+    // Loading sentitems.xml comes first, as in a one-feed download: its log entry keeps
+    // its place.
+    while (auto next = handoff.Take()) {
+        const auto& [index, result] = *next;
+        if (!stopped()) {
+            if (control.handle) {
+                control.handle(index, result);
+            } else {
+                handlers[index]->BeginDownload();
+                handlers[index]->FinishDownload(result);
+            }
+        }
+        const std::size_t count = handoff.Handled(index);
+        if (control.progress && !stopped())
+            control.progress->Report(static_cast<int>(count), static_cast<int>(downloads.size()));
     }
-    handoff.Close();
-    handling.join();
+    transfers.join();
 }

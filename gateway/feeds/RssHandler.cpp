@@ -146,10 +146,20 @@ std::string RssHandler::IdentityOf(const MailData& message) const {
     return found == identities_.end() ? std::string() : found->second;
 }
 
-std::string RssHandler::PrepareSentItems(const std::vector<SentRecord>& deleted) {
-    std::vector<SentRecord> recognised;
-    recognised.reserve(mailbox_->Deleted().size());
+void RssHandler::AppendDeliveredRecords(std::vector<SentRecord>& records) const {
+    records.reserve(records.size() + mailbox_->Deleted().size());
     for (const auto& message : mailbox_->Deleted())
-        recognised.push_back({message->GetSubject(), message->GetLink(), message->GetDate(), "", IdentityOf(*message)});
+        records.push_back({message->GetSubject(), message->GetLink(), message->GetDate(), "", IdentityOf(*message)});
+}
+
+std::string RssHandler::PrepareSentItems(const std::vector<SentRecord>& deleted) {
+    std::vector<SentRecord> recognised = released_;
+    AppendDeliveredRecords(recognised);
     return records_.Prepare(recognised, deleted);
+}
+
+void RssHandler::ReleaseMessages() {
+    AppendDeliveredRecords(released_);
+    mailbox_->Clear();
+    identities_ = {};
 }

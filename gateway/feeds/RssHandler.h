@@ -47,6 +47,11 @@ public:
 
     // The items of the last document, as messages filed pending or delivered.
     const FeedMailboxPointer& GetMailbox() const { return mailbox_; }
+    // Once the feed's store holds the pending messages (StoredFeed::File), only the
+    // records QUIT writes of the delivered ones are still needed: the messages and their
+    // identities go, so a refresh of many feeds holds no item twice. The mailbox is then
+    // empty; PrepareSentItems writes the same records as before.
+    void ReleaseMessages();
     // A 304 reply then files the items `previous` parsed from the same document again,
     // against the records as they are now, instead of reading and parsing latest.xml.
     void ReuseParseOf(std::shared_ptr<const RssHandler> previous) { previous_ = std::move(previous); }
@@ -70,6 +75,8 @@ private:
     void ParseDocument(std::string_view bytes, const std::string& contentType);
     // One message per item of the parsed feed, filed as pending or delivered.
     void FileItems(const Feed& parsed);
+    // The items of the mailbox recognised as delivered, as QUIT records them.
+    void AppendDeliveredRecords(std::vector<SentRecord>& records) const;
     // A log entry that also sets the context's feed-error flag.
     void LogFailure(const std::string& text);
 
@@ -85,6 +92,8 @@ private:
     DeliveryRecords records_;
     // The identity key of every message made from the current document.
     std::unordered_map<const MailData*, std::string> identities_;
+    // The delivered items of the document as records, once their messages have gone.
+    std::vector<SentRecord> released_;
 };
 
 using RssHandlerPointer = std::shared_ptr<RssHandler>;

@@ -80,10 +80,15 @@ void StoredFeed::File(const RssHandlerPointer& handler, StoringBreaks* breaks) {
         batch.clear();
         if (sessionWaiting) {
             RecordMaildirDeliveries();
-            if (!breaks->LetSessionIn()) return;
+            if (!breaks->LetSessionIn()) {
+                handler->ReleaseMessages();
+                return;
+            }
         }
     }
     RecordMaildirDeliveries();
+    // The store (or the Maildir) has every new message now.
+    handler->ReleaseMessages();
 }
 
 void StoredFeed::StoreBatch(std::vector<MessageStore::NewMessage> batch, bool& failureLogged) {

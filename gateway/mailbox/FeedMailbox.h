@@ -14,6 +14,11 @@ public:
     void AddDelivered(MailDataPointer message) { deleted_.push_back(std::move(message)); }
 
     const std::vector<MailDataPointer>& Pending() const { return pending_; }
+    // Lets every message go (see RssHandler::ReleaseMessages).
+    void Clear() {
+        pending_ = {};
+        deleted_ = {};
+    }
     const std::vector<MailDataPointer>& Deleted() const { return deleted_; }
 
 private:

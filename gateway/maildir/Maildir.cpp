@@ -131,7 +131,8 @@ std::vector<int> Maildir::SyncFiles(const std::vector<Pending>& files) const {
     };
     {
         std::vector<std::jthread> helpers;
-        for (std::size_t t = 1; t < std::min(kParallelSyncs, files.size()); ++t) helpers.emplace_back(work);
+        const std::size_t threads = calls_.fsyncFlushesAll ? 1 : std::min(kParallelSyncs, files.size());
+        for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
         work();
     }
     return errors;

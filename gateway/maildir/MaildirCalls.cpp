@@ -34,6 +34,7 @@ const MaildirCalls& SystemMaildirCalls() {
             clock_gettime(CLOCK_REALTIME, &now);
             return now;
         },
+        false,
     };
     return calls;
 }

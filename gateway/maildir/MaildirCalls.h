@@ -20,6 +20,10 @@ struct MaildirCalls {
     std::function<int(const char* path)> unlink;
     // The wall clock with microseconds, for unique names and the age of tmp/ files.
     std::function<timespec()> now;
+    // True when one fsync flushes every change made before it (syncfs behind it): the
+    // files of a group are then synced one after the other on the delivering thread,
+    // the first doing the work, instead of on threads started for them.
+    bool fsyncFlushesAll = false;
 };
 
 const MaildirCalls& SystemMaildirCalls();

@@ -42,5 +42,6 @@ MaildirCalls BatchedSyncCalls() {
         if (result != 0) *changed = true;
         return result;
     };
+    calls.fsyncFlushesAll = true;
     return calls;
 }

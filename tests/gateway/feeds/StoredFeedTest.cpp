@@ -113,4 +113,41 @@ TEST(StoredFeed, ASessionWaitingWhileAFeedIsStoredGetsTheBatchesSoFarAndTheRestF
     EXPECT_EQ(Keys(restarted.Store()), keys);
 }
 
+// A session of the feed's store: deletes the first `deletes` messages and quits.
+void DeleteAndQuit(StoredFeed& feed, int deletes) {
+    Mailbox mailbox({feed.Part()});
+    for (int n = 1; n <= deletes; ++n) ASSERT_TRUE(mailbox.Delete(n));
+    ASSERT_EQ(mailbox.Commit(), "");
+}
+
+TEST(StoredFeed, OnceFiledTheMessagesGoButTheNextQuitStillRecordsTheItemsDeliveredBefore) {
+    TempDir dir("quillo-stored-feed");
+    GatewayContext context(PortableAppLayout(dir.Path()));
+    context.UseNotifier(std::make_shared<QuietNotifier>());
+    const std::string body = Rss(5);
+    RssHandlerPointer first = Downloaded(context, body);
+    StoredFeed feed(context, first->FeedFolder(), kUrl, Settings{});
+    feed.Load();
+    feed.File(first);
+    DeleteAndQuit(feed, 2);
+
+    // The next refresh finds two items delivered and three stored; once filed, its
+    // handler holds none of them as messages.
+    RssHandlerPointer second = Downloaded(context, body);
+    ASSERT_EQ(second->GetMailbox()->Deleted().size(), 2u);
+    feed.File(second);
+    EXPECT_TRUE(second->GetMailbox()->Pending().empty());
+    EXPECT_TRUE(second->GetMailbox()->Deleted().empty());
+    EXPECT_EQ(feed.Store().Messages().size(), 3u);
+
+    // Its QUIT records the one deleted now and still the two delivered before.
+    DeleteAndQuit(feed, 1);
+    std::vector<SentRecord> records;
+    SentItemsStore::ReadRecords(first->FeedFolder() + "sentitems.xml", records);
+    EXPECT_EQ(records.size(), 3u);
+    RssHandlerPointer third = Downloaded(context, body);
+    EXPECT_EQ(third->GetMailbox()->Deleted().size(), 3u);
+    EXPECT_EQ(third->GetMailbox()->Pending().size(), 2u);
+}
+
 }  // namespace

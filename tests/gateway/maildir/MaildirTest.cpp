@@ -194,6 +194,38 @@ TEST_F(MaildirTest, ABatchSyncsEveryFileSeveralAtOnceButTheFolderOnce) {
     for (std::size_t i = 0; i < 200; ++i) EXPECT_EQ(listing.messages[i].name, results[i].name) << "arrival order";
 }
 
+TEST_F(MaildirTest, WhenOneSyncFlushesEverythingTheFilesOfABatchAreSyncedOnTheDeliveringThread) {
+    MaildirCalls calls = Watched();
+    calls.fsyncFlushesAll = true;
+    std::mutex mutex;
+    std::vector<std::thread::id> syncingThreads;
+    calls.fsync = [watched = calls.fsync, &mutex, &syncingThreads](int fd) {
+        {
+            std::lock_guard lock(mutex);
+            syncingThreads.push_back(std::this_thread::get_id());
+        }
+        return watched(fd);
+    };
+    Maildir maildir = Make(calls);
+    log_.clear();
+    syncingThreads.clear();
+    std::vector<std::string> bodies;
+    std::vector<MaildirMessage> messages;
+    for (int i = 0; i < 40; ++i) bodies.push_back("Subject: " + std::to_string(i) + "\n\nbody\n");
+    for (int i = 0; i < 40; ++i) messages.push_back({bodies[i], "k" + std::to_string(i)});
+
+    const auto results = maildir.DeliverAll(messages);
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        ASSERT_EQ(results[i].error, "") << i;
+        EXPECT_EQ(dir_.Read("Maildir/" + results[i].name), bodies[i]);
+    }
+    // Every file is still synced before its rename; no thread is started for it.
+    EXPECT_EQ(counts_["fsync tmp/msg"], 40);
+    EXPECT_EQ(counts_["fsync new/"], 1);
+    ASSERT_EQ(syncingThreads.size(), 41u);
+    for (const auto& id : syncingThreads) EXPECT_EQ(id, std::this_thread::get_id());
+}
+
 struct Fault {
     const char* call;
     int time;  // 0: every time
