@@ -6,8 +6,7 @@ greeting deadline."""
 import os
 import unittest
 
-from http_server import HttpServer
-from quillo_harness import AppDir, Quillo, free_port, open_poplib_mailbox, settings_xml
+from quillo_harness import FeedServerTestCase, Quillo, open_poplib_mailbox, settings_xml
 
 ANSWER_LIMIT = 60
 # The default greeting-deadline.
@@ -22,16 +21,7 @@ def rss(items):
             "<title>t</title><link>http://127.0.0.1/</link>\n%s</channel></rss>\n" % "".join(items))
 
 
-class ItemIdentity(unittest.TestCase):
-    def setUp(self):
-        self.http = HttpServer()
-        self.app = AppDir()
-        self.port = free_port()
-
-    def tearDown(self):
-        self.http.stop()
-        self.app.cleanup()
-
+class ItemIdentity(FeedServerTestCase):
     def start(self, paths):
         self.app.write("Quillo.xml", settings_xml(self.port, feeds=[self.http.url(p) for p in paths]))
         return Quillo(self.app, port=self.port)

@@ -13,7 +13,7 @@ import time
 import unittest
 
 from http_server import HttpServer
-from quillo_harness import AppDir, Quillo, free_port, open_poplib_mailbox, rss_feed as rss, settings_xml
+from quillo_harness import AppDir, FeedServerTestCase, Quillo, free_port, open_poplib_mailbox, rss_feed as rss, settings_xml
 
 ANSWER_LIMIT = 120
 
@@ -26,16 +26,7 @@ def items(titles):
             "<link>http://127.0.0.1/</link>%s</channel></rss>" % entries)
 
 
-class StoreTestBase(unittest.TestCase):
-    def setUp(self):
-        self.http = HttpServer()
-        self.app = AppDir()
-        self.port = free_port()
-
-    def tearDown(self):
-        self.http.stop()
-        self.app.cleanup()
-
+class StoreTestBase(FeedServerTestCase):
     def settings(self, more_settings=""):
         text = settings_xml(self.port, feeds=[self.http.url("/feed.xml")])
         self.app.write("Quillo.xml", text.replace(" </settings>", more_settings + " </settings>"))

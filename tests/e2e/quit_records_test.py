@@ -8,22 +8,12 @@ import subprocess
 import time
 import unittest
 
-from http_server import HttpServer
-from quillo_harness import AppDir, Quillo, free_port, open_mailbox, rss_feed, settings_xml
+from quillo_harness import FeedServerTestCase, Quillo, open_mailbox, rss_feed, settings_xml
 
 LAST_MODIFIED = "Sat, 01 Jan 2005 00:00:00 GMT"
 
 
-class QuitRecords(unittest.TestCase):
-    def setUp(self):
-        self.http = HttpServer()
-        self.app = AppDir()
-        self.port = free_port()
-
-    def tearDown(self):
-        self.http.stop()
-        self.app.cleanup()
-
+class QuitRecords(FeedServerTestCase):
     def serve(self, count):
         self.http.route("/feed.xml", body=rss_feed("feed", count), headers={"Last-Modified": LAST_MODIFIED})
         self.app.write("Quillo.xml", settings_xml(port=self.port, feeds=[self.http.url("/feed.xml")]))

@@ -16,6 +16,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import unittest
 from xml.sax.saxutils import escape, quoteattr
 
 LOOPBACK = "127.0.0.1"
@@ -343,3 +344,18 @@ class FeedServer:
 
     def __exit__(self, *exc):
         self.stop()
+
+
+class FeedServerTestCase(unittest.TestCase):
+    """A test with its own feed server, application folder and POP3 port, each fresh
+    for every test and cleaned up after it."""
+
+    def setUp(self):
+        from http_server import HttpServer  # beside this file; it imports nothing of ours
+        self.http = HttpServer()
+        self.app = AppDir()
+        self.port = free_port()
+
+    def tearDown(self):
+        self.http.stop()
+        self.app.cleanup()
